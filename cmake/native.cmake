@@ -1,0 +1,13 @@
+# Native (Linux) build: unit tests of the logic under the sanitizers, and
+# the benchmarks.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+file(GLOB native_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/native/*.cpp)
+add_executable(native_tests ${native_test_sources})
+target_link_libraries(native_tests PRIVATE vidudude_logic GTest::gtest GTest::gtest_main)
+add_test(NAME native_tests COMMAND native_tests)
+
+if(EXISTS ${PROJECT_SOURCE_DIR}/tools/viewer_sim/native.cmake)
+  include(${PROJECT_SOURCE_DIR}/tools/viewer_sim/native.cmake)
+endif()

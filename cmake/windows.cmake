@@ -9,7 +9,6 @@ target_link_libraries(vidudude_platform PUBLIC vidudude_logic shell32 user32)
 configure_file(plugin/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc @ONLY)
 add_library(VidudUDE SHARED
   plugin/exports.cpp
-  plugin/plugin_texts.cpp
   plugin/VidudUDE.def
   ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
 set_target_properties(VidudUDE PROPERTIES PREFIX "" SUFFIX ".DLL" OUTPUT_NAME "VidudUDE")
@@ -30,5 +29,7 @@ foreach(t gtest gtest_main gmock)
   target_compile_options(${t} PRIVATE -Wno-error)
 endforeach()
 
-add_subdirectory(tools)
+if(NOT VIDUDUDE_SKIP_TOOLS)
+  add_subdirectory(tools)
+endif()
 include(tests/wine_tests.cmake OPTIONAL)

@@ -1,0 +1,48 @@
+#include "bridge/controller.h"
+
+#include "plugin/plugin_texts.h"
+
+namespace bridge {
+
+btBIMQuabo::btBIMQuabo(platform::Platform& system, host_api::Viewer& viewer) : system_(system), viewer_(viewer) {
+  window_ = system_.CreateMessageWindow(*this);
+  FMsgWindow = window_->Handle();
+}
+
+btBIMQuabo::~btBIMQuabo() {
+  FGuidIndex.reset();
+  window_.reset();
+  FViewState.clear();
+  FViewStateSize = 0;
+}
+
+void btBIMQuabo::SetupButton(const std::string& text, const std::string& hint, const std::string& imageFile,
+                             std::int32_t button, bool enabled) {
+  const std::wstring wideText = ToPWideChar(text);
+  const std::wstring wideHint = ToPWideChar(hint);
+  viewer_.set_button_text(PluginId(), button, wideText.c_str(), wideHint.c_str());
+  const std::string imagePath =
+      GetSpecialFolderPath(kCsidlProgramFiles) + "\\Datacomp\\BIM Vision\\" + "plugins\\VidudUDE_data\\" + imageFile;
+  const std::wstring wideImagePath = ToPWideChar(imagePath);
+  viewer_.set_button_image(PluginId(), button, wideImagePath.c_str());
+  viewer_.enable_button(PluginId(), button, enabled);
+}
+
+std::string btBIMQuabo::GetSpecialFolderPath(int csidl) { return system_.SpecialFolderPath(csidl); }
+
+void btBIMQuabo::SetActive(bool active) {
+  FActive = active;
+  const std::wstring text = ToPWideChar(FActive ? "Aktiv" : "Inaktiv");
+  const std::wstring hint = ToPWideChar(FActive ? "Das Quabo Plugin ist aktiv" : plugin::StatusButtonHintAnsi(system_));
+  viewer_.set_button_text(PluginId(), FStatusButton, text.c_str(), hint.c_str());
+}
+
+void btBIMQuabo::PressAlphaFullButton() {
+  const std::wstring item = ToPWideChar("btn_alpha_full");
+  const std::wstring command = ToPWideChar("click");
+  viewer_.item_command(PluginId(), item.c_str(), command.c_str());
+}
+
+std::wstring btBIMQuabo::ToPWideChar(std::string_view text) { return system_.ToWide(text); }
+
+}  // namespace bridge

@@ -1,0 +1,105 @@
+// The controller: the one owner of the plug-in's state while the viewer has
+// it running, with its hidden message window, its ribbon buttons, the GUID
+// index and the operations that carry selections, models and view states
+// between the viewer and the peer application.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bridge/guid_index.h"
+#include "host_api/viewer.h"
+#include "peer_link/peer_discovery.h"
+#include "platform/platform.h"
+
+namespace bridge {
+
+using platform::WindowHandle;
+
+inline constexpr int kCsidlProgramFiles = 0x26;
+
+class btBIMQuabo final : public platform::WindowProcedure {
+ public:
+  btBIMQuabo(platform::Platform& system, host_api::Viewer& viewer);
+  ~btBIMQuabo();
+  btBIMQuabo(const btBIMQuabo&) = delete;
+  btBIMQuabo& operator=(const btBIMQuabo&) = delete;
+
+  // What the viewer hands over when it starts the plug-in.
+  void SetPluginId(std::int32_t id) { FPluginId = id; }
+  void SetHostWindow(WindowHandle window) { FHostWindow = window; }
+  void SetProcessId(std::uint32_t id) { FProcessId = id; }
+  void SetStatusButton(std::int32_t id) { FStatusButton = id; }
+  void SetLinesButton(std::int32_t id) { FLinesButton = id; }
+
+  // Ribbon buttons and small helpers around viewer calls.
+  std::int32_t PluginId() const { return FPluginId; }
+  void SetupButton(const std::string& text, const std::string& hint, const std::string& imageFile,
+                   std::int32_t button, bool enabled);
+  std::string GetSpecialFolderPath(int csidl);
+  void SetActive(bool active);
+  void PressAlphaFullButton();
+  // The caller keeps the returned text alive for as long as the viewer may
+  // read it.
+  std::wstring ToPWideChar(std::string_view text);
+  static const char* ToPChar(const std::string& text) { return text.c_str(); }
+
+  // Sending to the peers. The text is taken by value: a command handled
+  // while the send waits may change the controller's texts.
+  std::uint32_t Message_Sender(std::string text, std::uint32_t code);
+  void FindPeerWindows();
+  std::uint32_t SendStart();
+
+  // Incoming commands.
+  std::intptr_t WndProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
+  void HandleCopyData(std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t& result);
+
+  // GUID index, selection exchange and model commands.
+  bool BuildGuidIndex();
+  bool SendSelection();
+  bool SelectByGuids(std::string text);
+  void SendLastSelection();
+  bool LoadModel(const std::string& path);
+  void SendModelPath();
+  void RestoreViewState(const std::string& text);
+
+  // Read-only views of the state, for the plug-in's frame and for tests.
+  WindowHandle MsgWindow() const { return FMsgWindow; }
+  WindowHandle HostWindow() const { return FHostWindow; }
+  std::uint32_t ProcessId() const { return FProcessId; }
+  std::int32_t StatusButton() const { return FStatusButton; }
+  std::int32_t LinesButton() const { return FLinesButton; }
+  const peer_link::PeerWindows& PeerWindows() const { return FPeerWindows; }
+  WindowHandle ConnectedPeer() const { return FConnectedPeer; }
+  const BtGuidObjidList* GuidIndex() const { return FGuidIndex.get(); }
+  const std::string& ModelPath() const { return FModelPath; }
+  const std::string& LastGuids() const { return FLastGuids; }
+  bool Active() const { return FActive; }
+  const std::vector<std::uint8_t>& ViewState() const { return FViewState; }
+  std::int32_t ViewStateSize() const { return FViewStateSize; }
+
+ private:
+  platform::Platform& system_;
+  host_api::Viewer& viewer_;
+
+  std::int32_t FPluginId = 0;
+  std::unique_ptr<platform::OwnedWindow> window_;
+  WindowHandle FMsgWindow = 0;
+  WindowHandle FHostWindow = 0;
+  std::int32_t FStatusButton = 0;
+  std::int32_t FLinesButton = 0;
+  std::uint32_t FProcessId = 0;
+  peer_link::PeerWindows FPeerWindows{};
+  WindowHandle FConnectedPeer = 0;
+  std::unique_ptr<BtGuidObjidList> FGuidIndex;
+  std::string FModelPath;
+  std::string FLastGuids;
+  bool FActive = false;
+  std::int32_t FViewStateSize = 0;
+  std::vector<std::uint8_t> FViewState;
+};
+
+}  // namespace bridge

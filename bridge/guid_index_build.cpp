@@ -1,0 +1,58 @@
+// Filling the GUID index from the viewer's property data at every model load.
+#include <vector>
+
+#include "bridge/controller.h"
+
+namespace bridge {
+
+namespace {
+
+const char* const kGuidSetName = " Element Specific";
+const char* const kGuidPropertyName = "Guid";
+
+}  // namespace
+
+bool btBIMQuabo::BuildGuidIndex() {
+  bool result = false;
+  std::uint32_t objectCount = 0;
+  // The new index is filled aside and put in place at the end, so that a
+  // viewer call that re-enters the controller never meets it half-built.
+  BtGuidObjidList fresh;
+  try {
+    if (FGuidIndex) {
+      FGuidIndex->Clear();
+    } else {
+      FGuidIndex = std::make_unique<BtGuidObjidList>();
+    }
+    objectCount = viewer_.get_all_objects(PluginId(), nullptr, 0);
+    std::vector<ObjectId> objects(objectCount);
+    viewer_.get_all_objects(PluginId(), objects.data(), objectCount);
+    if (objectCount >= 1) {
+      const std::wstring setName = ToPWideChar(kGuidSetName);
+      const std::wstring propertyName = ToPWideChar(kGuidPropertyName);
+      fresh.Reserve(objects.size());
+      std::vector<viewer_abi::PropertyRecord> records;
+      for (const ObjectId object : objects) {
+        const viewer_abi::PropertyFilter filter{object, setName.c_str(), propertyName.c_str()};
+        const std::uint32_t n = viewer_.filter_properties(PluginId(), &filter, nullptr, 0);
+        if (n == 0) continue;
+        records.assign(n, viewer_abi::PropertyRecord{});
+        viewer_.filter_properties(PluginId(), &filter, records.data(), n);
+        for (const auto& record : records) {
+          fresh.Add(BtGUIDObjIDItem(record.value ? system_.FromWide(record.value) : std::string(), object));
+        }
+      }
+    }
+    result = true;
+    fresh.Sort();
+  } catch (...) {
+    const std::string message =
+        "Fehler beim Aufbau der oGuidObjIDList\\nAnzahl: " + std::to_string(objectCount);
+    system_.ShowMessage(ToPChar(message), "Object_ID <=> GUID");
+  }
+  // After a failure the index keeps what was read so far, unsorted.
+  if (FGuidIndex) *FGuidIndex = std::move(fresh);
+  return result;
+}
+
+}  // namespace bridge

@@ -1,0 +1,82 @@
+// The narrow interface through which the plug-in's logic reaches the
+// operating system. One Windows implementation (win32_platform.cpp); tests
+// use a fake of the same interface.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// A window handle as the logic sees it; 0 means no window.
+using WindowHandle = std::uintptr_t;
+
+inline constexpr std::uint32_t kWmClose = 16;
+inline constexpr std::uint32_t kWmCopyData = 74;
+
+// The layout of the system's COPYDATASTRUCT, so that the logic can read and
+// fill one without the system headers.
+struct CopyDataRecord {
+  std::uintptr_t code;
+  std::uint32_t size;
+  const void* data;
+};
+
+// Receives every message of a window created by CreateMessageWindow.
+class WindowProcedure {
+ public:
+  virtual std::intptr_t WndProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+
+ protected:
+  ~WindowProcedure() = default;
+};
+
+// Owns a window; destroying the object destroys the window.
+class OwnedWindow {
+ public:
+  virtual ~OwnedWindow() = default;
+  virtual WindowHandle Handle() const = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Calls visit for each running process in snapshot order. False when no
+  // snapshot could be taken.
+  virtual bool WalkProcesses(const std::function<void(std::uint32_t pid, std::string_view exeFile)>& visit) = 0;
+  // Calls visit for each top-level window until it answers false.
+  virtual void EnumTopLevelWindows(const std::function<bool(WindowHandle)>& visit) = 0;
+  // The id of the process that owns the window, 0 when unknown.
+  virtual std::uint32_t WindowProcessId(WindowHandle window) = 0;
+  // The window's class name as the system copies it into a buffer of
+  // bufferChars characters: at most bufferChars - 1 of them.
+  virtual std::string WindowClassName(WindowHandle window, std::size_t bufferChars) = 0;
+
+  // Sends WM_COPYDATA and waits, bounded, for the reply. Messages sent to
+  // this thread's windows are handled while it waits. A window that has gone
+  // or does not answer in time gives 0.
+  virtual std::uint32_t SendCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) = 0;
+  virtual void PostClose(WindowHandle window) = 0;
+
+  // A hidden top-level tool window whose messages all reach procedure.
+  virtual std::unique_ptr<OwnedWindow> CreateMessageWindow(WindowProcedure& procedure) = 0;
+  virtual std::intptr_t DefaultWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                          std::intptr_t lParam) = 0;
+
+  // Every message box of the plug-in goes through here: modal, no owner, OK.
+  virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+
+  // The shell's special folder, empty when the shell cannot report it.
+  virtual std::string SpecialFolderPath(int csidl) = 0;
+
+  // Conversions between the system's ANSI code page and UTF-16.
+  virtual std::wstring ToWide(std::string_view ansi) = 0;
+  virtual std::string FromWide(const wchar_t* wide) = 0;
+};
+
+}  // namespace platform

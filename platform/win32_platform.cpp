@@ -1,0 +1,183 @@
+#include "platform/win32_platform.h"
+
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <cstddef>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/win32_handles.h"
+
+namespace platform {
+
+static_assert(sizeof(CopyDataRecord) == sizeof(COPYDATASTRUCT));
+static_assert(offsetof(CopyDataRecord, size) == offsetof(COPYDATASTRUCT, cbData));
+static_assert(offsetof(CopyDataRecord, data) == offsetof(COPYDATASTRUCT, lpData));
+static_assert(kWmCopyData == WM_COPYDATA && kWmClose == WM_CLOSE);
+
+namespace {
+
+HWND AsWindow(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+WindowHandle AsHandle(HWND window) { return reinterpret_cast<WindowHandle>(window); }
+
+const char kMessageWindowClass[] = "VidudUDE.MessageWindow";
+
+// The system calls this for every message of the hidden window. The
+// controller is found through the window's user data, stored at creation.
+LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* procedure = reinterpret_cast<WindowProcedure*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (procedure == nullptr || message == WM_NCCREATE || message == WM_NCDESTROY) {
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+  try {
+    return procedure->WndProc(message, wParam, lParam);
+  } catch (...) {
+    return 0;
+  }
+}
+
+class MessageWindow final : public OwnedWindow {
+ public:
+  MessageWindow(HMODULE module, UniqueWindow window) : module_(module), window_(std::move(window)) {}
+  ~MessageWindow() override {
+    window_.reset();
+    // A class that a DLL registered outlives the DLL unless it is removed;
+    // a later load at another address would then call a stale procedure.
+    UnregisterClassA(kMessageWindowClass, module_);
+  }
+  WindowHandle Handle() const override { return AsHandle(window_.get()); }
+
+ private:
+  HMODULE module_;
+  UniqueWindow window_;
+};
+
+}  // namespace
+
+bool Win32Platform::WalkProcesses(const std::function<void(std::uint32_t, std::string_view)>& visit) {
+  UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPALL, 0));
+  if (!snapshot) return false;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+    const std::size_t length = strnlen(entry.szExeFile, sizeof(entry.szExeFile));
+    visit(entry.th32ProcessID, std::string_view(entry.szExeFile, length));
+  }
+  return true;
+}
+
+namespace {
+
+struct WindowSearch {
+  const std::function<bool(WindowHandle)>& visit;
+  std::exception_ptr failure;
+};
+
+// A failure must not unwind through the system's frames: it is carried out
+// of the enumeration and raised again by the caller.
+BOOL CALLBACK VisitWindow(HWND window, LPARAM param) noexcept {
+  auto& search = *reinterpret_cast<WindowSearch*>(param);
+  try {
+    return search.visit(AsHandle(window)) ? TRUE : FALSE;
+  } catch (...) {
+    search.failure = std::current_exception();
+    return FALSE;
+  }
+}
+
+}  // namespace
+
+void Win32Platform::EnumTopLevelWindows(const std::function<bool(WindowHandle)>& visit) {
+  WindowSearch search{visit, nullptr};
+  EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&search));
+  if (search.failure) std::rethrow_exception(search.failure);
+}
+
+std::uint32_t Win32Platform::WindowProcessId(WindowHandle window) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(AsWindow(window), &pid);
+  return pid;
+}
+
+std::string Win32Platform::WindowClassName(WindowHandle window, std::size_t bufferChars) {
+  std::vector<char> buffer(bufferChars + 1, '\0');
+  const int copied = GetClassNameA(AsWindow(window), buffer.data(), static_cast<int>(bufferChars));
+  return std::string(buffer.data(), copied > 0 ? static_cast<std::size_t>(copied) : 0);
+}
+
+std::uint32_t Win32Platform::SendCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) {
+  COPYDATASTRUCT data{record.code, record.size, const_cast<void*>(record.data)};
+  DWORD_PTR reply = 0;
+  if (!SendMessageTimeoutA(AsWindow(target), WM_COPYDATA, static_cast<WPARAM>(sender), reinterpret_cast<LPARAM>(&data),
+                           SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs, &reply)) {
+    return 0;
+  }
+  return static_cast<std::uint32_t>(reply);
+}
+
+void Win32Platform::PostClose(WindowHandle window) { PostMessageA(AsWindow(window), WM_CLOSE, 0, 0); }
+
+std::unique_ptr<OwnedWindow> Win32Platform::CreateMessageWindow(WindowProcedure& procedure) {
+  WNDCLASSEXA cls{};
+  cls.cbSize = sizeof(cls);
+  cls.lpfnWndProc = MessageWindowProc;
+  cls.hInstance = module_;
+  cls.lpszClassName = kMessageWindowClass;
+  // Registering twice fails harmlessly; the class is the same.
+  RegisterClassExA(&cls);
+  UniqueWindow window(CreateWindowExA(WS_EX_TOOLWINDOW, kMessageWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                      nullptr, module_, &procedure));
+  if (!window) {
+    UnregisterClassA(kMessageWindowClass, module_);
+    throw std::runtime_error("the hidden message window could not be created");
+  }
+  return std::make_unique<MessageWindow>(module_, std::move(window));
+}
+
+std::intptr_t Win32Platform::DefaultWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                               std::intptr_t lParam) {
+  return DefWindowProcA(AsWindow(window), message, wParam, lParam);
+}
+
+void Win32Platform::ShowMessage(const std::string& text, const std::string& caption) {
+  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
+}
+
+std::string Win32Platform::SpecialFolderPath(int csidl) {
+  char buffer[MAX_PATH + 1] = {};
+  if (!SHGetSpecialFolderPathA(nullptr, buffer, csidl, FALSE)) return {};
+  return std::string(buffer);
+}
+
+std::wstring Win32Platform::ToWide(std::string_view ansi) {
+  if (ansi.empty()) return {};
+  const int length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), length);
+  return wide;
+}
+
+std::string Win32Platform::FromWide(const wchar_t* wide) {
+  if (wide == nullptr || *wide == L'\0') return {};
+  const int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (length <= 1) return {};
+  std::string ansi(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi.data(), length, nullptr, nullptr);
+  ansi.resize(static_cast<std::size_t>(length - 1));
+  return ansi;
+}
+
+host_api::ExportLookup HostExecutableExports() {
+  HMODULE host = GetModuleHandleA(nullptr);
+  if (host == nullptr) return {};
+  return [host](const char* name) { return reinterpret_cast<void*>(GetProcAddress(host, name)); };
+}
+
+}  // namespace platform

@@ -1,0 +1,42 @@
+// The Windows implementation of the platform interface.
+#pragma once
+
+#include <windows.h>
+
+#include "host_api/viewer_binding.h"
+#include "platform/platform.h"
+
+namespace platform {
+
+class Win32Platform final : public Platform {
+ public:
+  // module: the plug-in's own DLL, under which its window class is
+  // registered.
+  explicit Win32Platform(HMODULE module) : module_(module) {}
+
+  bool WalkProcesses(const std::function<void(std::uint32_t, std::string_view)>& visit) override;
+  void EnumTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
+  std::uint32_t WindowProcessId(WindowHandle window) override;
+  std::string WindowClassName(WindowHandle window, std::size_t bufferChars) override;
+  std::uint32_t SendCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) override;
+  void PostClose(WindowHandle window) override;
+  std::unique_ptr<OwnedWindow> CreateMessageWindow(WindowProcedure& procedure) override;
+  std::intptr_t DefaultWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                  std::intptr_t lParam) override;
+  void ShowMessage(const std::string& text, const std::string& caption) override;
+  std::string SpecialFolderPath(int csidl) override;
+  std::wstring ToWide(std::string_view ansi) override;
+  std::string FromWide(const wchar_t* wide) override;
+
+ private:
+  HMODULE module_;
+};
+
+// How long one send waits for a peer's reply before it counts as lost.
+inline constexpr UINT kSendTimeoutMs = 10000;
+
+// The exports of the executable of this process; empty when the system
+// gives no module handle for it.
+host_api::ExportLookup HostExecutableExports();
+
+}  // namespace platform

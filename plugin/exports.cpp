@@ -1,0 +1,111 @@
+// The library's face to the viewer: library start, the four exports and the
+// handlers registered with the viewer. Each is a thin shell that contains
+// every failure: nothing may unwind into the viewer's frames.
+#include <windows.h>
+
+#include <memory>
+
+#include "bridge/controller.h"
+#include "host_api/viewer_binding.h"
+#include "platform/win32_platform.h"
+#include "plugin/plugin_lifecycle.h"
+#include "plugin/plugin_texts.h"
+
+namespace {
+
+HMODULE gModule = nullptr;
+host_api::ViewerEntryPoints gEntryPoints;
+host_api::BoundViewer gViewer(gEntryPoints);
+std::unique_ptr<platform::Win32Platform> gPlatform;
+
+// The one controller, from on_plugin_load to on_plugin_unload.
+std::unique_ptr<bridge::btBIMQuabo> ControllerInstance;
+
+template <class Work>
+void WithController(Work work) noexcept {
+  try {
+    if (ControllerInstance) work(*ControllerInstance);
+  } catch (...) {
+    // The viewer cannot take a failure from a handler; the plug-in's state
+    // stays as the failed operation left it.
+  }
+}
+
+void VIEWER_CALL SelectionChanged() noexcept {
+  WithController([](bridge::btBIMQuabo& c) { c.SendSelection(); });
+}
+
+void VIEWER_CALL ModelLoaded() noexcept {
+  WithController([](bridge::btBIMQuabo& c) {
+    c.BuildGuidIndex();
+    c.SendModelPath();
+  });
+}
+
+void VIEWER_CALL StatusButtonClicked() noexcept {}
+
+void VIEWER_CALL LinesButtonClicked() noexcept {
+  WithController([](bridge::btBIMQuabo& c) { c.SendLastSelection(); });
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) noexcept {
+  if (reason != DLL_PROCESS_ATTACH) return TRUE;
+  try {
+    gModule = module;
+    gPlatform = std::make_unique<platform::Win32Platform>(module);
+    ControllerInstance.reset();
+    host_api::BindViewerApi(gEntryPoints, platform::HostExecutableExports());
+    return TRUE;
+  } catch (...) {
+    return FALSE;
+  }
+}
+
+void VIEWER_CALL get_api_verion(const viewer_abi::ApiVersion*,
+                                                      viewer_abi::ApiVersion* pluginVersion) noexcept {
+  if (pluginVersion == nullptr) return;
+  pluginVersion->major = 5;
+  pluginVersion->minor = 41;
+}
+
+void VIEWER_CALL get_plugin_info(viewer_abi::PluginInfo* info) noexcept {
+  if (info == nullptr) return;
+  info->name = plugin::PluginName;
+  info->producer = plugin::PluginProducer;
+  info->webAddress = plugin::PluginWebAddress;
+  info->email = plugin::PluginEmail;
+  info->description = plugin::PluginDescription;
+  info->reserved1 = 0;
+  info->reserved2 = 0;
+}
+
+void VIEWER_CALL on_plugin_load(std::int32_t pluginHandle, std::int32_t,
+                                                      void* mainWindow) noexcept {
+  try {
+    const plugin::Handlers handlers{SelectionChanged, ModelLoaded, StatusButtonClicked, LinesButtonClicked};
+    plugin::StartPlugin(*gPlatform, gViewer, pluginHandle, reinterpret_cast<platform::WindowHandle>(mainWindow),
+                        handlers, ControllerInstance);
+  } catch (...) {
+    // A plug-in that could not start stays dormant: its handlers find no
+    // controller and do nothing.
+    ControllerInstance.reset();
+    try {
+      gPlatform->ShowMessage("VidudUDE.DLL konnte nicht gestartet werden.", "Plugin VidudUDE.DLL");
+    } catch (...) {
+    }
+  }
+}
+
+void VIEWER_CALL on_plugin_unload() noexcept {
+  try {
+    plugin::StopPlugin(ControllerInstance);
+  } catch (...) {
+    ControllerInstance.reset();
+  }
+}
+
+}  // extern "C"

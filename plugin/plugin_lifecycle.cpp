@@ -1,0 +1,31 @@
+#include "plugin/plugin_lifecycle.h"
+
+#include "peer_link/peer_message.h"
+#include "plugin/plugin_texts.h"
+
+namespace plugin {
+
+void StartPlugin(platform::Platform& system, host_api::Viewer& viewer, std::int32_t pluginHandle,
+                 platform::WindowHandle hostWindow, const Handlers& handlers,
+                 std::unique_ptr<bridge::btBIMQuabo>& controller) {
+  controller = std::make_unique<bridge::btBIMQuabo>(system, viewer);
+  bridge::btBIMQuabo& c = *controller;
+  c.SetPluginId(pluginHandle);
+  c.SetHostWindow(hostWindow);
+  c.SetProcessId(system.WindowProcessId(hostWindow));
+  viewer.on_selection_change(c.PluginId(), handlers.selectionChanged);
+  viewer.on_model_load(c.PluginId(), handlers.modelLoaded);
+  c.SetStatusButton(viewer.create_button(c.PluginId(), 0, handlers.statusButtonClicked));
+  c.SetupButton("Inaktiv", StatusButtonHintAnsi(system), "VidudUDE_32x32.png", c.StatusButton(), true);
+  c.SetLinesButton(viewer.create_button(c.PluginId(), 0, handlers.linesButtonClicked));
+  c.SetupButton("Aufma\xDFzeilen erzeugen", LinesButtonHintAnsi(system), "AufmErzeugen_32x32.png", c.LinesButton(),
+                false);
+  c.SendStart();
+}
+
+void StopPlugin(std::unique_ptr<bridge::btBIMQuabo>& controller) {
+  if (controller) controller->Message_Sender("BIM end", peer_link::kCodeEnd);
+  controller.reset();
+}
+
+}  // namespace plugin

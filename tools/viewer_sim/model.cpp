@@ -1,0 +1,46 @@
+#include "tools/viewer_sim/model.h"
+
+#include <algorithm>
+
+namespace viewer_sim {
+
+const ModelObject* Model::Find(ObjectId id) const {
+  const auto it = std::find_if(objects.begin(), objects.end(), [id](const ModelObject& o) { return o.id == id; });
+  return it == objects.end() ? nullptr : &*it;
+}
+
+ObjectId ObjectIdForInstance(std::uint32_t instance) {
+  const auto n = static_cast<ObjectId>(instance);
+  return (instance % 2 == 1) ? ((n << 32) | n) : n;
+}
+
+std::wstring SampleGuid(std::size_t k) {
+  static constexpr wchar_t kAlphabet[] = L"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_$";
+  std::wstring guid(22, L'0');
+  std::uint64_t state = 0x9E3779B97F4A7C15ull * (k + 1);
+  for (auto& c : guid) {
+    state ^= state >> 29;
+    state *= 0xBF58476D1CE4E5B9ull;
+    c = kAlphabet[(state >> 40) % 64];
+  }
+  guid[0] = kAlphabet[k % 4];  // IFC GUIDs start with 0-3
+  return guid;
+}
+
+Model MakeSampleModel(std::size_t count) {
+  Model model;
+  model.objects.reserve(count);
+  for (std::size_t k = 1; k <= count; ++k) {
+    ModelObject object;
+    object.id = (static_cast<ObjectId>(k) << 32) | (k * 7 + 1);
+    object.type = L"IFCWALL";
+    object.name = L"Wall " + std::to_wstring(k);
+    object.properties.push_back({kElementSpecificSet, kGuidProperty, SampleGuid(k)});
+    if (k == 2) object.properties.push_back({L"Pset_WallCommon", L"IsExternal", L"True"});
+    if (k == 3) object.properties.push_back({L"Pset_WallCommon", L"Reference", std::nullopt});
+    model.objects.push_back(std::move(object));
+  }
+  return model;
+}
+
+}  // namespace viewer_sim

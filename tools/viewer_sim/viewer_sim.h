@@ -1,0 +1,132 @@
+// The simulated viewer: the state behind the viewer functions (model,
+// selection, buttons, registered handlers), the host-side actions a user
+// would take, and the call log. The exported viewer functions forward here;
+// this part is plain C++ so its logic is tested natively too.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host_api/viewer_abi.h"
+#include "tools/viewer_sim/call_log.h"
+#include "tools/viewer_sim/ifc_reader.h"
+#include "tools/viewer_sim/model.h"
+
+namespace viewer_sim {
+
+using viewer_abi::Handler;
+
+struct Button {
+  std::int32_t id = 0;
+  std::int32_t kind = 0;
+  std::wstring text;
+  std::wstring hint;
+  std::wstring image;
+  bool enabled = true;
+  Handler onClick = nullptr;
+};
+
+struct MessageBoxRecord {
+  std::string text;
+  std::string caption;
+};
+
+struct SimConfig {
+  // Handle the host passes to the plug-in's load entry point.
+  std::int32_t pluginHandle = 0x51;
+  // The real viewer does not report a selection made by the plug-in itself
+  // through select / select_many back to it; switch on to test that path.
+  bool pluginSelectNotifies = false;
+  // load_ifc fails (returns 0) without touching the model.
+  bool refuseLoads = false;
+  // get_loaded_ifc_path returns a null pointer.
+  bool nullLoadedPath = false;
+};
+
+class ViewerSim {
+ public:
+  // Back to a fresh viewer: no model, buttons, handlers, log or settings.
+  void Reset();
+
+  SimConfig& Config() { return config_; }
+  CallLog& Log() { return log_; }
+
+  // Host side: the model. SetModel replaces it silently (as before the
+  // plug-in loads); LoadModel reads a file like a user opening it and then
+  // calls the model-load handler. Both clear the selection.
+  void SetModel(Model model, std::wstring path = L"");
+  void ClearModel();
+  IfcReadResult LoadModel(const std::filesystem::path& path);
+
+  // Host-thread views of the state; a copy where a plug-in thread may change it.
+  bool HasModel() const;
+  const Model& CurrentModel() const { return model_; }
+  std::wstring LoadedPath() const;
+  std::vector<ObjectId> Selection() const;
+  std::vector<Button> Buttons() const;
+  std::optional<Button> FindButton(std::int32_t id) const;
+  std::vector<MessageBoxRecord> MessageBoxes() const;
+  int InvalidateCount() const;
+  bool HasSelectionHandler() const;
+  bool HasModelLoadHandler() const;
+
+  // Host side: what the user does. Each returns whether a plug-in handler ran.
+  bool UserSelect(std::vector<ObjectId> ids);
+  bool FireModelLoad();
+  bool Click(std::int32_t button);  // only an enabled button with a handler
+  void RecordMessageBox(MessageBoxRecord box);
+
+  // The viewer functions, argument for argument as the plug-in calls them.
+  std::int32_t CreateButton(std::int32_t plugin, std::int32_t kind, Handler onClick);
+  void SetButtonText(std::int32_t plugin, std::int32_t button, const wchar_t* text, const wchar_t* hint);
+  void SetButtonImage(std::int32_t plugin, std::int32_t button, const wchar_t* path);
+  void EnableButton(std::int32_t plugin, std::int32_t button, std::uint32_t flag);
+  std::int32_t OnSelectionChange(std::int32_t plugin, Handler handler);
+  std::int32_t OnModelLoad(std::int32_t plugin, Handler handler);
+  std::uint32_t GetAllObjects(std::int32_t plugin, ObjectId* buffer, std::uint32_t count);
+  std::uint32_t GetSelected(std::int32_t plugin, ObjectId* buffer, std::uint32_t count);
+  std::uint32_t FilterProperties(std::int32_t plugin, const viewer_abi::PropertyFilter* filter,
+                                 viewer_abi::PropertyRecord* buffer, std::uint32_t count);
+  ObjectId GetAllObjectsId(std::int32_t plugin);
+  void Select(std::int32_t plugin, ObjectId object, std::int32_t flag);
+  void SelectMany(std::int32_t plugin, const ObjectId* objects, std::uint32_t count, std::int32_t mode);
+  void Invalidate(std::int32_t plugin);
+  std::uint32_t LoadIfc(std::int32_t plugin, const wchar_t* path);
+  void ItemCommand(std::int32_t plugin, const wchar_t* item, const wchar_t* command);
+  const wchar_t* GetLoadedIfcPath(std::int32_t plugin);
+  void SetViewState(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size);
+
+  // select_many mode that adds the given objects to the selection.
+  static constexpr std::int32_t kSelectManyAdd = 2;
+
+ private:
+  // Copies the ids out under the lock; count-then-fill for both lists.
+  std::uint32_t FillIds(const char* name, std::int32_t plugin, const std::vector<ObjectId>& ids, ObjectId* buffer,
+                        std::uint32_t count);
+  void ReplaceModel(Model model, std::wstring path);
+  std::vector<ObjectId> AllIds() const;
+  void AddToSelection(ObjectId id);
+  static void Run(Handler handler);
+
+  mutable std::mutex mutex_;
+  SimConfig config_;
+  CallLog log_;
+  Model model_;
+  bool hasModel_ = false;
+  std::wstring path_;
+  std::vector<ObjectId> selection_;
+  std::vector<Button> buttons_;
+  std::vector<MessageBoxRecord> messageBoxes_;
+  Handler selectionHandler_ = nullptr;
+  Handler modelLoadHandler_ = nullptr;
+  int invalidations_ = 0;
+};
+
+// The one simulator the exported viewer functions use.
+ViewerSim& Sim();
+
+}  // namespace viewer_sim

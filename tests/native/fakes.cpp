@@ -1,0 +1,213 @@
+#include "fakes.h"
+
+#include <stdexcept>
+
+namespace fakes {
+
+namespace {
+
+class FakeWindow final : public platform::OwnedWindow {
+ public:
+  explicit FakeWindow(FakePlatform& owner) : owner_(owner) { owner_.messageWindowAlive = true; }
+  ~FakeWindow() override {
+    owner_.messageWindowAlive = false;
+    owner_.procedure = nullptr;
+  }
+  WindowHandle Handle() const override { return FakePlatform::kMessageWindow; }
+
+ private:
+  FakePlatform& owner_;
+};
+
+}  // namespace
+
+std::string Narrow(const std::wstring& wide) {
+  std::string narrow;
+  for (wchar_t c : wide) narrow += static_cast<unsigned>(c) <= 0xFF ? static_cast<char>(c) : '?';
+  return narrow;
+}
+
+std::intptr_t FakePlatform::Deliver(WindowHandle from, std::uintptr_t code, const std::string& bytes) {
+  const platform::CopyDataRecord record{code, static_cast<std::uint32_t>(bytes.size()), bytes.data()};
+  return procedure->WndProc(platform::kWmCopyData, from, reinterpret_cast<std::intptr_t>(&record));
+}
+
+std::vector<Sent> FakePlatform::SentWithCode(std::uint32_t code) const {
+  std::vector<Sent> matching;
+  for (const auto& s : sent) {
+    if (s.code == code) matching.push_back(s);
+  }
+  return matching;
+}
+
+bool FakePlatform::WalkProcesses(const std::function<void(std::uint32_t, std::string_view)>& visit) {
+  ++snapshots;
+  if (snapshotFails) return false;
+  for (const auto& p : processes) visit(p.pid, p.exeFile);
+  return true;
+}
+
+void FakePlatform::EnumTopLevelWindows(const std::function<bool(WindowHandle)>& visit) {
+  for (const auto& w : windows) {
+    if (!visit(w.handle)) return;
+  }
+}
+
+std::uint32_t FakePlatform::WindowProcessId(WindowHandle window) {
+  for (const auto& w : windows) {
+    if (w.handle == window) return w.pid;
+  }
+  return 0;
+}
+
+std::string FakePlatform::WindowClassName(WindowHandle window, std::size_t bufferChars) {
+  for (const auto& w : windows) {
+    if (w.handle == window) return w.className.substr(0, bufferChars == 0 ? 0 : bufferChars - 1);
+  }
+  return {};
+}
+
+std::uint32_t FakePlatform::SendCopyData(WindowHandle target, WindowHandle sender,
+                                         const platform::CopyDataRecord& record) {
+  if (sendThrows) throw std::runtime_error("delivery failed");
+  Sent s{target, sender, static_cast<std::uint32_t>(record.code),
+         std::string(static_cast<const char*>(record.data), record.size)};
+  sent.push_back(s);
+  if (duringSend) duringSend(s);
+  const auto reply = replies.find(target);
+  return reply == replies.end() ? 0 : reply->second;
+}
+
+std::unique_ptr<platform::OwnedWindow> FakePlatform::CreateMessageWindow(platform::WindowProcedure& p) {
+  procedure = &p;
+  return std::make_unique<FakeWindow>(*this);
+}
+
+std::wstring FakePlatform::ToWide(std::string_view ansi) {
+  std::wstring wide;
+  for (char c : ansi) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  return wide;
+}
+
+std::string FakePlatform::FromWide(const wchar_t* wide) { return wide ? Narrow(wide) : std::string(); }
+
+void FakeViewer::AddObject(ObjectId id, const std::vector<std::wstring>& guids) {
+  objects.push_back(id);
+  for (const auto& g : guids) properties[id].push_back({L" Element Specific", L"Guid", g});
+}
+
+std::vector<ViewerCall> FakeViewer::Calls(const std::string& name) const {
+  std::vector<ViewerCall> matching;
+  for (const auto& c : calls) {
+    if (c.name == name) matching.push_back(c);
+  }
+  return matching;
+}
+
+std::vector<std::string> FakeViewer::CallNames() const {
+  std::vector<std::string> names;
+  for (const auto& c : calls) names.push_back(c.name);
+  return names;
+}
+
+std::int32_t FakeViewer::create_button(std::int32_t plugin, std::int32_t kind, viewer_abi::Handler onClick) {
+  const auto id = static_cast<std::int32_t>(buttons.size() + 1);
+  buttons[id].onClick = onClick;
+  Record({"create_button", {}, {plugin, kind}, {}});
+  return id;
+}
+
+void FakeViewer::set_button_text(std::int32_t plugin, std::int32_t button, const wchar_t* text, const wchar_t* hint) {
+  if (text == nullptr || hint == nullptr) throw std::logic_error("null text handed to the viewer");
+  buttons[button].text = text;
+  buttons[button].hint = hint;
+  Record({"set_button_text", {Narrow(text), Narrow(hint)}, {plugin, button}, {}});
+}
+
+void FakeViewer::set_button_image(std::int32_t plugin, std::int32_t button, const wchar_t* path) {
+  buttons[button].image = path;
+  Record({"set_button_image", {Narrow(path)}, {plugin, button}, {}});
+}
+
+void FakeViewer::enable_button(std::int32_t plugin, std::int32_t button, bool enabled) {
+  buttons[button].enabled = enabled;
+  Record({"enable_button", {}, {plugin, button, enabled ? 1 : 0}, {}});
+}
+
+void FakeViewer::on_selection_change(std::int32_t plugin, viewer_abi::Handler handler) {
+  selectionHandler = handler;
+  Record({"on_selection_change", {}, {plugin}, {}});
+}
+
+void FakeViewer::on_model_load(std::int32_t plugin, viewer_abi::Handler handler) {
+  modelHandler = handler;
+  Record({"on_model_load", {}, {plugin}, {}});
+}
+
+std::uint32_t FakeViewer::get_all_objects(std::int32_t plugin, ObjectId* buffer, std::uint32_t count) {
+  Record({"get_all_objects", {}, {plugin, count}, {}});
+  for (std::uint32_t i = 0; buffer && i < count && i < objects.size(); ++i) buffer[i] = objects[i];
+  return static_cast<std::uint32_t>(objects.size());
+}
+
+std::uint32_t FakeViewer::get_selected(std::int32_t plugin, ObjectId* buffer, std::uint32_t count) {
+  Record({"get_selected", {}, {plugin, count}, {}});
+  for (std::uint32_t i = 0; buffer && i < count && i < selection.size(); ++i) buffer[i] = selection[i];
+  return static_cast<std::uint32_t>(selection.size());
+}
+
+std::uint32_t FakeViewer::filter_properties(std::int32_t plugin, const viewer_abi::PropertyFilter* filter,
+                                            viewer_abi::PropertyRecord* buffer, std::uint32_t count) {
+  Record({"filter_properties", {Narrow(filter->setName), Narrow(filter->propertyName)}, {plugin, count},
+          {filter->object}});
+  std::vector<const PropertyValue*> matching;
+  for (const auto& p : properties[filter->object]) {
+    if (p.set == filter->setName && p.name == filter->propertyName) matching.push_back(&p);
+  }
+  for (std::uint32_t i = 0; buffer && i < count && i < matching.size(); ++i) {
+    buffer[i].value = matching[i]->value ? matching[i]->value->c_str() : nullptr;
+  }
+  return static_cast<std::uint32_t>(matching.size());
+}
+
+ObjectId FakeViewer::get_all_objects_id(std::int32_t plugin) {
+  Record({"get_all_objects_id", {}, {plugin}, {}});
+  return hasModel ? kWholeModel : 0;
+}
+
+void FakeViewer::select(std::int32_t plugin, ObjectId object, std::int32_t flag) {
+  Record({"select", {}, {plugin, flag}, {object}});
+  if (object == kWholeModel) selection.clear();
+}
+
+void FakeViewer::select_many(std::int32_t plugin, const ObjectId* ids, std::uint32_t count, std::int32_t mode) {
+  Record({"select_many", {}, {plugin, count, mode}, std::vector<ObjectId>(ids, ids + count)});
+  selection.insert(selection.end(), ids, ids + count);
+  if (afterSelect) afterSelect();
+}
+
+void FakeViewer::invalidate(std::int32_t plugin) { Record({"invalidate", {}, {plugin}, {}}); }
+
+bool FakeViewer::load_ifc(std::int32_t plugin, const wchar_t* path) {
+  Record({"load_ifc", {Narrow(path)}, {plugin}, {}});
+  if (refuseLoads) return false;
+  loadedPath = path;
+  return true;
+}
+
+void FakeViewer::item_command(std::int32_t plugin, const wchar_t* item, const wchar_t* command) {
+  Record({"item_command", {Narrow(item), Narrow(command)}, {plugin}, {}});
+}
+
+const wchar_t* FakeViewer::get_loaded_ifc_path(std::int32_t plugin) {
+  Record({"get_loaded_ifc_path", {}, {plugin}, {}});
+  return loadedPath ? loadedPath->c_str() : nullptr;
+}
+
+void FakeViewer::set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes,
+                                std::int32_t size) {
+  Record({"set_view_state", {}, {plugin, kind, size, bytes == nullptr ? 1 : 0}, {}});
+  viewState.assign(bytes, bytes + (bytes ? size : 0));
+}
+
+}  // namespace fakes

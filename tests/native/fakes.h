@@ -1,0 +1,151 @@
+// In-memory stand-ins for the system and the viewer, so that the plug-in's
+// logic runs and is observed natively.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host_api/viewer.h"
+#include "platform/platform.h"
+
+namespace fakes {
+
+using platform::WindowHandle;
+using viewer_abi::ObjectId;
+
+struct Process {
+  std::uint32_t pid;
+  std::string exeFile;
+};
+
+struct Window {
+  WindowHandle handle;
+  std::uint32_t pid;
+  std::string className;
+};
+
+struct Sent {
+  WindowHandle target;
+  WindowHandle sender;
+  std::uint32_t code;
+  std::string payload;  // exactly the declared bytes
+};
+
+class FakePlatform final : public platform::Platform {
+ public:
+  static constexpr WindowHandle kMessageWindow = 0x1000;
+
+  std::vector<Process> processes;
+  bool snapshotFails = false;
+  int snapshots = 0;
+  std::vector<Window> windows;
+  std::map<WindowHandle, std::uint32_t> replies;  // a target not listed gives 0
+  std::vector<Sent> sent;
+  // Runs inside a send, before the reply: a peer acting while the plug-in waits.
+  std::function<void(const Sent&)> duringSend;
+  bool sendThrows = false;
+  std::vector<WindowHandle> closesPosted;
+  std::vector<std::pair<std::string, std::string>> messageBoxes;
+  std::string programFiles = "C:\\Program Files";
+  bool messageWindowAlive = false;
+  platform::WindowProcedure* procedure = nullptr;
+
+  // Delivers a message to the hidden window as a peer would send it.
+  std::intptr_t Deliver(WindowHandle from, std::uintptr_t code, const std::string& bytes);
+  std::intptr_t DeliverText(WindowHandle from, std::uintptr_t code, const std::string& text) {
+    return Deliver(from, code, text + std::string(1, '\0'));
+  }
+  std::vector<Sent> SentWithCode(std::uint32_t code) const;
+
+  bool WalkProcesses(const std::function<void(std::uint32_t, std::string_view)>& visit) override;
+  void EnumTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
+  std::uint32_t WindowProcessId(WindowHandle window) override;
+  std::string WindowClassName(WindowHandle window, std::size_t bufferChars) override;
+  std::uint32_t SendCopyData(WindowHandle target, WindowHandle sender, const platform::CopyDataRecord& record) override;
+  void PostClose(WindowHandle window) override { closesPosted.push_back(window); }
+  std::unique_ptr<platform::OwnedWindow> CreateMessageWindow(platform::WindowProcedure& procedure) override;
+  std::intptr_t DefaultWindowProc(WindowHandle, std::uint32_t message, std::uintptr_t, std::intptr_t) override {
+    return 0x7000 + message;
+  }
+  void ShowMessage(const std::string& text, const std::string& caption) override {
+    messageBoxes.emplace_back(text, caption);
+  }
+  std::string SpecialFolderPath(int) override { return programFiles; }
+  // Latin-1 stands in for the ANSI code page.
+  std::wstring ToWide(std::string_view ansi) override;
+  std::string FromWide(const wchar_t* wide) override;
+};
+
+struct ViewerCall {
+  std::string name;
+  std::vector<std::string> texts;
+  std::vector<std::int64_t> numbers;
+  std::vector<ObjectId> ids;
+};
+
+struct Button {
+  std::wstring text, hint, image;
+  bool enabled = false;
+  viewer_abi::Handler onClick = nullptr;
+};
+
+struct PropertyValue {
+  std::wstring set, name;
+  std::optional<std::wstring> value;  // nullopt: the viewer gives no text
+};
+
+class FakeViewer final : public host_api::Viewer {
+ public:
+  static constexpr ObjectId kWholeModel = 0xABCDEF0000000001ull;
+
+  std::vector<ViewerCall> calls;
+  std::map<std::int32_t, Button> buttons;
+  std::vector<ObjectId> objects;
+  std::map<ObjectId, std::vector<PropertyValue>> properties;
+  std::vector<ObjectId> selection;
+  bool hasModel = true;
+  bool refuseLoads = false;
+  std::optional<std::wstring> loadedPath;
+  std::vector<std::uint8_t> viewState;
+  // Called after each select_many, as a viewer that reports its own
+  // selection changes would.
+  std::function<void()> afterSelect;
+  viewer_abi::Handler selectionHandler = nullptr;
+  viewer_abi::Handler modelHandler = nullptr;
+
+  void AddObject(ObjectId id, const std::vector<std::wstring>& guids);
+  std::vector<ViewerCall> Calls(const std::string& name) const;
+  std::vector<std::string> CallNames() const;
+
+  std::int32_t create_button(std::int32_t plugin, std::int32_t kind, viewer_abi::Handler onClick) override;
+  void set_button_text(std::int32_t plugin, std::int32_t button, const wchar_t* text, const wchar_t* hint) override;
+  void set_button_image(std::int32_t plugin, std::int32_t button, const wchar_t* path) override;
+  void enable_button(std::int32_t plugin, std::int32_t button, bool enabled) override;
+  void on_selection_change(std::int32_t plugin, viewer_abi::Handler handler) override;
+  void on_model_load(std::int32_t plugin, viewer_abi::Handler handler) override;
+  std::uint32_t get_all_objects(std::int32_t plugin, ObjectId* buffer, std::uint32_t count) override;
+  std::uint32_t get_selected(std::int32_t plugin, ObjectId* buffer, std::uint32_t count) override;
+  std::uint32_t filter_properties(std::int32_t plugin, const viewer_abi::PropertyFilter* filter,
+                                  viewer_abi::PropertyRecord* buffer, std::uint32_t count) override;
+  ObjectId get_all_objects_id(std::int32_t plugin) override;
+  void select(std::int32_t plugin, ObjectId object, std::int32_t flag) override;
+  void select_many(std::int32_t plugin, const ObjectId* ids, std::uint32_t count, std::int32_t mode) override;
+  void invalidate(std::int32_t plugin) override;
+  bool load_ifc(std::int32_t plugin, const wchar_t* path) override;
+  void item_command(std::int32_t plugin, const wchar_t* item, const wchar_t* command) override;
+  const wchar_t* get_loaded_ifc_path(std::int32_t plugin) override;
+  void set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size) override;
+
+ private:
+  void Record(ViewerCall call) { calls.push_back(std::move(call)); }
+};
+
+// Latin-1 narrowing of a wide text, for assertions.
+std::string Narrow(const std::wstring& wide);
+
+}  // namespace fakes

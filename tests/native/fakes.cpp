@@ -160,6 +160,7 @@ std::uint32_t FakeViewer::filter_properties(std::int32_t plugin, const viewer_ab
                                             viewer_abi::PropertyRecord* buffer, std::uint32_t count) {
   Record({"filter_properties", {Narrow(filter->setName), Narrow(filter->propertyName)}, {plugin, count},
           {filter->object}});
+  if (buffer && failFilterOn == filter->object) throw std::runtime_error("property query failed");
   std::vector<const PropertyValue*> matching;
   for (const auto& p : properties[filter->object]) {
     if (p.set == filter->setName && p.name == filter->propertyName) matching.push_back(&p);
@@ -182,6 +183,7 @@ void FakeViewer::select(std::int32_t plugin, ObjectId object, std::int32_t flag)
 
 void FakeViewer::select_many(std::int32_t plugin, const ObjectId* ids, std::uint32_t count, std::int32_t mode) {
   Record({"select_many", {}, {plugin, count, mode}, std::vector<ObjectId>(ids, ids + count)});
+  if (failSelect) throw std::runtime_error("selection failed");
   selection.insert(selection.end(), ids, ids + count);
   if (afterSelect) afterSelect();
 }

@@ -110,6 +110,9 @@ class FakeViewer final : public host_api::Viewer {
   std::vector<ObjectId> selection;
   bool hasModel = true;
   bool refuseLoads = false;
+  // Failures of the viewer: the property query for one object, every select_many.
+  std::optional<ObjectId> failFilterOn;
+  bool failSelect = false;
   std::optional<std::wstring> loadedPath;
   std::vector<std::uint8_t> viewState;
   // Called after each select_many, as a viewer that reports its own

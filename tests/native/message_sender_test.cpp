@@ -1,0 +1,84 @@
+// Targeting and delivery of outgoing messages.
+#include "controller_fixture.h"
+
+class Sending : public StartedPlugin {
+ protected:
+  void SetUp() override {
+    Start();
+    system.sent.clear();
+    system.snapshots = 0;
+  }
+};
+
+TEST_F(Sending, CodeZeroOrBlankTextSendsNothingButRebuildsTheSlots) {
+  AddTwoPeers();
+  EXPECT_EQ(Controller().Message_Sender("text", 0), 2000u);
+  EXPECT_EQ(Controller().PeerWindows(), (peer_link::PeerWindows{kPeerA, kPeerB, 0, 0, 0}));
+  EXPECT_EQ(Controller().Message_Sender(" \r\n\t", 6), 2000u);
+  EXPECT_EQ(Controller().Message_Sender("", 6), 2000u);
+  EXPECT_TRUE(system.sent.empty());
+  EXPECT_EQ(system.snapshots, 3);
+}
+
+TEST_F(Sending, EveryPeerInSnapshotOrderAndTheLastReplyWins) {
+  AddTwoPeers();
+  EXPECT_EQ(Controller().Message_Sender(" a|b ", 4), 200u);
+  ASSERT_EQ(system.sent.size(), 2u);
+  EXPECT_EQ(system.sent[0].target, kPeerA);
+  EXPECT_EQ(system.sent[1].target, kPeerB);
+  EXPECT_EQ(system.sent[1].payload, std::string("4242| a|b \0", 11));
+}
+
+TEST_F(Sending, EmptyFirstSlotDoesNotSilenceTheOtherPeers) {
+  AddTwoPeers();
+  system.windows[1].className = "TForm1";  // peer A has no main window
+  EXPECT_EQ(Controller().Message_Sender("x", 4), 200u);
+  ASSERT_EQ(system.sent.size(), 1u);
+  EXPECT_EQ(system.sent[0].target, kPeerB);
+  EXPECT_EQ(Controller().PeerWindows(), (peer_link::PeerWindows{0, kPeerB, 0, 0, 0}));
+}
+
+TEST_F(Sending, LostWindowRepliesZeroAndLaterSlotsStillGetTheMessage) {
+  AddTwoPeers();
+  system.replies.erase(kPeerB);
+  EXPECT_EQ(Controller().Message_Sender("x", 4), 0u);
+  system.replies.erase(kPeerA);
+  system.replies[kPeerB] = 7;
+  EXPECT_EQ(Controller().Message_Sender("x", 4), 7u);
+  EXPECT_EQ(system.sent.size(), 4u);
+}
+
+TEST_F(Sending, ConnectedPeerIsTheOnlyTargetAndNoSnapshotIsTaken) {
+  AddTwoPeers();
+  Connect(kPeerB);
+  EXPECT_EQ(Controller().Message_Sender("x", 4), 200u);
+  ASSERT_EQ(system.sent.size(), 1u);
+  EXPECT_EQ(system.sent[0].target, kPeerB);
+  EXPECT_EQ(system.snapshots, 0);
+  EXPECT_EQ(Controller().PeerWindows(), (peer_link::PeerWindows{kPeerB, 0, 0, 0, 0}));
+}
+
+TEST_F(Sending, DeliveryFailureIsReportedOnceAndContained) {
+  AddTwoPeers();
+  system.sendThrows = true;
+  EXPECT_EQ(Controller().Message_Sender("x", 4), 2000u);
+  ASSERT_EQ(system.messageBoxes.size(), 1u);
+  EXPECT_EQ(system.messageBoxes[0].first, "Fehler in VidudUDE.DLL-Message_Sender");
+  EXPECT_EQ(system.messageBoxes[0].second, "Message_Sender");
+}
+
+TEST_F(Sending, NestedSendDuringAWaitDoesNotRedirectTheOuterSend) {
+  AddTwoPeers();
+  system.duringSend = [&](const fakes::Sent& s) {
+    if (s.code == 4 && s.target == kPeerA) {
+      Connect(kPeerA);  // from now on only A is a target ...
+      Controller().Message_Sender("nested", 6);
+    }
+  };
+  Controller().Message_Sender("outer", 4);
+  // ... but the outer send still reaches B, which it had chosen before.
+  std::vector<std::pair<fakes::WindowHandle, std::uint32_t>> order;
+  for (const auto& s : system.sent) order.emplace_back(s.target, s.code);
+  EXPECT_EQ(order, (std::vector<std::pair<fakes::WindowHandle, std::uint32_t>>{{kPeerA, 4}, {kPeerA, 6}, {kPeerB, 4}}));
+  EXPECT_EQ(Sent(4, 1), "outer");
+}

@@ -11,3 +11,11 @@ add_test(NAME native_tests COMMAND native_tests)
 if(EXISTS ${PROJECT_SOURCE_DIR}/tools/viewer_sim/native.cmake)
   include(${PROJECT_SOURCE_DIR}/tools/viewer_sim/native.cmake)
 endif()
+
+# Benchmarks are built only without the sanitizers, whose checks would be
+# measured instead of the code.
+if(NOT VIDUDUDE_SANITIZE)
+  find_package(benchmark REQUIRED)
+  add_executable(bridge_bench tests/bench/bridge_bench.cpp)
+  target_link_libraries(bridge_bench PRIVATE vidudude_logic benchmark::benchmark)
+endif()

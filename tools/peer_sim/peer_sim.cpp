@@ -1,0 +1,367 @@
+// peer_sim: plays the peer application that the plug-in talks to through
+// WM_COPYDATA. It owns one top-level window, prints every message it gets on
+// stdout and takes commands on stdin, one per line (see README.md).
+
+#include <windows.h>
+
+#include <charconv>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+
+#include "escape.h"
+
+namespace {
+
+// Thread messages from the stdin reader to the window's thread.
+constexpr UINT kCommandMessage = WM_APP + 1;  // lParam: std::string*, owned by the receiver
+constexpr UINT kInputEndedMessage = WM_APP + 2;
+constexpr UINT kSendTimeoutMs = 30000;
+constexpr ULONG_PTR kLinesCode = 9;
+
+// One write per line straight to the handle: stdout is usually a pipe and
+// the reader must see each line as soon as it is printed.
+void Emit(const std::string& line) {
+  const std::string out = line + "\n";
+  const HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
+  const char* p = out.data();
+  DWORD left = static_cast<DWORD>(out.size());
+  while (left > 0) {
+    DWORD written = 0;
+    if (!WriteFile(h, p, left, &written, nullptr) || written == 0) return;
+    p += written;
+    left -= written;
+  }
+}
+
+std::string Hex(const void* p) {
+  char buf[2 * sizeof(void*) + 1];
+  const auto r = std::to_chars(buf, buf + sizeof buf, reinterpret_cast<std::uintptr_t>(p), 16);
+  return std::string(buf, r.ptr);
+}
+
+template <class T>
+std::optional<T> ParseNumber(std::string_view s, int base = 10) {
+  if (base == 16 && (s.starts_with("0x") || s.starts_with("0X"))) s.remove_prefix(2);
+  T value{};
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), value, base);
+  if (s.empty() || r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
+  return value;
+}
+
+// Splits off the first space-separated word; the rest keeps everything after
+// that single space (a TEXT argument may hold further spaces).
+std::pair<std::string_view, std::string_view> SplitWord(std::string_view s) {
+  const auto space = s.find(' ');
+  if (space == std::string_view::npos) return {s, {}};
+  return {s.substr(0, space), s.substr(space + 1)};
+}
+
+struct Options {
+  std::string className = "TMainForm";
+  std::string title = "peer_sim";
+  LRESULT reply = 1;
+};
+
+std::optional<Options> ParseOptions(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (i + 1 >= argc) return std::nullopt;
+    const char* value = argv[++i];
+    if (arg == "--class") {
+      o.className = value;
+    } else if (arg == "--title") {
+      o.title = value;
+    } else if (arg == "--reply") {
+      const auto n = ParseNumber<long>(value);
+      if (!n) return std::nullopt;
+      o.reply = *n;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return o;
+}
+
+class WindowClass {
+ public:
+  WindowClass(const std::string& name, WNDPROC proc) : name_(name), instance_(GetModuleHandleA(nullptr)) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance_;
+    wc.lpszClassName = name_.c_str();
+    atom_ = RegisterClassExA(&wc);
+  }
+  ~WindowClass() {
+    if (atom_) UnregisterClassA(name_.c_str(), instance_);
+  }
+  WindowClass(const WindowClass&) = delete;
+  WindowClass& operator=(const WindowClass&) = delete;
+  bool Registered() const { return atom_ != 0; }
+  HINSTANCE Instance() const { return instance_; }
+
+ private:
+  std::string name_;
+  HINSTANCE instance_;
+  ATOM atom_ = 0;
+};
+
+struct WindowDeleter {
+  using pointer = HWND;
+  void operator()(HWND w) const { DestroyWindow(w); }
+};
+using UniqueWindow = std::unique_ptr<HWND, WindowDeleter>;
+
+class PeerSim {
+ public:
+  explicit PeerSim(const Options& o) : class_(o.className, &PeerSim::Proc), reply_(o.reply) {
+    if (!class_.Registered()) return;
+    window_.reset(CreateWindowExA(0, o.className.c_str(), o.title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 400, 300, nullptr, nullptr, class_.Instance(), this));
+  }
+
+  HWND Window() const { return window_.get(); }
+
+  enum class Outcome { Continue, Quit };
+
+  Outcome HandleCommand(const std::string& line) {
+    const auto [word, rest] = SplitWord(line);
+    if (word == "quit") {
+      Emit("ack quit");
+      return Outcome::Quit;
+    }
+    if (Execute(word, rest)) {
+      Emit("ack " + std::string(word));
+    } else {
+      Emit("error " + line);
+    }
+    return Outcome::Continue;
+  }
+
+ private:
+  struct Reaction {
+    ULONG_PTR code;
+    std::string bytes;
+  };
+
+  static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+    try {
+      if (msg == WM_NCCREATE) {
+        SetWindowLongPtrA(w, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
+      }
+      auto* self = reinterpret_cast<PeerSim*>(GetWindowLongPtrA(w, GWLP_USERDATA));
+      if (self && msg == WM_COPYDATA) {
+        return self->OnCopyData(reinterpret_cast<HWND>(wp), reinterpret_cast<const COPYDATASTRUCT*>(lp));
+      }
+      if (self && msg == WM_NCDESTROY) {
+        // However the window goes, the owner must not destroy it again.
+        self->window_.release();
+        SetWindowLongPtrA(w, GWLP_USERDATA, 0);
+      }
+    } catch (...) {
+      return 0;
+    }
+    return DefWindowProcA(w, msg, wp, lp);
+  }
+
+  LRESULT OnCopyData(HWND from, const COPYDATASTRUCT* cds) {
+    std::string_view bytes;
+    if (cds->lpData) bytes = std::string_view(static_cast<const char*>(cds->lpData), cds->cbData);
+    Emit("recv code=" + std::to_string(cds->dwData) + " cb=" + std::to_string(cds->cbData) + " from=" + Hex(from) +
+         " data=" + (cds->lpData ? peer_escape::Escape(bytes) : std::string("null")));
+    if (from) target_ = from;
+    if (cds->dwData == kLinesCode && lines_) PrintLines(bytes);
+    if (const auto it = reactions_.find(cds->dwData); it != reactions_.end() && from) {
+      const Reaction r = it->second;
+      Send(from, r.code, r.bytes.data(), static_cast<DWORD>(r.bytes.size()));
+    }
+    if (hangMs_ > 0) Sleep(std::exchange(hangMs_, 0));
+    return reply_;
+  }
+
+  // The real application makes one measurement line per GUID of a code-9 list.
+  static void PrintLines(std::string_view bytes) {
+    std::string_view text = bytes.substr(0, bytes.find('\0'));
+    if (const auto bar = text.find('|'); bar != std::string_view::npos) text.remove_prefix(bar + 1);
+    if (text == "0") return;
+    int n = 0;
+    while (!text.empty()) {
+      const auto end = text.find("\r\n");
+      const std::string_view guid = text.substr(0, end);
+      if (!guid.empty()) Emit("line " + std::to_string(++n) + " guid=" + peer_escape::Escape(guid));
+      if (end == std::string_view::npos) break;
+      text.remove_prefix(end + 2);
+    }
+  }
+
+  void Send(HWND to, ULONG_PTR code, const void* data, DWORD cb) {
+    COPYDATASTRUCT cds{code, cb, const_cast<void*>(data)};
+    DWORD_PTR result = 0;
+    const LRESULT ok =
+        to ? SendMessageTimeoutA(to, WM_COPYDATA, reinterpret_cast<WPARAM>(window_.get()), reinterpret_cast<LPARAM>(&cds),
+                                 SMTO_NORMAL, kSendTimeoutMs, &result)
+           : 0;
+    const std::string head = "sent code=" + std::to_string(code);
+    Emit(ok ? head + " reply=" + std::to_string(static_cast<LRESULT>(result)) : head + " failed");
+  }
+
+  // Runs one command; false when it is unknown or malformed.
+  bool Execute(std::string_view word, std::string_view rest) {
+    if (word == "reply") {
+      const auto n = ParseNumber<long>(rest);
+      if (!n) return false;
+      reply_ = *n;
+      return true;
+    }
+    if (word == "send" || word == "sendraw" || word == "sendnull") {
+      const auto [codeText, arg] = SplitWord(rest);
+      const auto code = ParseNumber<ULONG_PTR>(codeText);
+      if (!code) return false;
+      if (word == "sendnull") {
+        const auto cb = ParseNumber<DWORD>(arg);
+        if (!cb) return false;
+        Send(target_, *code, nullptr, *cb);
+        return true;
+      }
+      auto bytes = word == "send" ? peer_escape::Unescape(arg) : peer_escape::DecodeHex(arg);
+      if (!bytes) return false;
+      if (word == "send") bytes->push_back('\0');
+      Send(target_, *code, bytes->data(), static_cast<DWORD>(bytes->size()));
+      return true;
+    }
+    if (word == "target") {
+      const auto h = ParseNumber<std::uintptr_t>(rest, 16);
+      if (!h) return false;
+      target_ = reinterpret_cast<HWND>(*h);
+      return true;
+    }
+    if (word == "on") {
+      const auto [codeText, action] = SplitWord(rest);
+      const auto code = ParseNumber<ULONG_PTR>(codeText);
+      if (!code) return false;
+      if (action == "off") {
+        reactions_.erase(*code);
+        return true;
+      }
+      const auto [verb, sendArgs] = SplitWord(action);
+      const auto [code2Text, text] = SplitWord(sendArgs);
+      const auto code2 = ParseNumber<ULONG_PTR>(code2Text);
+      auto bytes = peer_escape::Unescape(text);
+      if (verb != "send" || !code2 || !bytes) return false;
+      bytes->push_back('\0');
+      reactions_[*code] = Reaction{*code2, std::move(*bytes)};
+      return true;
+    }
+    if (word == "lines") {
+      if (rest != "on" && rest != "off") return false;
+      lines_ = rest == "on";
+      return true;
+    }
+    if (word == "hang") {
+      const auto ms = ParseNumber<DWORD>(rest);
+      if (!ms) return false;
+      hangMs_ = *ms;
+      return true;
+    }
+    if (word == "close" && rest.empty()) {
+      window_.reset();
+      return true;
+    }
+    return false;
+  }
+
+  WindowClass class_;
+  UniqueWindow window_;
+  HWND target_ = nullptr;
+  LRESULT reply_;
+  bool lines_ = true;
+  DWORD hangMs_ = 0;
+  std::map<ULONG_PTR, Reaction> reactions_;
+};
+
+// Hands a message to the window's thread; a full queue clears quickly, so
+// retry for a bounded while rather than drop a command.
+bool PostToThread(DWORD thread, UINT msg, LPARAM lp) {
+  for (int attempt = 0; attempt < 500; ++attempt) {
+    if (PostThreadMessageA(thread, msg, 0, lp)) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+void PostLine(DWORD thread, std::string line) {
+  auto owned = std::make_unique<std::string>(std::move(line));
+  if (PostToThread(thread, kCommandMessage, reinterpret_cast<LPARAM>(owned.get()))) owned.release();
+}
+
+void ReadInput(DWORD mainThread) noexcept {
+  try {
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    std::string pending;
+    char buf[4096];
+    DWORD got = 0;
+    while (ReadFile(in, buf, sizeof buf, &got, nullptr) && got > 0) {
+      pending.append(buf, got);
+      for (auto nl = pending.find('\n'); nl != std::string::npos; nl = pending.find('\n')) {
+        std::string line = pending.substr(0, nl);
+        pending.erase(0, nl + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        PostLine(mainThread, std::move(line));
+      }
+    }
+    if (!pending.empty()) PostLine(mainThread, std::move(pending));
+  } catch (...) {
+    // Ending the input is all that is left to do.
+  }
+  PostToThread(mainThread, kInputEndedMessage, 0);
+}
+
+int Run(int argc, char** argv) {
+  const auto options = ParseOptions(argc, argv);
+  if (!options) {
+    std::fputs("usage: peer_sim.exe [--class NAME] [--reply N] [--title T]\n", stderr);
+    return 2;
+  }
+  PeerSim sim(*options);
+  if (!sim.Window()) {
+    std::fprintf(stderr, "peer_sim: cannot create the window (error %lu)\n", GetLastError());
+    return 1;
+  }
+  // The thread's queue exists (the window made it), so the reader may post.
+  std::thread(ReadInput, GetCurrentThreadId()).detach();
+  Emit("ready hwnd=" + Hex(sim.Window()) + " pid=" + std::to_string(GetCurrentProcessId()));
+
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (msg.hwnd == nullptr && msg.message == kCommandMessage) {
+      const std::unique_ptr<std::string> line(reinterpret_cast<std::string*>(msg.lParam));
+      if (!line->empty() && sim.HandleCommand(*line) == PeerSim::Outcome::Quit) break;
+      continue;
+    }
+    if (msg.hwnd == nullptr && msg.message == kInputEndedMessage) break;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "peer_sim: %s\n", e.what());
+  } catch (...) {
+    std::fputs("peer_sim: unexpected failure\n", stderr);
+  }
+  return 1;
+}

@@ -12,7 +12,13 @@
 
 namespace {
 
-std::string Shown(const wchar_t* text) { return text ? "\"" + viewer_sim::ToUtf8(text) + "\"" : "null"; }
+std::string Shown(const wchar_t* text) {
+  if (!text) return "null";
+  std::string shown = viewer_sim::ToUtf8(text);
+  shown.insert(shown.begin(), '"');
+  shown.push_back('"');
+  return shown;
+}
 
 int nextButton = 1;
 

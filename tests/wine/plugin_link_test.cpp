@@ -1,0 +1,278 @@
+// The link both ways under Wine: a real peer connects, sends commands, and
+// receives the viewer's selections; the viewer's calls show the effects.
+#include <filesystem>
+#include <fstream>
+
+#include "plugin_session.h"
+#include "tools/viewer_sim/text.h"
+
+namespace {
+
+using viewer_sim::Call;
+using viewer_sim::ObjectId;
+
+const std::wstring kLinesText = L"Aufma\u00DFzeilen erzeugen";
+
+std::string Narrow(const std::wstring& wide) { return viewer_sim::ToUtf8(wide); }
+
+}  // namespace
+
+class PluginLink : public PluginSession {
+ protected:
+  void SetUp() override {
+    peer = &StartPeer("QUABO.EXE", {"--reply", "7"});
+    LoadPlugin();
+    ASSERT_EQ(NextMessage(*peer).code, 1u);
+    sim.Log().Clear();
+  }
+  void LoadDemoModel() {
+    ASSERT_EQ(SendCommand(*peer, "send 5 " + Escaped(WinePathA(DEMO_MODEL))), 2001);
+    const auto path = NextMessage(*peer);
+    ASSERT_EQ(path.code, 4u);
+    ASSERT_EQ(path.bytes, Payload(WinePathA(DEMO_MODEL)));
+    sim.Log().Clear();
+  }
+  // The GUID of each object of the loaded model, in model order.
+  std::vector<std::pair<ObjectId, std::string>> ModelGuids() const {
+    std::vector<std::pair<ObjectId, std::string>> guids;
+    for (const auto& o : sim.CurrentModel().objects) {
+      for (const auto& p : o.properties) {
+        if (p.name == L"Guid" && p.value) guids.emplace_back(o.id, Narrow(*p.value));
+      }
+    }
+    return guids;
+  }
+  // The objects the plug-in added to the selection, in call order, after
+  // checking that it cleared the selection first and redrew last.
+  std::vector<ObjectId> PluginSelection() const {
+    const auto names = sim.Log().Names();
+    EXPECT_GE(names.size(), 3u);
+    EXPECT_EQ(names.front(), "get_all_objects_id");
+    EXPECT_EQ(names.back(), "invalidate");
+    std::vector<ObjectId> ids;
+    for (const auto& c : sim.Log().Calls("select_many")) {
+      EXPECT_EQ(c.Number("count"), 1);
+      EXPECT_EQ(c.Number("mode"), 2);
+      const auto& chunk = c.Ids("objects");
+      ids.insert(ids.end(), chunk.begin(), chunk.end());
+    }
+    return ids;
+  }
+  PeerProcess* peer = nullptr;
+};
+
+TEST_F(PluginLink, ConnectShowsActiveAndTargetsOnlyThatPeer) {
+  auto& other = StartPeer("QUABO_BIMPROJECT.EXE");
+  EXPECT_EQ(SendCommand(*peer, "send 1"), 2001);
+  EXPECT_EQ(ButtonAt(0).text, L"Aktiv");
+  EXPECT_EQ(ButtonAt(0).hint, L"Das Quabo Plugin ist aktiv");
+  sim.LoadModel(DEMO_MODEL);
+  const auto path = NextMessage(*peer);
+  EXPECT_EQ(path.code, 4u);
+  Settle(other);
+  EXPECT_TRUE(other.Received().empty());
+}
+
+TEST_F(PluginLink, SecondConnectReplacesTheRememberedWindow) {
+  auto& other = StartPeer("QUABO_BIMPROJECT.EXE");
+  // The newcomer learns the plug-in's window from the start message the
+  // first peer received.
+  char hex[32];
+  std::snprintf(hex, sizeof(hex), "%lx", static_cast<unsigned long>(ParseRecv(peer->Received().at(0)).from));
+  other.Command(std::string("target ") + hex);
+  EXPECT_EQ(SendCommand(*peer, "send 1"), 2001);
+  EXPECT_EQ(SendCommand(other, "send 1"), 2001);
+  sim.LoadModel(DEMO_MODEL);
+  EXPECT_EQ(NextMessage(other).code, 4u);
+  Settle(*peer);
+  EXPECT_EQ(peer->Received().size(), 1u);  // only the start message
+}
+
+TEST_F(PluginLink, ConnectWithoutWindowKeepsDiscovery) {
+  peer->Command("close");  // its sends now carry no window
+  auto& other = StartPeer("QUABO.EXE");
+  EXPECT_EQ(SendCommand(*peer, "send 1"), 2001);
+  EXPECT_EQ(ButtonAt(0).text, L"Aktiv");
+  sim.LoadModel(DEMO_MODEL);
+  EXPECT_EQ(NextMessage(other).code, 4u);
+}
+
+TEST_F(PluginLink, DisconnectClosesTheViewerAfterTheReply) {
+  SendCommand(*peer, "send 1");
+  EXPECT_EQ(SendCommand(*peer, "send 2"), 2001);
+  EXPECT_EQ(ButtonAt(0).text, L"Inaktiv");
+  // Posted, not sent: it arrives once this thread pumps its queue.
+  EXPECT_TRUE(viewer_sim::PumpUntil([&] { return hostWindow.CloseRequests() == 1; }, std::chrono::seconds(5)));
+  UnloadPlugin();
+  EXPECT_EQ(NextMessage(*peer).bytes, Payload("BIM end"));
+}
+
+TEST_F(PluginLink, LoadCommandTrimsThePathAndAnswersByOutcome) {
+  EXPECT_EQ(SendCommand(*peer, "send 5   " + Escaped(WinePathA(DEMO_MODEL)) + "\\r\\n"), 2001);
+  const auto names = sim.Log().Names();
+  ASSERT_GE(names.size(), 4u);
+  EXPECT_EQ(names.front(), "load_ifc");
+  EXPECT_EQ(sim.Log().Calls("load_ifc").at(0).TextArg("path"), WinePathA(DEMO_MODEL));
+  // The viewer reports the load to the plug-in (index, path) before load_ifc
+  // returns; then the plug-in redraws and presses the alpha button.
+  EXPECT_EQ(names[names.size() - 2], "invalidate");
+  EXPECT_EQ(names.back(), "item_command");
+  EXPECT_EQ(sim.Log().Calls("item_command").at(0).TextArg("item"), "btn_alpha_full");
+  EXPECT_EQ(sim.Log().Calls("item_command").at(0).TextArg("command"), "click");
+  EXPECT_EQ(NextMessage(*peer).bytes, Payload(WinePathA(DEMO_MODEL)));
+
+  sim.Log().Clear();
+  EXPECT_EQ(SendCommand(*peer, "send 5  \\r\\n"), 2001);
+  EXPECT_EQ(SendCommand(*peer, "send 5"), 2001);
+  EXPECT_TRUE(sim.Log().All().empty());
+  EXPECT_EQ(SendCommand(*peer, "send 5 Z:\\\\no\\\\such\\\\model.ifc"), 21);
+  EXPECT_EQ(sim.Log().Names(), std::vector<std::string>{"load_ifc"});
+}
+
+TEST_F(PluginLink, SelectCommandFindsGuidsByExactLines) {
+  LoadDemoModel();
+  const auto guids = ModelGuids();
+  ASSERT_GE(guids.size(), 20u);
+  const auto& [wall, wallGuid] = guids[5];
+  const auto& [door, doorGuid] = guids[10];
+  std::string lower = wallGuid;
+  for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+
+  EXPECT_EQ(SendCommand(*peer, "send 6 unknown\\r\\n" + wallGuid + "\\r\\n\\r\\n\\r\\n" + doorGuid + "\\r\\n" + wallGuid), 2001);
+  EXPECT_EQ(PluginSelection(), (std::vector<ObjectId>{wall, door, wall}));
+
+  sim.Log().Clear();
+  SendCommand(*peer, "send 6 " + lower + "\\r\\n " + wallGuid + "\\r\\n" + wallGuid + "\\n" + doorGuid);
+  EXPECT_TRUE(PluginSelection().empty());
+
+  sim.Log().Clear();
+  SendCommand(*peer, "send 6 \\r\\n" + wallGuid);
+  EXPECT_TRUE(PluginSelection().empty());
+
+  sim.Log().Clear();
+  SendCommand(*peer, "send 6 0");
+  EXPECT_EQ(sim.Log().Names(), (std::vector<std::string>{"get_all_objects_id", "select", "invalidate"}));
+  EXPECT_TRUE(sim.Selection().empty());
+}
+
+TEST_F(PluginLink, ViewStateBytesReachTheViewer) {
+  const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> cases{
+      {"0a1B", {0x0A, 0x1B}}, {"abcde", {0x0A, 0x1B}}, {"G55G", {0xF5, 0x4F}}, {"", {}}};
+  for (const auto& [text, bytes] : cases) {
+    sim.Log().Clear();
+    EXPECT_EQ(SendCommand(*peer, "send 8 " + text), 2001);
+    EXPECT_EQ(sim.Log().Names(), (std::vector<std::string>{"set_view_state", "invalidate"})) << text;
+    const auto call = sim.Log().Calls("set_view_state").at(0);
+    EXPECT_EQ(call.Bytes("bytes"), bytes) << text;
+    EXPECT_EQ(call.Number("size"), static_cast<std::int64_t>(bytes.size()));
+  }
+}
+
+TEST_F(PluginLink, LinesButtonFollowsTheWordActive) {
+  const std::vector<std::pair<std::string, bool>> cases{
+      {"active", true}, {"Active", false}, {"active", true}, {"active\\r\\n", false}, {"active", true}, {"", false}};
+  for (const auto& [text, enabled] : cases) {
+    EXPECT_EQ(SendCommand(*peer, "send 9 " + text), 2001);
+    EXPECT_EQ(ButtonAt(1).enabled, enabled) << text;
+  }
+}
+
+TEST_F(PluginLink, UnknownCodesAndOddPayloadsAreAnsweredSafely) {
+  for (const char* code : {"0", "3", "4", "10", "4294967295"}) {
+    EXPECT_EQ(SendCommand(*peer, std::string("send ") + code + " active"), 2000) << code;
+  }
+  EXPECT_EQ(SendCommand(*peer, "send 7 x"), 2001);
+  EXPECT_TRUE(sim.Log().All().empty());
+  EXPECT_EQ(ButtonAt(0).text, L"Inaktiv");
+  // "active" NUL "x": only the bytes before the NUL count.
+  EXPECT_EQ(SendCommand(*peer, "sendraw 9 61637469766500780"  "0"), 2001);
+  EXPECT_TRUE(ButtonAt(1).enabled);
+  // "active" with no NUL at all: read up to the declared size.
+  EXPECT_EQ(SendCommand(*peer, "sendraw 9 616374697665"), 2001);
+  EXPECT_TRUE(ButtonAt(1).enabled);
+  EXPECT_EQ(SendCommand(*peer, "sendnull 9 8"), 2001);
+  EXPECT_FALSE(ButtonAt(1).enabled);
+  EXPECT_EQ(SendCommand(*peer, "sendraw 9 "), 2001);
+}
+
+TEST_F(PluginLink, SelectionChangesReachTheConnectedPeerAndTheLinesButtonResends) {
+  LoadDemoModel();
+  const auto guids = ModelGuids();
+  sim.UserSelect({guids[0].first, guids[3].first});
+  Settle(*peer);
+  EXPECT_EQ(peer->Received().size(), 2u);  // start and model path: not connected yet
+
+  SendCommand(*peer, "send 1");
+  sim.UserSelect({guids[0].first, guids[3].first});
+  const auto selection = NextMessage(*peer);
+  EXPECT_EQ(selection.code, 6u);
+  EXPECT_EQ(selection.bytes, Payload(guids[0].second + "\r\n" + guids[3].second));
+
+  sim.UserSelect({});
+  EXPECT_EQ(NextMessage(*peer).bytes, Payload("0"));
+  sim.UserSelect({guids[7].first});
+  EXPECT_EQ(NextMessage(*peer).bytes, Payload(guids[7].second));
+
+  SendCommand(*peer, "send 9 active");
+  ASSERT_TRUE(sim.Click(ButtonId(kLinesText)));
+  const auto lines = NextMessage(*peer);
+  EXPECT_EQ(lines.code, 9u);
+  EXPECT_EQ(lines.bytes, Payload(guids[7].second));
+  const auto created = peer->WaitLine("line 1 ");
+  ASSERT_TRUE(created.has_value());
+  EXPECT_NE(created->find(guids[7].second), std::string::npos);
+}
+
+TEST_F(PluginLink, CommandNestedInTheStartOfASendIsCarriedOut) {
+  LoadDemoModel();
+  const auto guids = ModelGuids();
+  SendCommand(*peer, "send 1");
+  // While the plug-in waits for the reply to its selection message, the peer
+  // selects something else and enables the lines button.
+  peer->Command("on 6 send 6 " + guids[2].second);
+  sim.UserSelect({guids[1].first});
+  EXPECT_EQ(NextMessage(*peer).bytes, Payload(guids[1].second));
+  Settle(*peer);
+  EXPECT_EQ(sim.Selection(), std::vector<ObjectId>{guids[2].first});
+  peer->Command("on 6 off");
+  SendCommand(*peer, "send 9 active");
+  sim.Click(ButtonId(kLinesText));
+  EXPECT_EQ(NextMessage(*peer).bytes, Payload(guids[2].second));
+}
+
+TEST_F(PluginLink, ViewerThatReportsPluginSelectionsGetsThemSentBack) {
+  sim.Config().pluginSelectNotifies = true;
+  LoadDemoModel();
+  const auto guids = ModelGuids();
+  SendCommand(*peer, "send 1");
+  SendCommand(*peer, "send 6 " + guids[4].second + "\\r\\n" + guids[6].second);
+  // Clearing, then each added object, is reported back as it happens.
+  const auto cleared = NextMessage(*peer);
+  EXPECT_EQ(cleared.code, 6u);
+  EXPECT_EQ(cleared.bytes, Payload("0"));
+  EXPECT_EQ(NextMessage(*peer).bytes, Payload(guids[4].second));
+  EXPECT_EQ(NextMessage(*peer).bytes, Payload(guids[4].second + "\r\n" + guids[6].second));
+  SendCommand(*peer, "send 9 active");
+  sim.Click(ButtonId(kLinesText));
+  EXPECT_EQ(NextMessage(*peer).bytes, Payload(guids[4].second + "\r\n" + guids[6].second));
+}
+
+TEST_F(PluginLink, RealModelSelectsHundredsOfElementsByGuid) {
+  const std::filesystem::path sample = std::filesystem::path(IFC_SAMPLES_DIR) / "duplex-a-20110907-optimized.ifc";
+  if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no sample models here";
+  ASSERT_EQ(SendCommand(*peer, "send 5 " + Escaped(WinePathA(sample.string()))), 2001);
+  EXPECT_EQ(NextMessage(*peer).code, 4u);
+  const auto guids = ModelGuids();
+  ASSERT_EQ(guids.size(), 3893u);
+  std::string list;
+  std::vector<ObjectId> expected;
+  for (std::size_t i = 0; i < guids.size(); i += 13) {
+    if (!list.empty()) list += "\\r\\n";
+    list += guids[i].second;
+    expected.push_back(guids[i].first);
+  }
+  ASSERT_GT(expected.size(), 250u);
+  sim.Log().Clear();
+  EXPECT_EQ(SendCommand(*peer, "send 6 " + list), 2001);
+  EXPECT_EQ(PluginSelection(), expected);
+}

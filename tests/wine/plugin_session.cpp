@@ -1,0 +1,152 @@
+#include "plugin_session.h"
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "tools/viewer_sim/text.h"
+
+namespace {
+
+struct HandleCloser {
+  void operator()(HANDLE h) const noexcept {
+    if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+}  // namespace
+
+std::string WinePathA(const std::string& unixPath) {
+  std::string path = "Z:" + unixPath;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+std::wstring WinePath(const std::string& unixPath) { return viewer_sim::ToWide(WinePathA(unixPath)); }
+
+std::vector<DWORD> SnapshotOrder(const std::vector<DWORD>& pids) {
+  UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  std::vector<DWORD> order;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+    if (std::find(pids.begin(), pids.end(), entry.th32ProcessID) != pids.end()) order.push_back(entry.th32ProcessID);
+  }
+  return order;
+}
+
+ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) throw std::runtime_error("CreatePipe failed");
+  UniqueHandle reader(readEnd);
+  UniqueHandle writer(writeEnd);
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION info{};
+  std::wstring line = commandLine;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+    throw std::runtime_error("CreateProcess failed");
+  }
+  UniqueHandle process(info.hProcess);
+  UniqueHandle thread(info.hThread);
+  writer.reset();
+  ProcessResult result;
+  const DWORD deadline = GetTickCount() + timeoutMs;
+  char buffer[4096];
+  for (;;) {
+    DWORD available = 0;
+    if (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+      DWORD got = 0;
+      if (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) result.output.append(buffer, got);
+      continue;
+    }
+    if (WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0) {
+      DWORD got = 0;
+      while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+             ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+        result.output.append(buffer, got);
+      }
+      GetExitCodeProcess(process.get(), &result.exitCode);
+      return result;
+    }
+    if (static_cast<LONG>(GetTickCount() - deadline) > 0) {
+      TerminateProcess(process.get(), 0xDEAD);
+      WaitForSingleObject(process.get(), 5000);
+      result.exitCode = 0xDEAD;
+      return result;
+    }
+  }
+}
+
+PluginSession::PluginSession() : sim(viewer_sim::Sim()) {
+  sim.Reset();
+  boxes = viewer_sim::CatchMessageBoxesIntoSim();
+}
+
+PluginSession::~PluginSession() {
+  plugin.reset();  // unloads a plug-in that a test left running
+  peers.clear();
+  boxes.reset();
+}
+
+PeerProcess& PluginSession::StartPeer(const std::string& exeName, const std::vector<std::string>& args) {
+  peers.push_back(std::make_unique<PeerProcess>(WinePathA(PEER_SIM_EXE), exeName, args));
+  return *peers.back();
+}
+
+void PluginSession::LoadPlugin() {
+  plugin = std::make_unique<viewer_sim::PluginHost>(WinePath(VIDUDUDE_DLL));
+  ASSERT_TRUE(plugin->Loaded()) << "error " << plugin->LoadError();
+  ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
+}
+
+void PluginSession::UnloadPlugin() { ASSERT_TRUE(plugin->Unload()); }
+
+std::string PluginSession::Payload(const std::string& text) {
+  return std::to_string(GetCurrentProcessId()) + "|" + text + std::string(1, '\0');
+}
+
+std::string PluginSession::Escaped(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    escaped += c;
+    if (c == '\\') escaped += c;
+  }
+  return escaped;
+}
+
+ReceivedMessage PluginSession::NextMessage(PeerProcess& peer) {
+  const auto line = peer.WaitLine("recv ");
+  if (!line) throw std::runtime_error("the peer received nothing");
+  return ParseRecv(*line);
+}
+
+long PluginSession::SendCommand(PeerProcess& peer, const std::string& commandLine) {
+  for (const auto& line : peer.Command(commandLine)) {
+    if (line.rfind("sent ", 0) != 0) continue;
+    const auto at = line.find("reply=");
+    if (at == std::string::npos) return -1;
+    return std::stol(line.substr(at + 6));
+  }
+  throw std::runtime_error("no sent line for " + commandLine);
+}
+
+void PluginSession::Settle(PeerProcess& peer) { peer.Command("reply 1"); }
+
+std::int32_t PluginSession::ButtonId(const std::wstring& text) const {
+  for (const auto& b : sim.Buttons()) {
+    if (b.text == text) return b.id;
+  }
+  return 0;
+}
+
+viewer_sim::Button PluginSession::ButtonAt(std::size_t index) const { return sim.Buttons().at(index); }

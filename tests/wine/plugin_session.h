@@ -1,0 +1,61 @@
+// A viewer session under Wine: the simulated viewer in this process, the
+// real VidudUDE.DLL loaded into it, and real peer processes.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "peer_driver.h"
+#include "tools/viewer_sim/viewer_sim.h"
+#include "tools/viewer_sim/win_host.h"
+
+// A Unix path of the build tree as Wine reaches it.
+std::wstring WinePath(const std::string& unixPath);
+std::string WinePathA(const std::string& unixPath);
+
+// The executable names of the given processes in the order a Toolhelp
+// snapshot lists them.
+std::vector<DWORD> SnapshotOrder(const std::vector<DWORD>& pids);
+
+// Runs a program to its end (bounded) and returns its exit code and output.
+struct ProcessResult {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string output;
+};
+ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 30000);
+
+class PluginSession : public ::testing::Test {
+ protected:
+  static constexpr std::int32_t kPluginHandle = 0x51;
+
+  PluginSession();
+  ~PluginSession() override;
+
+  PeerProcess& StartPeer(const std::string& exeName, const std::vector<std::string>& args = {});
+  void LoadPlugin();
+  void UnloadPlugin();
+
+  // "<this process's id>|<text>\0", what every outgoing message carries.
+  static std::string Payload(const std::string& text);
+  // The next message the peer received (waits for it), taken apart.
+  static ReceivedMessage NextMessage(PeerProcess& peer);
+  // A text as peer_sim's send command reads it: backslashes doubled.
+  static std::string Escaped(const std::string& text);
+  // Sends a command from the peer to the plug-in and returns the reply.
+  static long SendCommand(PeerProcess& peer, const std::string& commandLine);
+  // Lets the plug-in and the peers exchange what is pending.
+  static void Settle(PeerProcess& peer);
+
+  std::int32_t ButtonId(const std::wstring& text) const;
+  viewer_sim::Button ButtonAt(std::size_t index) const;
+
+  viewer_sim::ViewerSim& sim;
+  std::unique_ptr<viewer_sim::MessageBoxCatcher> boxes;
+  viewer_sim::HostWindow hostWindow;
+  std::vector<std::unique_ptr<PeerProcess>> peers;
+  std::unique_ptr<viewer_sim::PluginHost> plugin;
+};

@@ -1,0 +1,18 @@
+# End-to-end tests under Wine: this process plays the viewer and loads the
+# real VidudUDE.DLL; real peer processes talk to it.
+add_executable(plugin_e2e_tests
+  tests/wine/plugin_session.cpp
+  tests/wine/plugin_frame_test.cpp
+  tests/wine/plugin_link_test.cpp)
+target_compile_definitions(plugin_e2e_tests PRIVATE
+  VIDUDUDE_DLL="$<TARGET_FILE:VidudUDE>"
+  PEER_SIM_EXE="$<TARGET_FILE:peer_sim>"
+  BARE_HOST_EXE="$<TARGET_FILE:bare_host>"
+  PARTIAL_HOST_EXE="$<TARGET_FILE:partial_host>"
+  IFC_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/../shared/ifc-samples"
+  DEMO_MODEL="${PROJECT_SOURCE_DIR}/models/demo-house.ifc")
+target_link_libraries(plugin_e2e_tests PRIVATE viewer_sim_exports viewer_sim_host peer_driver gtest gtest_main)
+target_link_options(plugin_e2e_tests PRIVATE ${static_runtime})
+add_dependencies(plugin_e2e_tests VidudUDE peer_sim bare_host partial_host)
+add_test(NAME plugin_e2e_tests COMMAND plugin_e2e_tests)
+set_tests_properties(plugin_e2e_tests PROPERTIES TIMEOUT 900)

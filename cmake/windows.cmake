@@ -29,7 +29,5 @@ foreach(t gtest gtest_main gmock)
   target_compile_options(${t} PRIVATE -Wno-error)
 endforeach()
 
-if(NOT VIDUDUDE_SKIP_TOOLS)
-  add_subdirectory(tools)
-endif()
+add_subdirectory(tools)
 include(tests/wine_tests.cmake OPTIONAL)

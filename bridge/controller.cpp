@@ -43,6 +43,14 @@ void btBIMQuabo::PressAlphaFullButton() {
   viewer_.item_command(PluginId(), item.c_str(), command.c_str());
 }
 
+void btBIMQuabo::QueryProperties(const viewer_abi::PropertyFilter& filter,
+                                 std::vector<viewer_abi::PropertyRecord>& records) {
+  const std::uint32_t n = viewer_.filter_properties(PluginId(), &filter, nullptr, 0);
+  records.assign(n, viewer_abi::PropertyRecord{});
+  if (n == 0) return;
+  viewer_.filter_properties(PluginId(), &filter, records.data(), n);
+}
+
 std::wstring btBIMQuabo::ToPWideChar(std::string_view text) { return system_.ToWide(text); }
 
 }  // namespace bridge

@@ -21,6 +21,11 @@ using platform::WindowHandle;
 
 inline constexpr int kCsidlProgramFiles = 0x26;
 
+// Where the viewer keeps an element's IFC GUID; the set name begins with a
+// blank.
+inline constexpr const char* kGuidSetName = " Element Specific";
+inline constexpr const char* kGuidPropertyName = "Guid";
+
 class btBIMQuabo final : public platform::WindowProcedure {
  public:
   btBIMQuabo(platform::Platform& system, host_api::Viewer& viewer);
@@ -82,6 +87,13 @@ class btBIMQuabo final : public platform::WindowProcedure {
   std::int32_t ViewStateSize() const { return FViewStateSize; }
 
  private:
+  // Count, then fill: the records that the viewer holds for the filter.
+  // records is the caller's scratch buffer, reused across objects.
+  void QueryProperties(const viewer_abi::PropertyFilter& filter, std::vector<viewer_abi::PropertyRecord>& records);
+  std::string ValueText(const viewer_abi::PropertyRecord& record) {
+    return record.value ? system_.FromWide(record.value) : std::string();
+  }
+
   platform::Platform& system_;
   host_api::Viewer& viewer_;
 

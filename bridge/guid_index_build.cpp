@@ -5,13 +5,6 @@
 
 namespace bridge {
 
-namespace {
-
-const char* const kGuidSetName = " Element Specific";
-const char* const kGuidPropertyName = "Guid";
-
-}  // namespace
-
 bool btBIMQuabo::BuildGuidIndex() {
   bool result = false;
   std::uint32_t objectCount = 0;
@@ -34,13 +27,8 @@ bool btBIMQuabo::BuildGuidIndex() {
       std::vector<viewer_abi::PropertyRecord> records;
       for (const ObjectId object : objects) {
         const viewer_abi::PropertyFilter filter{object, setName.c_str(), propertyName.c_str()};
-        const std::uint32_t n = viewer_.filter_properties(PluginId(), &filter, nullptr, 0);
-        if (n == 0) continue;
-        records.assign(n, viewer_abi::PropertyRecord{});
-        viewer_.filter_properties(PluginId(), &filter, records.data(), n);
-        for (const auto& record : records) {
-          fresh.Add(BtGUIDObjIDItem(record.value ? system_.FromWide(record.value) : std::string(), object));
-        }
+        QueryProperties(filter, records);
+        for (const auto& record : records) fresh.Add(BtGUIDObjIDItem(ValueText(record), object));
       }
     }
     result = true;

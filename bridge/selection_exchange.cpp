@@ -13,19 +13,16 @@ bool btBIMQuabo::SendSelection() {
     std::string text = "0";
     const std::uint32_t n = viewer_.get_selected(PluginId(), nullptr, 0);
     if (n >= 1) {
-      const std::wstring setName = ToPWideChar(" Element Specific");
-      const std::wstring propertyName = ToPWideChar("Guid");
+      const std::wstring setName = ToPWideChar(kGuidSetName);
+      const std::wstring propertyName = ToPWideChar(kGuidPropertyName);
       std::vector<ObjectId> selected(n);
       viewer_.get_selected(PluginId(), selected.data(), n);
       std::vector<viewer_abi::PropertyRecord> records;
       for (const ObjectId object : selected) {
         const viewer_abi::PropertyFilter filter{object, setName.c_str(), propertyName.c_str()};
-        const std::uint32_t m = viewer_.filter_properties(PluginId(), &filter, nullptr, 0);
-        if (m == 0) continue;
-        records.assign(m, viewer_abi::PropertyRecord{});
-        viewer_.filter_properties(PluginId(), &filter, records.data(), m);
+        QueryProperties(filter, records);
         for (const auto& record : records) {
-          const std::string value = record.value ? system_.FromWide(record.value) : std::string();
+          const std::string value = ValueText(record);
           if (text == "0" || text.empty()) {
             text = value;
           } else {

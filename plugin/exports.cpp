@@ -52,7 +52,14 @@ void VIEWER_CALL LinesButtonClicked() noexcept {
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) noexcept {
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) noexcept {
+  if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
+    // The process is ending without having stopped the plug-in: its window
+    // goes with the process, and destroying it now, under the loader lock of
+    // a dying process, could only hang.
+    static_cast<void>(ControllerInstance.release());
+    return TRUE;
+  }
   if (reason != DLL_PROCESS_ATTACH) return TRUE;
   try {
     gModule = module;

@@ -10,8 +10,10 @@ target_compile_definitions(plugin_e2e_tests PRIVATE
   BARE_HOST_EXE="$<TARGET_FILE:bare_host>"
   PARTIAL_HOST_EXE="$<TARGET_FILE:partial_host>"
   IFC_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/../shared/ifc-samples"
-  DEMO_MODEL="${PROJECT_SOURCE_DIR}/models/demo-house.ifc")
-target_link_libraries(plugin_e2e_tests PRIVATE viewer_sim_exports viewer_sim_host peer_driver gtest gtest_main)
+  DEMO_MODEL="${PROJECT_SOURCE_DIR}/models/demo-house.ifc"
+  VIDUDUDE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
+  VIDUDUDE_VERSION_MINOR=${PROJECT_VERSION_MINOR})
+target_link_libraries(plugin_e2e_tests PRIVATE viewer_sim_exports viewer_sim_host peer_driver gtest gtest_main version)
 target_link_options(plugin_e2e_tests PRIVATE ${static_runtime})
 add_dependencies(plugin_e2e_tests VidudUDE peer_sim bare_host partial_host)
 add_test(NAME plugin_e2e_tests COMMAND plugin_e2e_tests)

@@ -52,6 +52,23 @@ TEST_F(PluginFrame, ExportsAnswerVersionAndDescriptionBeforeAndAfterLoad) {
   EXPECT_EQ(after->producer, before->producer);
 }
 
+TEST_F(PluginFrame, DllCarriesItsVersionResource) {
+  const std::wstring dll = WinePath(VIDUDUDE_DLL);
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(dll.c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<char> data(size);
+  ASSERT_TRUE(GetFileVersionInfoW(dll.c_str(), 0, size, data.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, (static_cast<DWORD>(VIDUDUDE_VERSION_MAJOR) << 16) | VIDUDUDE_VERSION_MINOR);
+  wchar_t* name = nullptr;
+  ASSERT_TRUE(VerQueryValueW(data.data(), L"\\StringFileInfo\\040704E4\\OriginalFilename",
+                             reinterpret_cast<void**>(&name), &length));
+  EXPECT_EQ(std::wstring(name), L"VidudUDE.DLL");
+}
+
 TEST_F(PluginFrame, ButtonsAfterLoadCarryTheirTextsHintsImagesAndStates) {
   LoadPlugin();
   const auto buttons = sim.Buttons();

@@ -437,6 +437,8 @@ std::vector<std::string> PeerProcess::Lines() const {
   return impl_->log->lines;
 }
 
+void PeerProcess::Write(const std::string& line) { impl_->Write(line); }
+
 void PeerProcess::CloseInput() { impl_->input.reset(); }
 
 bool PeerProcess::WaitForExit(DWORD timeoutMs) { return impl_->WaitForExit(timeoutMs); }

@@ -46,6 +46,9 @@ class PeerProcess {
   std::vector<std::string> Received() const;  // every "recv ..." line so far, in order
   std::vector<std::string> Lines() const;     // every line so far
 
+  // Writes one line to the peer's stdin without waiting for an answer (the
+  // interactive console prints no acks; wait for its log with WaitLine).
+  void Write(const std::string& line);
   // Closes the peer's stdin (it then exits on its own).
   void CloseInput();
   // Pumps messages until the process has exited; false on timeout.

@@ -1,6 +1,8 @@
 // peer_sim: plays the peer application that the plug-in talks to through
 // WM_COPYDATA. It owns one top-level window, prints every message it gets on
-// stdout and takes commands on stdin, one per line (see README.md).
+// stdout and takes commands on stdin, one per line (see README.md). With
+// --interactive, or when stdin is a console, it is a console for a person
+// instead: protocol commands by name and a readable log (console.h).
 
 #include <windows.h>
 
@@ -14,6 +16,7 @@
 #include <thread>
 #include <utility>
 
+#include "console.h"
 #include "escape.h"
 
 namespace {
@@ -21,7 +24,7 @@ namespace {
 // Thread messages from the stdin reader to the window's thread.
 constexpr UINT kCommandMessage = WM_APP + 1;  // lParam: std::string*, owned by the receiver
 constexpr UINT kInputEndedMessage = WM_APP + 2;
-constexpr UINT kSendTimeoutMs = 30000;
+constexpr UINT kSendTimeoutMs = peer_console::kSendTimeoutMs;
 constexpr ULONG_PTR kLinesCode = 9;
 
 // One write per line straight to the handle: stdout is usually a pipe and
@@ -66,12 +69,22 @@ struct Options {
   std::string className = "TMainForm";
   std::string title = "peer_sim";
   LRESULT reply = 1;
+  bool interactive = false;
 };
+
+bool IsConsole(DWORD stdHandle) {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(stdHandle), &mode) != 0;
+}
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
+    if (arg == "--interactive") {
+      o.interactive = true;
+      continue;
+    }
     if (i + 1 >= argc) return std::nullopt;
     const char* value = argv[++i];
     if (arg == "--class") {
@@ -125,13 +138,22 @@ class PeerSim {
     if (!class_.Registered()) return;
     window_.reset(CreateWindowExA(0, o.className.c_str(), o.title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                   CW_USEDEFAULT, 400, 300, nullptr, nullptr, class_.Instance(), this));
+    if (window_ && o.interactive) {
+      console_.emplace(window_.get(), IsConsole(STD_INPUT_HANDLE) ? GetConsoleCP() : CP_UTF8, Emit);
+    }
   }
 
   HWND Window() const { return window_.get(); }
 
   enum class Outcome { Continue, Quit };
 
+  // Called once the reader runs: the greeting of the console.
+  void Started() const {
+    if (console_) console_->Greet();
+  }
+
   Outcome HandleCommand(const std::string& line) {
+    if (console_) return console_->Handle(line) ? Outcome::Continue : Outcome::Quit;
     const auto [word, rest] = SplitWord(line);
     if (word == "quit") {
       Emit("ack quit");
@@ -173,6 +195,10 @@ class PeerSim {
   }
 
   LRESULT OnCopyData(HWND from, const COPYDATASTRUCT* cds) {
+    if (console_) {
+      console_->Received(from, *cds);
+      return console_->Reply();
+    }
     std::string_view bytes;
     if (cds->lpData) bytes = std::string_view(static_cast<const char*>(cds->lpData), cds->cbData);
     Emit("recv code=" + std::to_string(cds->dwData) + " cb=" + std::to_string(cds->cbData) + " from=" + Hex(from) +
@@ -285,6 +311,7 @@ class PeerSim {
   bool lines_ = true;
   DWORD hangMs_ = 0;
   std::map<ULONG_PTR, Reaction> reactions_;
+  std::optional<peer_console::Console> console_;
 };
 
 // Hands a message to the window's thread; a full queue clears quickly, so
@@ -325,11 +352,15 @@ void ReadInput(DWORD mainThread) noexcept {
 }
 
 int Run(int argc, char** argv) {
-  const auto options = ParseOptions(argc, argv);
+  auto options = ParseOptions(argc, argv);
   if (!options) {
-    std::fputs("usage: peer_sim.exe [--class NAME] [--reply N] [--title T]\n", stderr);
+    std::fputs("usage: peer_sim.exe [--interactive] [--class NAME] [--reply N] [--title T]\n", stderr);
     return 2;
   }
+  if (IsConsole(STD_INPUT_HANDLE)) options->interactive = true;
+  // A prompt only where a person types; the log is UTF-8.
+  const bool prompt = options->interactive && IsConsole(STD_INPUT_HANDLE);
+  if (IsConsole(STD_OUTPUT_HANDLE)) SetConsoleOutputCP(CP_UTF8);
   PeerSim sim(*options);
   if (!sim.Window()) {
     std::fprintf(stderr, "peer_sim: cannot create the window (error %lu)\n", GetLastError());
@@ -338,12 +369,19 @@ int Run(int argc, char** argv) {
   // The thread's queue exists (the window made it), so the reader may post.
   std::thread(ReadInput, GetCurrentThreadId()).detach();
   Emit("ready hwnd=" + Hex(sim.Window()) + " pid=" + std::to_string(GetCurrentProcessId()));
+  sim.Started();
+  const auto showPrompt = [&] {
+    DWORD written = 0;
+    if (prompt) WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "> ", 2, &written, nullptr);
+  };
+  showPrompt();
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     if (msg.hwnd == nullptr && msg.message == kCommandMessage) {
       const std::unique_ptr<std::string> line(reinterpret_cast<std::string*>(msg.lParam));
       if (!line->empty() && sim.HandleCommand(*line) == PeerSim::Outcome::Quit) break;
+      showPrompt();
       continue;
     }
     if (msg.hwnd == nullptr && msg.message == kInputEndedMessage) break;

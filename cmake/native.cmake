@@ -6,6 +6,7 @@ include(GoogleTest)
 file(GLOB native_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/native/*.cpp)
 add_executable(native_tests ${native_test_sources})
 target_link_libraries(native_tests PRIVATE vidudude_logic GTest::gtest GTest::gtest_main)
+target_compile_definitions(native_tests PRIVATE VIDUDUDE_PROTOCOL_DOC="${PROJECT_SOURCE_DIR}/docs/protocol.md")
 add_test(NAME native_tests COMMAND native_tests)
 
 if(EXISTS ${PROJECT_SOURCE_DIR}/tools/viewer_sim/native.cmake)

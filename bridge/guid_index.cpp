@@ -1,17 +1,99 @@
 #include "bridge/guid_index.h"
 
 #include <cstring>
-#include <utility>
+#include <memory>
 
 namespace bridge {
 
-int BtGuidObjidList::Compare(const BtGUIDObjIDItem& a, const BtGUIDObjIDItem& b) {
-  const std::size_t common = a.FGuid.size() < b.FGuid.size() ? a.FGuid.size() : b.FGuid.size();
+namespace {
+
+// Eight bytes as a number whose order is the bytes' unsigned order.
+std::uint64_t BigEndianWord(const std::uint8_t* bytes) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, bytes, sizeof word);
+  return __builtin_bswap64(word);
+}
+
+constexpr std::size_t kPointerAt = 0;
+constexpr std::size_t kSizeAt = 8;
+static_assert(sizeof(char*) <= kSizeAt - kPointerAt && kSizeAt + sizeof(std::size_t) <= GuidText::kInlineCapacity);
+
+}  // namespace
+
+GuidText::GuidText(std::string_view text) {
+  if (text.size() <= kInlineCapacity) {
+    if (!text.empty()) std::memcpy(bytes_.data(), text.data(), text.size());
+    bytes_[kTag] = static_cast<std::uint8_t>(text.size());
+    return;
+  }
+  char* heap = std::allocator<char>().allocate(text.size());
+  std::memcpy(heap, text.data(), text.size());
+  const std::size_t size = text.size();
+  std::memcpy(bytes_.data() + kPointerAt, &heap, sizeof heap);
+  std::memcpy(bytes_.data() + kSizeAt, &size, sizeof size);
+  bytes_[kTag] = kHeapTag;
+}
+
+GuidText::GuidText(const GuidText& other) {
+  if (other.OnHeap()) {
+    *this = GuidText(other.view());
+  } else {
+    bytes_ = other.bytes_;
+  }
+}
+
+GuidText& GuidText::operator=(const GuidText& other) {
+  if (this == &other) return *this;
+  if (OnHeap() || other.OnHeap()) return *this = GuidText(other);
+  bytes_ = other.bytes_;
+  return *this;
+}
+
+GuidText& GuidText::operator=(GuidText&& other) noexcept {
+  if (this == &other) return *this;
+  Release();
+  bytes_ = other.bytes_;
+  other.bytes_ = {};
+  return *this;
+}
+
+char* GuidText::HeapData() const noexcept {
+  char* heap = nullptr;
+  std::memcpy(&heap, bytes_.data() + kPointerAt, sizeof heap);
+  return heap;
+}
+
+std::size_t GuidText::HeapSize() const noexcept {
+  std::size_t size = 0;
+  std::memcpy(&size, bytes_.data() + kSizeAt, sizeof size);
+  return size;
+}
+
+void GuidText::Release() noexcept {
+  if (!OnHeap()) return;
+  std::allocator<char>().deallocate(HeapData(), HeapSize());
+  bytes_ = {};
+}
+
+int GuidText::Compare(const GuidText& a, const GuidText& b) noexcept {
+  if (!a.OnHeap() && !b.OnHeap()) {
+    // Zero padding and the length in the last byte make the whole in-place
+    // form compare as the text does.
+    for (std::size_t at = 0; at < sizeof a.bytes_; at += 8) {
+      const std::uint64_t x = BigEndianWord(a.bytes_.data() + at);
+      const std::uint64_t y = BigEndianWord(b.bytes_.data() + at);
+      if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+  }
+  const std::size_t sizeA = a.size();
+  const std::size_t sizeB = b.size();
+  const std::size_t common = sizeA < sizeB ? sizeA : sizeB;
   // memcmp compares as unsigned char, which is the order the index promises.
-  const int bytes = common == 0 ? 0 : std::memcmp(a.FGuid.data(), b.FGuid.data(), common);
+  const int bytes = common == 0 ? 0 : std::memcmp(a.data(), b.data(), common);
   if (bytes != 0) return bytes < 0 ? -1 : 1;
-  if (a.FGuid.size() == b.FGuid.size()) return 0;
-  return a.FGuid.size() < b.FGuid.size() ? -1 : 1;
+  if (sizeA == sizeB) return 0;
+  return sizeA < sizeB ? -1 : 1;
 }
 
 bool BtGuidObjidList::Find(const BtGUIDObjIDItem& key, std::size_t& index) const {
@@ -54,7 +136,7 @@ void BtGuidObjidList::QuickSort(std::size_t low, std::size_t high) {
       while (Compare(FItems[static_cast<std::size_t>(i)], pivot) < 0) ++i;
       while (Compare(FItems[static_cast<std::size_t>(j)], pivot) > 0) --j;
       if (i <= j) {
-        std::swap(FItems[static_cast<std::size_t>(i)], FItems[static_cast<std::size_t>(j)]);
+        swap(FItems[static_cast<std::size_t>(i)], FItems[static_cast<std::size_t>(j)]);
         ++i;
         --j;
       }

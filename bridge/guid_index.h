@@ -2,9 +2,13 @@
 // searched by binary search.
 #pragma once
 
+#include <array>
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host_api/viewer_abi.h"
@@ -13,11 +17,65 @@ namespace bridge {
 
 using viewer_abi::ObjectId;
 
+// An 8-bit text that keeps up to 23 bytes inside itself, so a 22-character
+// IFC GUID costs no heap block (std::string holds only 15 in place); longer
+// texts go to the heap. In place, the unused bytes are zero and the last
+// byte is the length: the 24 bytes then compare like the text itself, byte
+// by byte with the shorter prefix first.
+class GuidText {
+ public:
+  static constexpr std::size_t kInlineCapacity = 23;
+
+  GuidText() noexcept = default;
+  explicit GuidText(std::string_view text);
+  GuidText(const GuidText& other);
+  GuidText(GuidText&& other) noexcept : bytes_(other.bytes_) { other.bytes_ = {}; }
+  GuidText& operator=(const GuidText& other);
+  GuidText& operator=(GuidText&& other) noexcept;
+  GuidText& operator=(std::string_view text) { return *this = GuidText(text); }
+  ~GuidText() { Release(); }
+
+  const char* data() const noexcept { return OnHeap() ? HeapData() : reinterpret_cast<const char*>(bytes_.data()); }
+  std::size_t size() const noexcept { return OnHeap() ? HeapSize() : bytes_[kTag]; }
+  bool empty() const noexcept { return size() == 0; }
+  std::string_view view() const noexcept { return {data(), size()}; }
+  operator std::string_view() const noexcept { return view(); }
+  operator std::string() const { return std::string(view()); }
+
+  // -1, 0 or 1, byte-wise unsigned, a text before every longer text that
+  // begins with it.
+  static int Compare(const GuidText& a, const GuidText& b) noexcept;
+
+  friend bool operator==(const GuidText& a, const GuidText& b) noexcept { return Compare(a, b) == 0; }
+  friend std::strong_ordering operator<=>(const GuidText& a, const GuidText& b) noexcept {
+    return Compare(a, b) <=> 0;
+  }
+  friend bool operator==(const GuidText& a, std::string_view b) noexcept { return a.view() == b; }
+  friend std::strong_ordering operator<=>(const GuidText& a, std::string_view b) noexcept { return a.view() <=> b; }
+  friend void swap(GuidText& a, GuidText& b) noexcept { a.bytes_.swap(b.bytes_); }
+
+ private:
+  static constexpr std::size_t kTag = kInlineCapacity;
+  static constexpr std::uint8_t kHeapTag = 0xFF;
+
+  bool OnHeap() const noexcept { return bytes_[kTag] == kHeapTag; }
+  char* HeapData() const noexcept;
+  std::size_t HeapSize() const noexcept;
+  void Release() noexcept;
+
+  alignas(8) std::array<std::uint8_t, kInlineCapacity + 1> bytes_{};
+};
+
 struct BtGUIDObjIDItem {
   BtGUIDObjIDItem() = default;
-  BtGUIDObjIDItem(std::string guid, ObjectId objectId) : FGuid(std::move(guid)), FObjectId(objectId) {}
+  BtGUIDObjIDItem(std::string_view guid, ObjectId objectId) : FGuid(guid), FObjectId(objectId) {}
 
-  std::string FGuid;
+  friend void swap(BtGUIDObjIDItem& a, BtGUIDObjIDItem& b) noexcept {
+    swap(a.FGuid, b.FGuid);
+    std::swap(a.FObjectId, b.FObjectId);
+  }
+
+  GuidText FGuid;
   ObjectId FObjectId = 0;
 };
 
@@ -25,7 +83,9 @@ class BtGuidObjidList {
  public:
   // Byte-wise unsigned comparison of the GUID texts: -1, 0 or 1; a text
   // sorts before every longer text that begins with it.
-  static int Compare(const BtGUIDObjIDItem& a, const BtGUIDObjIDItem& b);
+  static int Compare(const BtGUIDObjIDItem& a, const BtGUIDObjIDItem& b) noexcept {
+    return GuidText::Compare(a.FGuid, b.FGuid);
+  }
 
   // On a hit, index is the lowest position holding the key's GUID text; on a
   // miss, the position where the key would be inserted.
@@ -35,6 +95,7 @@ class BtGuidObjidList {
   const BtGUIDObjIDItem& GetItem(std::size_t index) const { return FItems.at(index); }
 
   void Add(BtGUIDObjIDItem item) { FItems.push_back(std::move(item)); }
+  void Add(std::string_view guid, ObjectId objectId) { FItems.emplace_back(guid, objectId); }
   void Clear();
   void Reserve(std::size_t count) { FItems.reserve(count); }
   std::size_t Count() const { return FItems.size(); }

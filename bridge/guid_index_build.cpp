@@ -28,7 +28,7 @@ bool btBIMQuabo::BuildGuidIndex() {
       for (const ObjectId object : objects) {
         const viewer_abi::PropertyFilter filter{object, setName.c_str(), propertyName.c_str()};
         QueryProperties(filter, records);
-        for (const auto& record : records) fresh.Add(BtGUIDObjIDItem(ValueText(record), object));
+        for (const auto& record : records) fresh.Add(ValueText(record), object);
       }
     }
     result = true;

@@ -1,15 +1,22 @@
 // Costs of the work that runs on the viewer's GUI thread at real model
 // sizes: the index build, lookups, cutting and selecting a peer's GUID
-// list, and building the selection text.
+// list, and building the selection text. The index build and the lookups
+// run beside a baseline that does the same viewer calls and conversions
+// the obvious way: a vector of (std::string, id) pairs and std::sort.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cwchar>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bridge/controller.h"
 #include "bridge/guid_lines.h"
+#include "peer_link/peer_discovery.h"
 
 namespace {
 
@@ -26,13 +33,25 @@ std::vector<std::wstring> MakeGuids(std::size_t n) {
   return guids;
 }
 
+// Bytes the C heap holds for the program, block headers included.
+std::size_t HeapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+// One peer process with one peer window; sends only count their bytes.
 class MemoryPlatform final : public platform::Platform {
  public:
   std::size_t bytesSent = 0;
-  bool WalkProcesses(const std::function<void(std::uint32_t, std::string_view)>&) override { return true; }
-  void EnumTopLevelWindows(const std::function<bool(platform::WindowHandle)>&) override {}
-  std::uint32_t WindowProcessId(platform::WindowHandle) override { return 1; }
-  std::string WindowClassName(platform::WindowHandle, std::size_t) override { return {}; }
+  bool WalkProcesses(const std::function<void(std::uint32_t, std::string_view)>& visit) override {
+    visit(2, "QUABO.EXE");
+    return true;
+  }
+  void EnumTopLevelWindows(const std::function<bool(platform::WindowHandle)>& visit) override { visit(7); }
+  std::uint32_t WindowProcessId(platform::WindowHandle) override { return 2; }
+  std::string WindowClassName(platform::WindowHandle, std::size_t) override {
+    return std::string(peer_link::kPeerWindowClass);
+  }
   std::uint32_t SendCopyData(platform::WindowHandle, platform::WindowHandle, const platform::CopyDataRecord& r) override {
     bytesSent += r.size;
     return 1;
@@ -50,9 +69,10 @@ class MemoryPlatform final : public platform::Platform {
   void ShowMessage(const std::string&, const std::string&) override {}
   std::string SpecialFolderPath(int) override { return {}; }
   std::wstring ToWide(std::string_view ansi) override { return std::wstring(ansi.begin(), ansi.end()); }
+  // Count, then fill, as the Windows conversion does.
   std::string FromWide(const wchar_t* wide) override {
-    std::string narrow;
-    for (; *wide; ++wide) narrow += static_cast<char>(*wide);
+    std::string narrow(std::wcslen(wide), '\0');
+    for (char& c : narrow) c = static_cast<char>(*wide++);
     return narrow;
   }
 };
@@ -99,13 +119,39 @@ class MemoryViewer final : public host_api::Viewer {
   std::vector<std::wstring> guids_;
 };
 
+// The obvious index: the same viewer calls and conversions as the
+// controller, pairs in a vector, std::sort by GUID text.
+using BaselineIndex = std::vector<std::pair<std::string, ObjectId>>;
+
+bool ByGuid(const BaselineIndex::value_type& a, const BaselineIndex::value_type& b) { return a.first < b.first; }
+
+__attribute__((noinline)) BaselineIndex BuildBaseline(host_api::Viewer& viewer, platform::Platform& system) {
+  const std::uint32_t n = viewer.get_all_objects(0, nullptr, 0);
+  std::vector<ObjectId> objects(n);
+  viewer.get_all_objects(0, objects.data(), n);
+  const std::wstring setName = system.ToWide(bridge::kGuidSetName);
+  const std::wstring propertyName = system.ToWide(bridge::kGuidPropertyName);
+  BaselineIndex index;
+  index.reserve(n);
+  std::vector<viewer_abi::PropertyRecord> records;
+  for (const ObjectId object : objects) {
+    const viewer_abi::PropertyFilter filter{object, setName.c_str(), propertyName.c_str()};
+    records.assign(viewer.filter_properties(0, &filter, nullptr, 0), viewer_abi::PropertyRecord{});
+    viewer.filter_properties(0, &filter, records.data(), static_cast<std::uint32_t>(records.size()));
+    for (const auto& record : records) index.emplace_back(system.FromWide(record.value), object);
+  }
+  std::sort(index.begin(), index.end(), ByGuid);
+  return index;
+}
+
+std::string Narrow(const std::wstring& wide) { return std::string(wide.begin(), wide.end()); }
+
 std::string GuidListText(const std::vector<std::wstring>& guids, std::size_t lines) {
   std::string text;
   for (std::size_t i = 0; i < lines; ++i) {
     if (i) text += "\r\n";
     // Every other line is one the model does not have.
-    const std::wstring& g = guids[(i * 7919) % guids.size()];
-    std::string narrow(g.begin(), g.end());
+    std::string narrow = Narrow(guids[(i * 7919) % guids.size()]);
     if (i % 2) narrow[0] = '#';
     text += narrow;
   }
@@ -113,29 +159,79 @@ std::string GuidListText(const std::vector<std::wstring>& guids, std::size_t lin
 }
 
 void BM_BuildGuidIndex(benchmark::State& state) {
+  const auto n = static_cast<std::size_t>(state.range(0));
   MemoryPlatform system;
-  MemoryViewer viewer(MakeGuids(static_cast<std::size_t>(state.range(0))));
+  MemoryViewer viewer(MakeGuids(n));
   bridge::btBIMQuabo controller(system, viewer);
+  const std::size_t before = HeapInUse();
+  controller.BuildGuidIndex();
+  const std::size_t after = HeapInUse();
   for (auto _ : state) benchmark::DoNotOptimize(controller.BuildGuidIndex());
+  state.counters["bytes_per_item"] = static_cast<double>(after - before) / static_cast<double>(n);
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_BuildGuidIndex)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildGuidIndex)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+void BM_BuildBaseline(benchmark::State& state) {
+  const auto n = static_cast<std::size_t>(state.range(0));
+  MemoryPlatform system;
+  MemoryViewer viewer(MakeGuids(n));
+  const std::size_t before = HeapInUse();
+  BaselineIndex index = BuildBaseline(viewer, system);
+  const std::size_t after = HeapInUse();
+  for (auto _ : state) {
+    index = BuildBaseline(viewer, system);
+    benchmark::DoNotOptimize(index.data());
+  }
+  state.counters["bytes_per_item"] = static_cast<double>(after - before) / static_cast<double>(n);
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_BuildBaseline)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// Lookup keys: GUIDs of the index at random positions, so that the search
+// paths spread over the whole array as they do for a peer's GUID list.
+std::vector<std::string> LookupKeys(const std::vector<std::wstring>& guids) {
+  std::mt19937_64 random(7);
+  std::vector<std::string> keys(1 << 16);
+  for (auto& key : keys) key = Narrow(guids[random() % guids.size()]);
+  return keys;
+}
 
 void BM_Find(benchmark::State& state) {
   const auto guids = MakeGuids(static_cast<std::size_t>(state.range(0)));
   bridge::BtGuidObjidList list;
-  for (std::size_t i = 0; i < guids.size(); ++i) list.Add({std::string(guids[i].begin(), guids[i].end()), i});
+  list.Reserve(guids.size());
+  for (std::size_t i = 0; i < guids.size(); ++i) list.Add(bridge::BtGUIDObjIDItem(Narrow(guids[i]), i));
   list.Sort();
   std::vector<bridge::BtGUIDObjIDItem> keys;
-  for (std::size_t i = 0; i < 4096; ++i) keys.push_back({std::string(guids[i * 31 % guids.size()].begin(), guids[i * 31 % guids.size()].end()), 0});
+  for (const auto& key : LookupKeys(guids)) keys.emplace_back(key, 0);
   std::size_t k = 0;
   for (auto _ : state) {
     std::size_t index = 0;
-    benchmark::DoNotOptimize(list.Find(keys[k++ & 4095], index));
+    benchmark::DoNotOptimize(list.Find(keys[k++ & (keys.size() - 1)], index));
+    benchmark::DoNotOptimize(index);
   }
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_Find)->Arg(100000)->Arg(1000000);
+
+void BM_FindBaseline(benchmark::State& state) {
+  const auto guids = MakeGuids(static_cast<std::size_t>(state.range(0)));
+  BaselineIndex index;
+  index.reserve(guids.size());
+  for (std::size_t i = 0; i < guids.size(); ++i) index.emplace_back(Narrow(guids[i]), i);
+  std::sort(index.begin(), index.end(), ByGuid);
+  const auto keys = LookupKeys(guids);
+  std::size_t k = 0;
+  for (auto _ : state) {
+    const std::string& key = keys[k++ & (keys.size() - 1)];
+    const auto it = std::lower_bound(index.begin(), index.end(), key,
+                                     [](const BaselineIndex::value_type& item, const std::string& g) { return item.first < g; });
+    benchmark::DoNotOptimize(it);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_FindBaseline)->Arg(100000)->Arg(1000000);
 
 void BM_SplitLines(benchmark::State& state) {
   const std::string text = GuidListText(MakeGuids(1000), static_cast<std::size_t>(state.range(0)));
@@ -165,6 +261,7 @@ void BM_SendSelection(benchmark::State& state) {
   bridge::btBIMQuabo controller(system, viewer);
   controller.SetActive(true);
   for (auto _ : state) benchmark::DoNotOptimize(controller.SendSelection());
+  state.counters["bytes_sent"] = static_cast<double>(system.bytesSent) / static_cast<double>(state.iterations());
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_SendSelection)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

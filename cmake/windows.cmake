@@ -30,4 +30,5 @@ foreach(t gtest gtest_main gmock)
 endforeach()
 
 add_subdirectory(tools)
+include(cmake/dist.cmake)
 include(tests/wine_tests.cmake OPTIONAL)

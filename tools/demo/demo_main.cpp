@@ -1,15 +1,20 @@
-// vidudude_demo.exe --plugin DLL --peer PEER_SIM_EXE --model IFC
+// vidudude_demo.exe --plugin DLL --peer PEER_SIM_EXE --model IFC [--screenshots DIR]
 // Plays the typical exchange between an estimator in the viewer, the
 // plug-in and the construction application, and prints what crosses
-// between the three.
+// between the three. With --screenshots it also shows the ribbon in a
+// window and saves it as start.png, connected.png and lines-enabled.png.
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "peer_driver.h"
 #include "tools/viewer_sim/loader_run.h"
+#include "tools/viewer_sim/ribbon_window.h"
 #include "tools/viewer_sim/text.h"
 #include "tools/viewer_sim/viewer_sim.h"
 #include "tools/viewer_sim/win_host.h"
@@ -22,6 +27,7 @@ struct Options {
   std::wstring plugin;
   std::string peer;
   std::wstring model;
+  std::wstring screenshots;
 };
 
 std::optional<Options> Parse(const std::vector<std::wstring>& args) {
@@ -33,6 +39,8 @@ std::optional<Options> Parse(const std::vector<std::wstring>& args) {
       options.peer = ToUtf8(args[i + 1]);
     } else if (args[i] == L"--model") {
       options.model = args[i + 1];
+    } else if (args[i] == L"--screenshots") {
+      options.screenshots = args[i + 1];
     } else {
       return std::nullopt;
     }
@@ -118,6 +126,34 @@ void PrintButtons(viewer_sim::ViewerSim& sim) {
   }
 }
 
+// The ribbon in a window, saved at the moments the estimator would notice.
+class Screenshots {
+ public:
+  explicit Screenshots(std::wstring dir) : dir_(std::move(dir)), ribbon_(L"Quabo") { WriteLayout(); }
+
+  void Take(viewer_sim::ViewerSim& sim, const wchar_t* name) {
+    ribbon_.Show(sim.Buttons());
+    viewer_sim::PumpMessages(std::chrono::milliseconds(200));
+    const std::wstring path = dir_ + L"\\" + name + L".png";
+    std::printf("  screenshot %s: %s\n", ToUtf8(path).c_str(), ribbon_.SavePng(path) ? "saved" : "FAILED");
+  }
+
+ private:
+  // Where the buttons are, for whoever checks the pictures.
+  void WriteLayout() const {
+    std::ofstream out(std::filesystem::path(dir_) / "layout.txt");
+    out << "size " << viewer_sim::RibbonWindow::kWidth << ' ' << viewer_sim::RibbonWindow::kHeight << '\n';
+    for (std::size_t i = 0; i < 2; ++i) {
+      const RECT r = viewer_sim::RibbonWindow::ButtonRect(i);
+      out << "button " << i << ' ' << r.left << ' ' << r.top << ' ' << r.right - r.left << ' ' << r.bottom - r.top
+          << '\n';
+    }
+  }
+
+  std::wstring dir_;
+  viewer_sim::RibbonWindow ribbon_;
+};
+
 std::string Escaped(const std::string& text) {
   std::string out;
   for (char c : text) {
@@ -146,6 +182,11 @@ int Run(const Options& options) {
   std::printf("Quabo is running (a peer simulator started as QUABO.EXE).\n");
   PeerProcess peer(options.peer, "QUABO.EXE");
   Transcript transcript(sim, peer);
+  std::unique_ptr<Screenshots> screenshots;
+  if (!options.screenshots.empty()) screenshots = std::make_unique<Screenshots>(options.screenshots);
+  const auto snapshot = [&](const wchar_t* name) {
+    if (screenshots) screenshots->Take(sim, name);
+  };
 
   transcript.Step("1. The viewer loads the plug-in");
   std::printf("  from %s\n", ToUtf8(options.plugin).c_str());
@@ -160,11 +201,13 @@ int Run(const Options& options) {
   plugin.Load(sim.Config().pluginHandle, 0, window.Handle());
   transcript.Flush();
   PrintButtons(sim);
+  snapshot(L"start");
 
   transcript.Step("2. Quabo connects");
   peer.Command("send 1");
   transcript.Flush();
   PrintButtons(sim);
+  snapshot(L"connected");
 
   transcript.Step("3. Quabo has the viewer load the model");
   peer.Command("send 5 " + Escaped(ToUtf8(options.model)));
@@ -182,6 +225,7 @@ int Run(const Options& options) {
   peer.Command("send 9 active");
   transcript.Flush();
   PrintButtons(sim);
+  snapshot(L"lines-enabled");
 
   transcript.Step("6. The estimator presses \"Aufma\xC3\x9Fzeilen erzeugen\"");
   for (const auto& b : sim.Buttons()) {
@@ -226,7 +270,7 @@ int main() {
   try {
     const auto options = Parse(viewer_sim::CommandLineArgs());
     if (!options) {
-      std::fprintf(stderr, "usage: vidudude_demo --plugin DLL --peer PEER_SIM_EXE --model IFC\n");
+      std::fprintf(stderr, "usage: vidudude_demo --plugin DLL --peer PEER_SIM_EXE --model IFC [--screenshots DIR]\n");
       return 2;
     }
     return Run(*options);

@@ -1,5 +1,11 @@
 # Native (Linux) build: unit tests of the logic under the sanitizers, and
 # the benchmarks.
+option(VIDUDUDE_FUZZ "Build only the libFuzzer harnesses (clang++)" OFF)
+if(VIDUDUDE_FUZZ)
+  include(${PROJECT_SOURCE_DIR}/cmake/fuzz.cmake)
+  return()
+endif()
+
 find_package(GTest REQUIRED)
 include(GoogleTest)
 

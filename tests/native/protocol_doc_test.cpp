@@ -161,9 +161,7 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   bridge::btBIMQuabo& Controller() { return *TestControllerInstance(); }
-  std::intptr_t Command(std::uintptr_t code, const std::string& text) {
-    return system.DeliverText(kPeer, code, text);
-  }
+  std::intptr_t Command(std::uintptr_t code, const std::string& text) { return system.DeliverText(kPeer, code, text); }
   std::vector<std::string> SelectedGuids() const {
     std::vector<std::string> guids;
     for (const auto& call : viewer.Calls("select_many")) {
@@ -300,8 +298,7 @@ void CheckCommand(const std::string& row) {
     EXPECT_EQ(s.SelectedGuids(), expected);
     EXPECT_EQ(s.viewer.Calls("select").size(), 1u) << "the selection is cleared first";
   } else if (effect == "view-state") {
-    const auto expected =
-        args.at(0).text == "previous" ? std::vector<std::uint8_t>{0xCA, 0xFE} : HexBytes(args);
+    const auto expected = args.at(0).text == "previous" ? std::vector<std::uint8_t>{0xCA, 0xFE} : HexBytes(args);
     EXPECT_EQ(s.viewer.viewState, expected);
     EXPECT_EQ(s.viewer.Calls("set_view_state").size(), 1u);
   } else if (effect == "lines-button") {

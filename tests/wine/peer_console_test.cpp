@@ -33,27 +33,31 @@ struct Delivery {
   HWND from;
 };
 
+// The class the console looks for: the plug-in's own name would also find
+// the windows of plug-ins that other test programs load meanwhile.
+std::string PluginClass() { return "VidudUDE.MessageWindow.test" + std::to_string(GetCurrentProcessId()); }
+
 // A hidden top-level window of a chosen class that records WM_COPYDATA and
 // answers a fixed value; with the plug-in's class it is what the console
 // finds on its own.
 class RecorderWindow {
  public:
-  static constexpr const char* kPluginClass = "VidudUDE.MessageWindow";
-  static constexpr const char* kOtherClass = "PeerConsoleTestWindow";
+  enum class Kind { Plugin, Other };
 
-  RecorderWindow(const char* className, LRESULT reply) : className_(className), reply_(reply) {
+  RecorderWindow(Kind kind, LRESULT reply)
+      : className_(kind == Kind::Plugin ? PluginClass() : "PeerConsoleTestWindow"), reply_(reply) {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = &RecorderWindow::Proc;
     wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = className;
+    wc.lpszClassName = className_.c_str();
     RegisterClassExA(&wc);  // fails harmlessly when another instance registered it
-    window_.reset(CreateWindowExA(WS_EX_TOOLWINDOW, className, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+    window_.reset(CreateWindowExA(WS_EX_TOOLWINDOW, className_.c_str(), "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                   GetModuleHandleA(nullptr), this));
   }
   ~RecorderWindow() {
     window_.reset();
-    UnregisterClassA(className_, GetModuleHandleA(nullptr));
+    UnregisterClassA(className_.c_str(), GetModuleHandleA(nullptr));
   }
   RecorderWindow(const RecorderWindow&) = delete;
   RecorderWindow& operator=(const RecorderWindow&) = delete;
@@ -95,7 +99,7 @@ class RecorderWindow {
     return DefWindowProcA(w, msg, wp, lp);
   }
 
-  const char* className_;
+  std::string className_;
   LRESULT reply_;
   std::unique_ptr<HWND, WindowDeleter> window_;
   std::vector<Delivery> deliveries_;
@@ -113,8 +117,8 @@ class PeerConsoleTest : public ::testing::Test {
 };
 
 TEST_F(PeerConsoleTest, EachCommandSendsItsCodeToTheFoundPluginWindow) {
-  RecorderWindow plugin(RecorderWindow::kPluginClass, 2001);
-  PeerProcess peer(g_peerSim, "QUABO.EXE", {"--interactive"});
+  RecorderWindow plugin(RecorderWindow::Kind::Plugin, 2001);
+  PeerProcess peer(g_peerSim, "QUABO.EXE", {"--interactive", "--plugin-class", PluginClass()});
 
   EXPECT_EQ(Type(peer, "connect", "   found"),
             "   found the plug-in window " + Hex(plugin.Handle()) + " (viewer pid " +
@@ -154,8 +158,8 @@ TEST_F(PeerConsoleTest, EachCommandSendsItsCodeToTheFoundPluginWindow) {
 }
 
 TEST_F(PeerConsoleTest, SelectFileSendsTheGuidsOfTheFile) {
-  RecorderWindow plugin(RecorderWindow::kPluginClass, 2001);
-  PeerProcess peer(g_peerSim, "QUABO.EXE", {"--interactive"});
+  RecorderWindow plugin(RecorderWindow::Kind::Plugin, 2001);
+  PeerProcess peer(g_peerSim, "QUABO.EXE", {"--interactive", "--plugin-class", PluginClass()});
   char dir[MAX_PATH + 1];
   GetTempPathA(sizeof dir, dir);
   const std::string file = std::string(dir) + "peer_console_guids." + std::to_string(GetCurrentProcessId()) + ".txt";
@@ -173,8 +177,8 @@ TEST_F(PeerConsoleTest, SelectFileSendsTheGuidsOfTheFile) {
 }
 
 TEST_F(PeerConsoleTest, LogShowsWhatThePluginSendsReadably) {
-  RecorderWindow plugin(RecorderWindow::kOtherClass, 2001);
-  PeerProcess peer(g_peerSim, "QUABO.EXE", {"--interactive"});
+  RecorderWindow plugin(RecorderWindow::Kind::Other, 2001);
+  PeerProcess peer(g_peerSim, "QUABO.EXE", {"--interactive", "--plugin-class", PluginClass()});
 
   EXPECT_EQ(plugin.SendText(peer.Window(), 1, "32|Bim Start\0"s), 1u);
   EXPECT_EQ(peer.WaitLine("<- "), "<- Bim Start from viewer pid 32 (code 1, 13 bytes)");
@@ -206,9 +210,9 @@ TEST_F(PeerConsoleTest, LogShowsWhatThePluginSendsReadably) {
 }
 
 TEST_F(PeerConsoleTest, TheSenderIsPreferredOverTheFoundWindow) {
-  RecorderWindow found(RecorderWindow::kPluginClass, 2001);
-  RecorderWindow sender(RecorderWindow::kOtherClass, 21);
-  PeerProcess peer(g_peerSim, "QUABO.EXE", {"--interactive"});
+  RecorderWindow found(RecorderWindow::Kind::Plugin, 2001);
+  RecorderWindow sender(RecorderWindow::Kind::Other, 21);
+  PeerProcess peer(g_peerSim, "QUABO.EXE", {"--interactive", "--plugin-class", PluginClass()});
   sender.SendText(peer.Window(), 1, "40|Bim Start\0"s);
   EXPECT_EQ(Type(peer, "load C:\\x.ifc", "-> "), "-> load C:\\x.ifc: reply 21 (model not loaded)");
   EXPECT_TRUE(found.Deliveries().empty());
@@ -221,7 +225,7 @@ TEST_F(PeerConsoleTest, TheSenderIsPreferredOverTheFoundWindow) {
 }
 
 TEST_F(PeerConsoleTest, WithoutAPluginWindowNothingIsSentAndMistakesAreExplained) {
-  PeerProcess peer(g_peerSim, "QUABO.EXE", {"--interactive"});
+  PeerProcess peer(g_peerSim, "QUABO.EXE", {"--interactive", "--plugin-class", PluginClass()});
   EXPECT_EQ(Type(peer, "connect", "   no plug-in"),
             "   no plug-in window found: is the viewer running with the plug-in loaded?");
   EXPECT_EQ(peer.WaitLine("-> "), "-> connect: not sent");

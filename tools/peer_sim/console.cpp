@@ -180,8 +180,8 @@ std::optional<std::string> GuidsFromFile(const std::string& path) {
   return joined;
 }
 
-Console::Console(HWND own, UINT inputCodePage, EmitFn emit)
-    : own_(own), inputCodePage_(inputCodePage), emit_(std::move(emit)) {}
+Console::Console(HWND own, UINT inputCodePage, std::string pluginClass, EmitFn emit)
+    : own_(own), inputCodePage_(inputCodePage), pluginClass_(std::move(pluginClass)), emit_(std::move(emit)) {}
 
 void Console::Greet() const {
   Emit("peer console, window " + Hex(own_) + ". Type \"help\" for the commands.");
@@ -205,8 +205,8 @@ HWND Console::Target() {
   if (target_ && IsWindow(target_)) return target_;
   target_ = nullptr;
   std::vector<HWND> found;
-  for (HWND w = FindWindowExA(nullptr, nullptr, kPluginWindowClass, nullptr); w;
-       w = FindWindowExA(nullptr, w, kPluginWindowClass, nullptr)) {
+  for (HWND w = FindWindowExA(nullptr, nullptr, pluginClass_.c_str(), nullptr); w;
+       w = FindWindowExA(nullptr, w, pluginClass_.c_str(), nullptr)) {
     found.push_back(w);
   }
   if (found.empty()) {

@@ -41,8 +41,9 @@ std::optional<std::string> GuidsFromFile(const std::string& path);
 class Console {
  public:
   // `own` is the window the messages go out from; `inputCodePage` the code
-  // page typed commands arrive in.
-  Console(HWND own, UINT inputCodePage, EmitFn emit);
+  // page typed commands arrive in; `pluginClass` the window class to look
+  // for while no target is known.
+  Console(HWND own, UINT inputCodePage, std::string pluginClass, EmitFn emit);
 
   void Greet() const;
   // Logs one message from the plug-in; its sender becomes the target.
@@ -59,6 +60,7 @@ class Console {
 
   HWND own_;
   UINT inputCodePage_;
+  std::string pluginClass_;
   EmitFn emit_;
   HWND target_ = nullptr;
   LRESULT reply_ = 1;

@@ -70,6 +70,7 @@ struct Options {
   std::string title = "peer_sim";
   LRESULT reply = 1;
   bool interactive = false;
+  std::string pluginClass = peer_console::kPluginWindowClass;
 };
 
 bool IsConsole(DWORD stdHandle) {
@@ -89,6 +90,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     const char* value = argv[++i];
     if (arg == "--class") {
       o.className = value;
+    } else if (arg == "--plugin-class") {
+      o.pluginClass = value;
     } else if (arg == "--title") {
       o.title = value;
     } else if (arg == "--reply") {
@@ -139,7 +142,7 @@ class PeerSim {
     window_.reset(CreateWindowExA(0, o.className.c_str(), o.title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                   CW_USEDEFAULT, 400, 300, nullptr, nullptr, class_.Instance(), this));
     if (window_ && o.interactive) {
-      console_.emplace(window_.get(), IsConsole(STD_INPUT_HANDLE) ? GetConsoleCP() : CP_UTF8, Emit);
+      console_.emplace(window_.get(), IsConsole(STD_INPUT_HANDLE) ? GetConsoleCP() : CP_UTF8, o.pluginClass, Emit);
     }
   }
 
@@ -354,7 +357,7 @@ void ReadInput(DWORD mainThread) noexcept {
 int Run(int argc, char** argv) {
   auto options = ParseOptions(argc, argv);
   if (!options) {
-    std::fputs("usage: peer_sim.exe [--interactive] [--class NAME] [--reply N] [--title T]\n", stderr);
+    std::fputs("usage: peer_sim.exe [--interactive [--plugin-class NAME]] [--class NAME] [--reply N] [--title T]\n", stderr);
     return 2;
   }
   if (IsConsole(STD_INPUT_HANDLE)) options->interactive = true;

@@ -68,8 +68,8 @@ class RecorderWindow {
   DWORD_PTR SendText(HWND to, ULONG_PTR code, const std::string& bytes) {
     COPYDATASTRUCT cds{code, static_cast<DWORD>(bytes.size()), const_cast<char*>(bytes.data())};
     DWORD_PTR result = 0;
-    EXPECT_TRUE(SendMessageTimeoutA(to, WM_COPYDATA, reinterpret_cast<WPARAM>(Handle()),
-                                    reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL, 20000, &result));
+    EXPECT_TRUE(SendMessageTimeoutA(to, WM_COPYDATA, reinterpret_cast<WPARAM>(Handle()), reinterpret_cast<LPARAM>(&cds),
+                                    SMTO_NORMAL, 20000, &result));
     return result;
   }
 
@@ -120,13 +120,16 @@ TEST_F(PeerConsoleTest, EachCommandSendsItsCodeToTheFoundPluginWindow) {
   RecorderWindow plugin(RecorderWindow::Kind::Plugin, 2001);
   PeerProcess peer(g_peerSim, "QUABO.EXE", {"--interactive", "--plugin-class", PluginClass()});
 
-  EXPECT_EQ(Type(peer, "connect", "   found"),
-            "   found the plug-in window " + Hex(plugin.Handle()) + " (viewer pid " +
-                std::to_string(GetCurrentProcessId()) + ")");
+  EXPECT_EQ(Type(peer, "connect", "   found"), "   found the plug-in window " + Hex(plugin.Handle()) + " (viewer pid " +
+                                                   std::to_string(GetCurrentProcessId()) + ")");
   EXPECT_EQ(peer.WaitLine("-> "), "-> connect: reply 2001 (taken)");
   // The path arrives as UTF-8 from a pipe and goes out in the ANSI code page.
-  EXPECT_EQ(Type(peer, "load C:\\Mod\xC3\xA9le\\Stra\xC3\x9F" "e 1.ifc", "-> "),
-            "-> load C:\\Mod\xC3\xA9le\\Stra\xC3\x9F" "e 1.ifc: reply 2001 (taken)");
+  EXPECT_EQ(Type(peer,
+                 "load C:\\Mod\xC3\xA9le\\Stra\xC3\x9F"
+                 "e 1.ifc",
+                 "-> "),
+            "-> load C:\\Mod\xC3\xA9le\\Stra\xC3\x9F"
+            "e 1.ifc: reply 2001 (taken)");
   EXPECT_EQ(Type(peer, "select {A}  {B} {C}", "-> "), "-> select 3 GUIDs: reply 2001 (taken)");
   EXPECT_EQ(Type(peer, "select", "-> "), "-> select none: reply 2001 (taken)");
   EXPECT_EQ(Type(peer, "view 0A1B2C", "-> "), "-> view: reply 2001 (taken)");
@@ -137,7 +140,8 @@ TEST_F(PeerConsoleTest, EachCommandSendsItsCodeToTheFoundPluginWindow) {
 
   const std::vector<std::pair<ULONG_PTR, std::string>> expected = {
       {1, "\0"s},
-      {5, "C:\\Mod\xE9le\\Stra\xDF" "e 1.ifc\0"s},
+      {5, "C:\\Mod\xE9le\\Stra\xDF"
+          "e 1.ifc\0"s},
       {6, "{A}\r\n{B}\r\n{C}\0"s},
       {6, "0\0"s},
       {8, "0A1B2C\0"s},
@@ -163,7 +167,8 @@ TEST_F(PeerConsoleTest, SelectFileSendsTheGuidsOfTheFile) {
   char dir[MAX_PATH + 1];
   GetTempPathA(sizeof dir, dir);
   const std::string file = std::string(dir) + "peer_console_guids." + std::to_string(GetCurrentProcessId()) + ".txt";
-  std::ofstream(file, std::ios::binary) << "  2O2Fr$t4X7Zf8NOew3FLOH\r\n\r\n3vB2YO$MX4xv5uCqZZG05x \n0M1ZM$H2L5Kh0y6r1AHXkY";
+  std::ofstream(file, std::ios::binary)
+      << "  2O2Fr$t4X7Zf8NOew3FLOH\r\n\r\n3vB2YO$MX4xv5uCqZZG05x \n0M1ZM$H2L5Kh0y6r1AHXkY";
 
   EXPECT_EQ(Type(peer, "select-file " + file, "-> "), "-> select-file 3 GUIDs: reply 2001 (taken)");
   EXPECT_EQ(Type(peer, "select-file " + file + ".missing", "? "), "? cannot read " + file + ".missing");
@@ -185,8 +190,11 @@ TEST_F(PeerConsoleTest, LogShowsWhatThePluginSendsReadably) {
   EXPECT_EQ(peer.WaitLine("   (the plug-in window"),
             "   (the plug-in window is " + Hex(plugin.Handle()) + "; commands go there now)");
 
-  plugin.SendText(peer.Window(), 4, "32|C:\\Stra\xDF" "e.ifc\0"s);
-  EXPECT_EQ(peer.WaitLine("<- "), "<- model path C:\\Stra\xC3\x9F" "e.ifc from viewer pid 32 (code 4, 17 bytes)");
+  plugin.SendText(peer.Window(), 4,
+                  "32|C:\\Stra\xDF"
+                  "e.ifc\0"s);
+  EXPECT_EQ(peer.WaitLine("<- "), "<- model path C:\\Stra\xC3\x9F"
+                                  "e.ifc from viewer pid 32 (code 4, 17 bytes)");
 
   plugin.SendText(peer.Window(), 6, "32|{G1}\r\n{G2}\r\n{G3}\0"s);
   EXPECT_EQ(peer.WaitLine("<- "), "<- selection: 3 GUIDs from viewer pid 32 (code 6, 20 bytes)");
@@ -241,8 +249,8 @@ TEST_F(PeerConsoleTest, WithoutAPluginWindowNothingIsSentAndMistakesAreExplained
   ASSERT_TRUE(peer.WaitLine("  quit"));
   std::string help;
   for (const auto& line : peer.Lines()) help += line + "\n";
-  for (const char* command : {"connect", "disconnect", "load PATH", "select [GUID ...]", "select-file FILE",
-                              "view HEX", "enable-lines", "disable-lines", "send CODE", "target", "reply N", "help"}) {
+  for (const char* command : {"connect", "disconnect", "load PATH", "select [GUID ...]", "select-file FILE", "view HEX",
+                              "enable-lines", "disable-lines", "send CODE", "target", "reply N", "help"}) {
     EXPECT_NE(help.find("\n  " + std::string(command)), std::string::npos) << command;
   }
   EXPECT_NE(help.find("Aufma\xC3\x9Fzeilen erzeugen"), std::string::npos);

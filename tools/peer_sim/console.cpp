@@ -48,8 +48,8 @@ std::wstring Widen(std::string_view text, UINT codePage) {
 
 std::string Narrow(const std::wstring& wide, UINT codePage) {
   if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                    nullptr);
+  const int n =
+      WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
   std::string text(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
   return text;
@@ -141,7 +141,8 @@ std::vector<std::string> DescribeIncoming(ULONG_PTR code, const std::string* byt
       break;
   }
   out.push_back("<- " + summary + from + " (" + size + ")");
-  for (std::size_t i = 0; i < guids.size(); ++i) out.push_back("     " + std::to_string(i + 1) + ". " + Readable(guids[i]));
+  for (std::size_t i = 0; i < guids.size(); ++i)
+    out.push_back("     " + std::to_string(i + 1) + ". " + Readable(guids[i]));
   return out;
 }
 
@@ -183,9 +184,7 @@ std::optional<std::string> GuidsFromFile(const std::string& path) {
 Console::Console(HWND own, UINT inputCodePage, std::string pluginClass, EmitFn emit)
     : own_(own), inputCodePage_(inputCodePage), pluginClass_(std::move(pluginClass)), emit_(std::move(emit)) {}
 
-void Console::Greet() const {
-  Emit("peer console, window " + Hex(own_) + ". Type \"help\" for the commands.");
-}
+void Console::Greet() const { Emit("peer console, window " + Hex(own_) + ". Type \"help\" for the commands."); }
 
 void Console::Help() const {
   for (const char* line : kHelp) Emit(line);
@@ -231,8 +230,8 @@ void Console::SendCommand(std::string_view label, ULONG_PTR code, std::string te
   text.push_back('\0');
   COPYDATASTRUCT cds{code, static_cast<DWORD>(text.size()), text.data()};
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(to, WM_COPYDATA, reinterpret_cast<WPARAM>(own_), reinterpret_cast<LPARAM>(&cds),
-                           SMTO_NORMAL, kSendTimeoutMs, &result)) {
+  if (!SendMessageTimeoutA(to, WM_COPYDATA, reinterpret_cast<WPARAM>(own_), reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL,
+                           kSendTimeoutMs, &result)) {
     Emit("-> " + std::string(label) + ": not delivered to " + Hex(to) + " (error " + std::to_string(GetLastError()) +
          ")");
     return;

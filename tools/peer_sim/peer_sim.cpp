@@ -234,10 +234,9 @@ class PeerSim {
   void Send(HWND to, ULONG_PTR code, const void* data, DWORD cb) {
     COPYDATASTRUCT cds{code, cb, const_cast<void*>(data)};
     DWORD_PTR result = 0;
-    const LRESULT ok =
-        to ? SendMessageTimeoutA(to, WM_COPYDATA, reinterpret_cast<WPARAM>(window_.get()), reinterpret_cast<LPARAM>(&cds),
-                                 SMTO_NORMAL, kSendTimeoutMs, &result)
-           : 0;
+    const LRESULT ok = to ? SendMessageTimeoutA(to, WM_COPYDATA, reinterpret_cast<WPARAM>(window_.get()),
+                                                reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL, kSendTimeoutMs, &result)
+                          : 0;
     const std::string head = "sent code=" + std::to_string(code);
     Emit(ok ? head + " reply=" + std::to_string(static_cast<LRESULT>(result)) : head + " failed");
   }
@@ -357,7 +356,8 @@ void ReadInput(DWORD mainThread) noexcept {
 int Run(int argc, char** argv) {
   auto options = ParseOptions(argc, argv);
   if (!options) {
-    std::fputs("usage: peer_sim.exe [--interactive [--plugin-class NAME]] [--class NAME] [--reply N] [--title T]\n", stderr);
+    std::fputs("usage: peer_sim.exe [--interactive [--plugin-class NAME]] [--class NAME] [--reply N] [--title T]\n",
+               stderr);
     return 2;
   }
   if (IsConsole(STD_INPUT_HANDLE)) options->interactive = true;

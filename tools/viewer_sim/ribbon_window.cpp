@@ -80,7 +80,8 @@ std::optional<CLSID> PngEncoder() {
 // button.
 void SetGreyed(ImageAttributes& attributes) {
   constexpr REAL r = 0.30f, g = 0.59f, b = 0.11f;
-  ColorMatrix matrix = {{{r, r, r, 0, 0}, {g, g, g, 0, 0}, {b, b, b, 0, 0}, {0, 0, 0, 0.45f, 0}, {0.12f, 0.12f, 0.12f, 0, 1}}};
+  ColorMatrix matrix = {
+      {{r, r, r, 0, 0}, {g, g, g, 0, 0}, {b, b, b, 0, 0}, {0, 0, 0, 0.45f, 0}, {0.12f, 0.12f, 0.12f, 0, 1}}};
   attributes.SetColorMatrix(&matrix);
 }
 

@@ -18,7 +18,7 @@
 namespace Gdiplus {
 class FontFamily;
 class Graphics;
-}
+}  // namespace Gdiplus
 
 namespace viewer_sim {
 

@@ -30,5 +30,6 @@ foreach(t gtest gtest_main gmock)
 endforeach()
 
 add_subdirectory(tools)
+include(cmake/bench_win32.cmake)
 include(cmake/dist.cmake)
 include(tests/wine_tests.cmake OPTIONAL)

@@ -1,0 +1,281 @@
+// Benchmarks of the 32-bit build under Wine. One send to a peer through the
+// plug-in's real platform layer, with the peer connected and without (then
+// every send runs discovery), beside a bare Win32 sender talking to the same
+// receiver process: the ratio is the plug-in's own share. And the GUID
+// index's time and heap where pointers and std::string are 32-bit, beside
+// the obvious vector of (std::string, id) pairs. Reports medians.
+#include <windows.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bridge/controller.h"
+#include "peer_link/peer_message.h"
+#include "platform/win32_handles.h"
+#include "platform/win32_platform.h"
+#include "tests/bench/memory_viewer.h"
+
+namespace {
+
+// What the 32-bit Windows heap charges for a block: the size rounded up to
+// 8 bytes and an 8-byte header.
+std::size_t gRequestedBytes = 0;
+std::size_t gChargedBytes = 0;
+
+std::size_t Charged(std::size_t size) { return ((size + 7) & ~std::size_t{7}) + 8; }
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  void* block = std::malloc(size == 0 ? 1 : size);
+  if (block == nullptr) throw std::bad_alloc();
+  const std::size_t held = _msize(block);
+  gRequestedBytes += held;
+  gChargedBytes += Charged(held);
+  return block;
+}
+
+void operator delete(void* block) noexcept {
+  if (block == nullptr) return;
+  const std::size_t held = _msize(block);
+  gRequestedBytes -= held;
+  gChargedBytes -= Charged(held);
+  std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }
+
+namespace {
+
+using bench::ObjectId;
+
+double Seconds() {
+  LARGE_INTEGER now;
+  LARGE_INTEGER frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// timed() measures one run itself, so that set-up stays outside the clock.
+template <class Timed>
+double Median(int runs, Timed&& timed) {
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) times.push_back(timed());
+  std::nth_element(times.begin(), times.begin() + runs / 2, times.end());
+  return times[static_cast<std::size_t>(runs / 2)];
+}
+
+void Require(bool condition, const char* what) {
+  if (!condition) throw std::runtime_error(what);
+}
+
+std::string WindowsPath(std::string path) {
+  if (path.empty() || path[0] != '/') return path;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return "Z:" + path;
+}
+
+HANDLE NoHandle() { return nullptr; }
+void CloseKernelHandle(HANDLE handle) { CloseHandle(handle); }
+using UniqueKernelHandle = platform::UniqueHandle<HANDLE, NoHandle, CloseKernelHandle>;
+
+// The receiver, copied to a fresh directory as QUABO.EXE and started there.
+class ReceiverProcess {
+ public:
+  explicit ReceiverProcess(const std::string& exe) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    dir_ = std::string(temp) + "vidudude_bench_" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(dir_.c_str(), nullptr);
+    copy_ = dir_ + "\\QUABO.EXE";
+    Require(CopyFileA(WindowsPath(exe).c_str(), copy_.c_str(), FALSE), "cannot copy the receiver");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    std::string command = "\"" + copy_ + "\"";
+    Require(CreateProcessA(copy_.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, dir_.c_str(), &startup,
+                           &info),
+            "cannot start the receiver");
+    process_ = UniqueKernelHandle(info.hProcess);
+    UniqueKernelHandle thread(info.hThread);
+    pid_ = info.dwProcessId;
+    for (int wait = 0; wait < 2000 && window_ == nullptr; ++wait) {
+      Sleep(10);
+      window_ = FindWindowExA(nullptr, nullptr, "TMainForm", nullptr);
+      DWORD owner = 0;
+      if (window_ != nullptr) GetWindowThreadProcessId(window_, &owner);
+      if (owner != pid_) window_ = nullptr;
+    }
+    Require(window_ != nullptr, "the receiver's window did not appear");
+  }
+  ~ReceiverProcess() {
+    PostMessageA(window_, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process_.get(), 5000) != WAIT_OBJECT_0) TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), 5000);
+    DeleteFileA(copy_.c_str());
+    RemoveDirectoryA(dir_.c_str());
+  }
+  ReceiverProcess(const ReceiverProcess&) = delete;
+  ReceiverProcess& operator=(const ReceiverProcess&) = delete;
+
+  HWND Window() const { return window_; }
+
+ private:
+  std::string dir_;
+  std::string copy_;
+  UniqueKernelHandle process_;
+  DWORD pid_ = 0;
+  HWND window_ = nullptr;
+};
+
+std::string GuidLines(const std::vector<std::wstring>& guids, std::size_t lines) {
+  std::string text;
+  for (std::size_t i = 0; i < lines; ++i) {
+    if (i) text += "\r\n";
+    text += bench::Narrow(guids[i % guids.size()]);
+  }
+  return text;
+}
+
+struct SendCase {
+  const char* name;
+  std::size_t lines;
+  int runs;
+};
+
+struct SendTimes {
+  std::vector<double> bare, connected, discovering;
+  bool delivered = true;
+};
+
+double MedianOf(std::vector<double> times) {
+  std::nth_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(times.size() / 2), times.end());
+  return times[times.size() / 2];
+}
+
+void SendBenchmarks(const std::string& receiverExe) {
+  ReceiverProcess receiver(receiverExe);
+  const auto peer = reinterpret_cast<platform::WindowHandle>(receiver.Window());
+  platform::Win32Platform system(GetModuleHandleA(nullptr));
+  bench::MemoryViewer viewer({});
+  // One controller that the peer has connected to, one that no peer has:
+  // the second looks for peer processes and windows before every send.
+  bridge::btBIMQuabo connected(system, viewer);
+  bridge::btBIMQuabo discovering(system, viewer);
+  for (bridge::btBIMQuabo* controller : {&connected, &discovering}) controller->SetProcessId(GetCurrentProcessId());
+  const std::string start = peer_link::FramePayload(1, "Start");
+  COPYDATASTRUCT command{peer_link::kCodeStart, static_cast<DWORD>(start.size()), const_cast<char*>(start.data())};
+  SendMessageA(reinterpret_cast<HWND>(connected.MsgWindow()), WM_COPYDATA, static_cast<WPARAM>(peer),
+               reinterpret_cast<LPARAM>(&command));
+  Require(connected.ConnectedPeer() == peer, "the start command did not connect");
+  platform::UniqueWindow sender(
+      CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr));
+  Require(static_cast<bool>(sender), "cannot create the bare sender's window");
+
+  const auto guids = bench::MakeGuids(1000);
+  // Wine delivers no cross-process message of about 2 MB or more, so the
+  // largest list measured has 8 * 10^4 GUIDs, not 10^5.
+  const SendCase cases[] = {
+      {"100 B", 4, 301}, {"100 KB", 4267, 101}, {"1.9 MB", 80000, 31}};
+  std::printf("\nOne WM_COPYDATA until the reply, median over runs, the three senders taking turns (32-bit, Wine)\n");
+  std::printf("%-8s %9s %5s %10s %13s %7s %15s %8s %10s\n", "payload", "bytes", "runs", "bare us", "connected us",
+              "ratio", "discovering us", "ratio", "delivered");
+  for (const SendCase& c : cases) {
+    const std::string text = GuidLines(guids, c.lines);
+    const std::string payload = peer_link::FramePayload(GetCurrentProcessId(), text);
+    SendTimes times;
+    const auto through = [&](bridge::btBIMQuabo& controller, std::vector<double>& out) {
+      std::string copy = text;
+      const double begin = Seconds();
+      const std::uint32_t reply = controller.Message_Sender(std::move(copy), peer_link::kCodeSelection);
+      out.push_back(Seconds() - begin);
+      times.delivered = times.delivered && reply == 1;
+    };
+    for (int run = 0; run < c.runs; ++run) {
+      COPYDATASTRUCT record{peer_link::kCodeSelection, static_cast<DWORD>(payload.size()),
+                            const_cast<char*>(payload.data())};
+      DWORD_PTR reply = 0;
+      const double begin = Seconds();
+      SendMessageTimeoutA(receiver.Window(), WM_COPYDATA, reinterpret_cast<WPARAM>(sender.get()),
+                          reinterpret_cast<LPARAM>(&record), SMTO_NORMAL | SMTO_ABORTIFHUNG, platform::kSendTimeoutMs,
+                          &reply);
+      times.bare.push_back(Seconds() - begin);
+      times.delivered = times.delivered && reply == 1;
+      through(connected, times.connected);
+      through(discovering, times.discovering);
+    }
+    const double bare = MedianOf(times.bare);
+    const double direct = MedianOf(times.connected);
+    const double discovered = MedianOf(times.discovering);
+    std::printf("%-8s %9zu %5d %10.1f %13.1f %6.2fx %15.1f %7.2fx %10s\n", c.name, payload.size(), c.runs, bare * 1e6,
+                direct * 1e6, direct / bare, discovered * 1e6, discovered / bare, times.delivered ? "yes" : "no");
+  }
+  const double discovery = Median(101, [&] {
+    const double begin = Seconds();
+    discovering.FindPeerWindows();
+    const double elapsed = Seconds() - begin;
+    const auto& found = discovering.PeerWindows();
+    Require(std::count(found.begin(), found.end(), peer) == 1 &&
+                std::count(found.begin(), found.end(), platform::WindowHandle{0}) == static_cast<std::ptrdiff_t>(found.size() - 1),
+            "discovery did not find the receiver alone");
+    return elapsed;
+  });
+  std::printf("discovery alone (one process snapshot, one window walk): %.1f us\n", discovery * 1e6);
+}
+
+void IndexBenchmarks() {
+  constexpr std::size_t kItems = 1000000;
+  platform::Win32Platform system(GetModuleHandleA(nullptr));
+  bench::MemoryViewer viewer(bench::MakeGuids(kItems));
+  std::printf("\nGUID index of %zu 22-character GUIDs (32-bit, Wine)\n", kItems);
+
+  bridge::btBIMQuabo controller(system, viewer);
+  const std::size_t ownBefore = gChargedBytes;
+  const std::size_t ownRequestedBefore = gRequestedBytes;
+  Require(controller.BuildGuidIndex(), "the index build failed");
+  const double ownBytes = static_cast<double>(gChargedBytes - ownBefore) / kItems;
+  const double ownRequested = static_cast<double>(gRequestedBytes - ownRequestedBefore) / kItems;
+  const double own = Median(5, [&] {
+    const double start = Seconds();
+    controller.BuildGuidIndex();
+    return Seconds() - start;
+  });
+
+  bench::BaselineIndex baseline;
+  const std::size_t baseBefore = gChargedBytes;
+  const std::size_t baseRequestedBefore = gRequestedBytes;
+  baseline = bench::BuildBaseline(viewer, system);
+  const double baseBytes = static_cast<double>(gChargedBytes - baseBefore) / kItems;
+  const double baseRequested = static_cast<double>(gRequestedBytes - baseRequestedBefore) / kItems;
+  const double base = Median(5, [&] {
+    const double start = Seconds();
+    baseline = bench::BuildBaseline(viewer, system);
+    return Seconds() - start;
+  });
+  std::printf("%-22s %10s %16s %20s\n", "", "build ms", "requested B/item", "heap-charged B/item");
+  std::printf("%-22s %10.1f %16.1f %20.1f\n", "BuildGuidIndex", own * 1e3, ownRequested, ownBytes);
+  std::printf("%-22s %10.1f %16.1f %20.1f\n", "vector + std::sort", base * 1e3, baseRequested, baseBytes);
+  std::printf("ratio %.2fx; item %zu bytes, std::string %zu bytes\n", own / base, sizeof(bridge::BtGUIDObjIDItem),
+              sizeof(std::string));
+}
+
+}  // namespace
+
+int main() {
+  try {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    SendBenchmarks(BENCH_RECEIVER_EXE);
+    IndexBenchmarks();
+    return 0;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "wine_bench: %s\n", e.what());
+    return 1;
+  }
+}

@@ -10,6 +10,7 @@ configure_file(plugin/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc @ONLY
 add_library(VidudUDE SHARED
   plugin/exports.cpp
   plugin/VidudUDE.def
+  platform/system_platform.cpp
   ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
 set_target_properties(VidudUDE PROPERTIES PREFIX "" SUFFIX ".DLL" OUTPUT_NAME "VidudUDE")
 target_link_libraries(VidudUDE PRIVATE vidudude_platform)

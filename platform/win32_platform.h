@@ -8,7 +8,7 @@
 
 namespace platform {
 
-class Win32Platform final : public Platform {
+class Win32Platform : public Platform {
  public:
   // module: the plug-in's own DLL, under which its window class is
   // registered.
@@ -34,6 +34,9 @@ class Win32Platform final : public Platform {
 
 // How long one send waits for a peer's reply before it counts as lost.
 inline constexpr UINT kSendTimeoutMs = 10000;
+
+// The platform the plug-in runs on, made once at library start.
+std::unique_ptr<Platform> MakeSystemPlatform(HMODULE module);
 
 // The exports of the executable of this process; empty when the system
 // gives no module handle for it.

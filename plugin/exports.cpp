@@ -13,10 +13,9 @@
 
 namespace {
 
-HMODULE gModule = nullptr;
 host_api::ViewerEntryPoints gEntryPoints;
 host_api::BoundViewer gViewer(gEntryPoints);
-std::unique_ptr<platform::Win32Platform> gPlatform;
+std::unique_ptr<platform::Platform> gPlatform;
 
 // The one controller, from on_plugin_load to on_plugin_unload.
 std::unique_ptr<bridge::btBIMQuabo> ControllerInstance;
@@ -62,8 +61,7 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) noexcept {
   }
   if (reason != DLL_PROCESS_ATTACH) return TRUE;
   try {
-    gModule = module;
-    gPlatform = std::make_unique<platform::Win32Platform>(module);
+    gPlatform = platform::MakeSystemPlatform(module);
     ControllerInstance.reset();
     host_api::BindViewerApi(gEntryPoints, platform::HostExecutableExports());
     return TRUE;

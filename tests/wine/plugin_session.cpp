@@ -3,6 +3,9 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
+#include <cstdio>
 #include <stdexcept>
 
 #include "tools/viewer_sim/text.h"
@@ -69,7 +72,10 @@ ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
       if (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) result.output.append(buffer, got);
       continue;
     }
-    if (WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0) {
+    // The plug-in's window lives on this thread: keep its messages flowing
+    // while the program talks to it.
+    viewer_sim::PumpMessages(std::chrono::milliseconds(5));
+    if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
       DWORD got = 0;
       while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
              ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
@@ -141,6 +147,27 @@ long PluginSession::SendCommand(PeerProcess& peer, const std::string& commandLin
 }
 
 void PluginSession::Settle(PeerProcess& peer) { peer.Command("reply 1"); }
+
+long PluginSession::SendFromThread(HWND target, std::uintptr_t code, const std::string& bytes) {
+  std::atomic<bool> done{false};
+  DWORD_PTR reply = 0;
+  std::thread sender([&] {
+    COPYDATASTRUCT data{code, static_cast<DWORD>(bytes.size()), const_cast<char*>(bytes.data())};
+    SendMessageTimeoutA(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 60000, &reply);
+    done = true;
+  });
+  viewer_sim::PumpUntil([&] { return done.load(); }, std::chrono::seconds(90));
+  sender.join();
+  return static_cast<long>(reply);
+}
+
+HWND PluginSession::PluginWindow() { return FindWindowA("VidudUDE.MessageWindow", nullptr); }
+
+std::string PluginSession::Hex(HWND window) {
+  char hex[32];
+  std::snprintf(hex, sizeof(hex), "%lx", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(window)));
+  return hex;
+}
 
 std::int32_t PluginSession::ButtonId(const std::wstring& text) const {
   for (const auto& b : sim.Buttons()) {

@@ -21,11 +21,12 @@ std::string WinePathA(const std::string& unixPath);
 // snapshot lists them.
 std::vector<DWORD> SnapshotOrder(const std::vector<DWORD>& pids);
 
-// Runs a program to its end (bounded) and returns its exit code and output.
 struct ProcessResult {
   DWORD exitCode = 0xFFFFFFFF;
   std::string output;
 };
+// Runs a program to its end (bounded), pumping this thread's messages, and
+// returns its exit code and output.
 ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 30000);
 
 class PluginSession : public ::testing::Test {
@@ -50,6 +51,12 @@ class PluginSession : public ::testing::Test {
   // Lets the plug-in and the peers exchange what is pending.
   static void Settle(PeerProcess& peer);
 
+  // Sends WM_COPYDATA with exactly these bytes from another thread of this
+  // process while this thread pumps; returns the reply.
+  static long SendFromThread(HWND target, std::uintptr_t code, const std::string& bytes);
+  // The plug-in's hidden window, found by its class like a peer could.
+  static HWND PluginWindow();
+  static std::string Hex(HWND window);
   std::int32_t ButtonId(const std::wstring& text) const;
   viewer_sim::Button ButtonAt(std::size_t index) const;
 

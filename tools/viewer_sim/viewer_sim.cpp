@@ -261,9 +261,14 @@ std::uint32_t ViewerSim::FillIds(const char* name, std::int32_t plugin, const st
   const auto total = static_cast<std::uint32_t>(ids.size());
   // Without a buffer the caller asks for the count; with one it never gets
   // more entries than it has room for.
-  const std::uint32_t written = buffer == nullptr ? 0 : std::min(total, count);
+  std::uint32_t written = 0;
+  std::uint32_t result = 0;
+  {
+    std::lock_guard lock(mutex_);
+    written = buffer == nullptr ? 0 : Writable(total, count);
+    result = Answer(buffer == nullptr, total, written);
+  }
   std::copy_n(ids.begin(), written, buffer);
-  const std::uint32_t result = buffer == nullptr ? total : written;
   log_.Add(CallBuilder(name)
                .Number("plugin", plugin)
                .Utf8("buffer", buffer ? "set" : "null")
@@ -271,6 +276,17 @@ std::uint32_t ViewerSim::FillIds(const char* name, std::int32_t plugin, const st
                .Result(std::to_string(result))
                .Build());
   return result;
+}
+
+std::uint32_t ViewerSim::Writable(std::uint32_t available, std::uint32_t capacity) const {
+  std::uint32_t n = std::min(available, capacity);
+  if (config_.fillLimit) n = std::min(n, *config_.fillLimit);
+  return n;
+}
+
+std::uint32_t ViewerSim::Answer(bool countCall, std::uint32_t total, std::uint32_t written) const {
+  if (countCall) return config_.countOverride.value_or(total);
+  return written + static_cast<std::uint32_t>(config_.fillResultDelta);
 }
 
 std::uint32_t ViewerSim::GetAllObjects(std::int32_t plugin, ObjectId* buffer, std::uint32_t count) {
@@ -303,8 +319,10 @@ std::uint32_t ViewerSim::FilterProperties(std::int32_t plugin, const viewer_abi:
     call.Utf8("filter", std::nullopt);
   }
   call.Utf8("buffer", buffer ? "set" : "null").Number("count", count);
+  std::uint32_t result = 0;
   {
     std::lock_guard lock(mutex_);
+    const std::uint32_t room = buffer == nullptr ? 0 : Writable(count, count);
     // The whole-model id (or 0) asks about every object.
     const bool everyObject = filter && (filter->object == 0 || filter->object == kWholeModelId);
     for (const auto& object : model_.objects) {
@@ -313,18 +331,18 @@ std::uint32_t ViewerSim::FilterProperties(std::int32_t plugin, const viewer_abi:
         const Property& property = object.properties[p];
         if (!Matches(filter->setName, property.set) || !Matches(filter->propertyName, property.name)) continue;
         ++total;
-        if (buffer == nullptr || written >= count) continue;
+        if (buffer == nullptr || written >= room) continue;
         viewer_abi::PropertyRecord& record = buffer[written++];
         record = {};
         record.viewerData[0] = static_cast<std::uint32_t>(object.id);
         record.viewerData[1] = static_cast<std::uint32_t>(object.id >> 32);
         record.viewerData[2] = static_cast<std::uint32_t>(p);
         // Points into the model: valid until the model is replaced.
-        record.value = property.value ? property.value->c_str() : nullptr;
+        record.value = property.value && !config_.nullValues ? property.value->c_str() : nullptr;
       }
     }
+    result = Answer(buffer == nullptr, total, written);
   }
-  const std::uint32_t result = buffer == nullptr ? total : written;
   log_.Add(call.Result(std::to_string(result)).Build());
   return result;
 }

@@ -45,6 +45,15 @@ struct SimConfig {
   bool refuseLoads = false;
   // get_loaded_ifc_path returns a null pointer.
   bool nullLoadedPath = false;
+  // A viewer that misreports its lists (get_all_objects, get_selected,
+  // filter_properties): the count call answers countOverride when set; the
+  // fill call writes no more than fillLimit entries (and never more than the
+  // capacity it was given) and answers fillResultDelta more than it wrote.
+  std::optional<std::uint32_t> countOverride;
+  std::optional<std::uint32_t> fillLimit;
+  std::int32_t fillResultDelta = 0;
+  // filter_properties hands out null value texts.
+  bool nullValues = false;
 };
 
 class ViewerSim {
@@ -108,6 +117,9 @@ class ViewerSim {
   std::uint32_t FillIds(const char* name, std::int32_t plugin, const std::vector<ObjectId>& ids, ObjectId* buffer,
                         std::uint32_t count);
   void ReplaceModel(Model model, std::wstring path);
+  // What a list call writes and answers under the configured misreporting.
+  std::uint32_t Writable(std::uint32_t available, std::uint32_t capacity) const;
+  std::uint32_t Answer(bool countCall, std::uint32_t total, std::uint32_t written) const;
   std::vector<ObjectId> AllIds() const;
   void AddToSelection(ObjectId id);
   static void Run(Handler handler);

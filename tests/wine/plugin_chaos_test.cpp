@@ -1,0 +1,219 @@
+// Hostile and broken peers: the viewer keeps working, replies stay as they
+// should, and the plug-in's state is consistent afterwards.
+#include <chrono>
+#include <thread>
+
+#include "plugin_session.h"
+#include "tools/viewer_sim/text.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const std::wstring kLinesText = L"Aufma\u00DFzeilen erzeugen";
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void Terminate(DWORD pid) {
+  if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid)) {
+    TerminateProcess(process, 1);
+    CloseHandle(process);
+  }
+}
+
+}  // namespace
+
+class HostilePeers : public PluginSession {
+ protected:
+  // The GUID of the n-th element of the loaded model.
+  std::string Guid(std::size_t n) const {
+    for (const auto& p : sim.CurrentModel().objects.at(n).properties) {
+      if (p.name == L"Guid" && p.value) return viewer_sim::ToUtf8(*p.value);
+    }
+    return {};
+  }
+  viewer_sim::ObjectId Id(std::size_t n) const { return sim.CurrentModel().objects.at(n).id; }
+  // What the plug-in holds as its last GUID list, seen the way a peer sees
+  // it: the create-lines button sends it.
+  std::string LastGuidsAsSent(PeerProcess& peer) {
+    EXPECT_EQ(SendCommand(peer, "send 9 active"), 2001);
+    const std::size_t before = peer.Received().size();
+    EXPECT_TRUE(sim.Click(ButtonId(kLinesText)));
+    Settle(peer);
+    const auto received = peer.Received();
+    if (received.size() == before) return "<nothing sent>";
+    const auto message = ParseRecv(received.back());
+    EXPECT_EQ(message.code, 9u);
+    return message.bytes;
+  }
+};
+
+TEST_F(HostilePeers, PeerThatNeverAnswersCostsOneBoundedWait) {
+  auto& silent = StartPeer("QUABO.EXE");
+  auto& healthy = StartPeer("QUABO.EXE");
+  ASSERT_EQ(SnapshotOrder({silent.Pid(), healthy.Pid()}).front(), silent.Pid());
+  silent.Command("hang 12000");
+  const auto start = Clock::now();
+  LoadPlugin();
+  const double waited = SecondsSince(start);
+  EXPECT_GT(waited, 4.0);
+  EXPECT_LT(waited, 11.5);
+  EXPECT_EQ(sim.Buttons().size(), 2u);
+  EXPECT_EQ(NextMessage(healthy).bytes, Payload("Bim Start"));
+  // Later sends still go to both.
+  sim.LoadModel(DEMO_MODEL);
+  EXPECT_EQ(NextMessage(healthy).code, 4u);
+  EXPECT_EQ(NextMessage(silent).code, 1u);
+}
+
+TEST_F(HostilePeers, PeerExitingWhileTheSendWaitsDoesNotStopTheOthers) {
+  auto& leaving = StartPeer("QUABO.EXE");
+  auto& staying = StartPeer("QUABO.EXE");
+  ASSERT_EQ(SnapshotOrder({leaving.Pid(), staying.Pid()}).front(), leaving.Pid());
+  leaving.Command("hang 5000");
+  std::thread killer([pid = leaving.Pid()] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Terminate(pid);
+  });
+  const auto start = Clock::now();
+  LoadPlugin();
+  killer.join();
+  EXPECT_LT(SecondsSince(start), 4.5);
+  EXPECT_EQ(NextMessage(staying).bytes, Payload("Bim Start"));
+  sim.LoadModel(DEMO_MODEL);
+  EXPECT_EQ(NextMessage(staying).code, 4u);
+}
+
+TEST_F(HostilePeers, WindowDestroyedBetweenDiscoveryAndSendIsSkipped) {
+  auto& slow = StartPeer("QUABO.EXE");
+  auto& vanishing = StartPeer("QUABO.EXE");
+  ASSERT_EQ(SnapshotOrder({slow.Pid(), vanishing.Pid()}).front(), slow.Pid());
+  slow.Command("hang 1500");
+  // The window goes while the plug-in waits on the first peer, after it has
+  // chosen both windows as targets.
+  std::thread closer([&vanishing] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    vanishing.Command("close");
+  });
+  LoadPlugin();
+  closer.join();
+  EXPECT_EQ(NextMessage(slow).code, 1u);
+  Settle(vanishing);
+  EXPECT_TRUE(vanishing.Received().empty());
+  sim.LoadModel(DEMO_MODEL);
+  EXPECT_EQ(NextMessage(slow).code, 4u);
+}
+
+TEST_F(HostilePeers, FloodOfCommandsLeavesTheLastOfEachInForce) {
+  auto& peer = StartPeer("QUABO.EXE");
+  LoadPlugin();
+  sim.LoadModel(DEMO_MODEL);
+  ASSERT_EQ(SendCommand(peer, "send 1"), 2001);
+  std::string lastList;
+  bool linesEnabled = false;
+  for (int i = 0; i < 300; ++i) {
+    switch (i % 6) {
+      case 0:
+        linesEnabled = i % 4 == 0;
+        ASSERT_EQ(SendCommand(peer, linesEnabled ? "send 9 active" : "send 9 nope"), 2001);
+        break;
+      case 1:
+        lastList = Guid(static_cast<std::size_t>(i) % 20);
+        ASSERT_EQ(SendCommand(peer, "send 6 " + lastList), 2001);
+        break;
+      case 2:
+        ASSERT_EQ(SendCommand(peer, "send 8 0A0b0C"), 2001);
+        break;
+      case 3:
+        ASSERT_EQ(SendCommand(peer, "send 7"), 2001);
+        break;
+      case 4:
+        ASSERT_EQ(SendCommand(peer, "send 3 x"), 2000);
+        break;
+      default:
+        ASSERT_EQ(SendCommand(peer, "send 1"), 2001);
+        break;
+    }
+  }
+  EXPECT_EQ(ButtonAt(1).enabled, linesEnabled);
+  EXPECT_EQ(ButtonAt(0).text, L"Aktiv");
+  EXPECT_EQ(sim.Selection().size(), 1u);
+  EXPECT_EQ(sim.Log().Calls("set_view_state").back().Bytes("bytes"), (std::vector<std::uint8_t>{0x0A, 0x0B, 0x0C}));
+  EXPECT_EQ(LastGuidsAsSent(peer), Payload(lastList));
+}
+
+TEST_F(HostilePeers, PeerAnsweringEveryMessageWithACommandOfItsOwn) {
+  auto& peer = StartPeer("QUABO.EXE");
+  sim.LoadModel(DEMO_MODEL);
+  const std::string picked = Guid(12);
+  // Connect inside the start message, select inside the model path, a view
+  // state inside a selection, and disconnect inside the create-lines message.
+  peer.Command("on 1 send 1");
+  peer.Command("on 4 send 6 " + picked);
+  peer.Command("on 6 send 8 FFee");
+  peer.Command("on 9 send 2");
+  LoadPlugin();
+  EXPECT_EQ(ButtonAt(0).text, L"Aktiv");
+
+  ASSERT_EQ(SendCommand(peer, "send 5 " + Escaped(WinePathA(DEMO_MODEL))), 2001);
+  EXPECT_EQ(sim.Selection(), std::vector<viewer_sim::ObjectId>{Id(12)});
+
+  sim.UserSelect({Id(3), Id(4)});
+  Settle(peer);
+  EXPECT_EQ(sim.Log().Calls("set_view_state").back().Bytes("bytes"), (std::vector<std::uint8_t>{0xFF, 0xEE}));
+
+  const std::string lines = LastGuidsAsSent(peer);
+  EXPECT_EQ(lines, Payload(Guid(3) + "\r\n" + Guid(4)));
+  EXPECT_EQ(ButtonAt(0).text, L"Inaktiv");
+  EXPECT_TRUE(viewer_sim::PumpUntil([&] { return hostWindow.CloseRequests() == 1; }, std::chrono::seconds(5)));
+  // Disconnected: the next selection change stays in the viewer.
+  const std::size_t before = peer.Received().size();
+  sim.UserSelect({Id(5)});
+  Settle(peer);
+  EXPECT_EQ(peer.Received().size(), before);
+}
+
+TEST_F(HostilePeers, OddPayloadsAndCodesAreAnsweredAndChangeNothingElse) {
+  auto& peer = StartPeer("QUABO.EXE");
+  LoadPlugin();
+  sim.LoadModel(DEMO_MODEL);
+  ASSERT_EQ(SendCommand(peer, "send 1"), 2001);
+  ASSERT_EQ(SendCommand(peer, "send 6 " + Guid(2)), 2001);
+  for (const char* code : {"0", "3", "4", "10", "4294967295"}) {
+    EXPECT_EQ(SendCommand(peer, std::string("sendnull ") + code + " 0"), 2000) << code;
+    EXPECT_EQ(SendCommand(peer, std::string("sendraw ") + code + " 61"), 2000) << code;
+  }
+  EXPECT_EQ(SendCommand(peer, "sendnull 8 0"), 2001);  // empty view state
+  EXPECT_EQ(SendCommand(peer, "sendraw 9 616374697665"), 2001);  // "active", no NUL
+  EXPECT_TRUE(ButtonAt(1).enabled);
+  EXPECT_EQ(SendCommand(peer, "sendnull 9 8"), 2001);
+  EXPECT_FALSE(ButtonAt(1).enabled);
+  EXPECT_EQ(ButtonAt(0).text, L"Aktiv");
+  EXPECT_EQ(sim.Selection(), std::vector<viewer_sim::ObjectId>{Id(2)});
+  EXPECT_EQ(LastGuidsAsSent(peer), Payload(Guid(2)));
+}
+
+TEST_F(HostilePeers, HugePayloadsAreTakenWhole) {
+  auto& peer = StartPeer("QUABO.EXE");
+  LoadPlugin();
+  // Wine 8 carries at most about 1 MiB of WM_COPYDATA between processes, so
+  // 1 MiB crosses a process boundary and 64 MiB crosses a thread boundary.
+  const std::wstring sender = L"\"" + WinePath(COPYDATA_SENDER_EXE) + L"\" " + viewer_sim::ToWide(Hex(PluginWindow()));
+  const auto select = RunProgram(sender + L" 6 1048576 41", 60000);
+  EXPECT_EQ(select.output.rfind("reply 2001", 0), 0u) << select.output;
+  EXPECT_TRUE(sim.Selection().empty());
+
+  const std::string huge(64u << 20, 'a');
+  EXPECT_EQ(SendFromThread(PluginWindow(), 9, huge), 2001);  // no NUL: read up to the declared size
+  EXPECT_FALSE(ButtonAt(1).enabled);
+  EXPECT_EQ(SendFromThread(PluginWindow(), 6, huge), 2001);
+  EXPECT_TRUE(sim.Selection().empty());
+  EXPECT_EQ(SendFromThread(PluginWindow(), 9, std::string("active\0", 7)), 2001);
+  EXPECT_TRUE(ButtonAt(1).enabled);
+  EXPECT_EQ(SendFromThread(PluginWindow(), 9, ""), 2001);
+  EXPECT_FALSE(ButtonAt(1).enabled);
+  // The plug-in still answers its peer, and the 64 MiB text is its last list.
+  EXPECT_EQ(SendCommand(peer, "send 6 0"), 2001);
+  EXPECT_EQ(LastGuidsAsSent(peer), Payload("0"));
+}

@@ -6,7 +6,7 @@ set(VIDUDUDE_DIST_DIR ${PROJECT_SOURCE_DIR}/dist CACHE PATH "Where the release a
 
 add_custom_target(dist
   COMMAND ${CMAKE_COMMAND}
-          -DDLL=$<TARGET_FILE:VidudUDE>
+          -DDLL=${VIDUDUDE_DLL}
           -DIMAGES=${PROJECT_SOURCE_DIR}/plugin/images
           -DVERSION=${PROJECT_VERSION}
           -DSTAGE=${CMAKE_CURRENT_BINARY_DIR}/dist-stage

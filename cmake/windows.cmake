@@ -6,21 +6,26 @@ set(static_runtime -static -static-libgcc -static-libstdc++)
 add_library(vidudude_platform STATIC platform/win32_platform.cpp)
 target_link_libraries(vidudude_platform PUBLIC vidudude_logic shell32 user32)
 
-configure_file(plugin/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc @ONLY)
-add_library(VidudUDE SHARED
-  plugin/exports.cpp
-  plugin/VidudUDE.def
-  platform/system_platform.cpp
-  ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
-set_target_properties(VidudUDE PROPERTIES PREFIX "" SUFFIX ".DLL" OUTPUT_NAME "VidudUDE")
-target_link_libraries(VidudUDE PRIVATE vidudude_platform)
-target_link_options(VidudUDE PRIVATE ${static_runtime} -Wl,--enable-stdcall-fixup)
+if(VIDUDUDE_PLUGIN_ONLY)
+  include(cmake/plugin_dll.cmake)
+  return()
+endif()
 
-# A DLL that imports anything but system DLLs would not load on a clean
-# Windows: fail the build when one sneaks in.
-add_custom_command(TARGET VidudUDE POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -DDLL=$<TARGET_FILE:VidudUDE> -P ${PROJECT_SOURCE_DIR}/cmake/check_imports.cmake
-  VERBATIM)
+include(ExternalProject)
+set(VIDUDUDE_DLL ${CMAKE_BINARY_DIR}/VidudUDE.DLL)
+set(VIDUDUDE_FAULTY_DLL ${CMAKE_BINARY_DIR}/VidudUDE_faulty.DLL)
+ExternalProject_Add(vidudude_plugin
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${CMAKE_BINARY_DIR}/plugin-build
+  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchain-i686-mingw-win32threads.cmake
+             -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+             -DVIDUDUDE_PLUGIN_ONLY=ON
+             -DVIDUDUDE_PLUGIN_OUTPUT_DIR=${CMAKE_BINARY_DIR}
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND ""
+  BUILD_BYPRODUCTS ${VIDUDUDE_DLL} ${VIDUDUDE_FAULTY_DLL})
+# What the rest of the build depends on to have the plug-in built.
+add_custom_target(VidudUDE DEPENDS vidudude_plugin)
 
 # GoogleTest, built from Debian's sources with the cross compiler.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)

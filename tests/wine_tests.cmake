@@ -1,15 +1,5 @@
 # End-to-end tests under Wine: this process plays the viewer and loads the
 # real VidudUDE.DLL; real peer processes talk to it.
-# The plug-in built once more with a platform that fails on demand, to show
-# that no failure crosses an export, a handler or the window procedure.
-add_library(VidudUDE_faulty SHARED
-  plugin/exports.cpp
-  plugin/VidudUDE.def
-  tests/wine_tools/faulty_platform.cpp)
-set_target_properties(VidudUDE_faulty PROPERTIES PREFIX "" SUFFIX ".DLL")
-target_link_libraries(VidudUDE_faulty PRIVATE vidudude_platform)
-target_link_options(VidudUDE_faulty PRIVATE ${static_runtime} -Wl,--enable-stdcall-fixup)
-
 add_executable(copydata_sender tests/wine_tools/copydata_sender.cpp)
 target_link_options(copydata_sender PRIVATE ${static_runtime})
 
@@ -18,13 +8,14 @@ add_executable(plugin_e2e_tests
   tests/wine/plugin_frame_test.cpp
   tests/wine/plugin_link_test.cpp
   tests/wine/plugin_chaos_test.cpp
-  tests/wine/plugin_host_faults_test.cpp)
+  tests/wine/plugin_host_faults_test.cpp
+  tests/wine/plugin_leak_test.cpp)
 target_compile_definitions(plugin_e2e_tests PRIVATE
-  VIDUDUDE_DLL="$<TARGET_FILE:VidudUDE>"
+  VIDUDUDE_DLL="${VIDUDUDE_DLL}"
   PEER_SIM_EXE="$<TARGET_FILE:peer_sim>"
   BARE_HOST_EXE="$<TARGET_FILE:bare_host>"
   PARTIAL_HOST_EXE="$<TARGET_FILE:partial_host>"
-  FAULTY_DLL="$<TARGET_FILE:VidudUDE_faulty>"
+  FAULTY_DLL="${VIDUDUDE_FAULTY_DLL}"
   COPYDATA_SENDER_EXE="$<TARGET_FILE:copydata_sender>"
   IFC_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/../shared/ifc-samples"
   DEMO_MODEL="${PROJECT_SOURCE_DIR}/models/demo-house.ifc"
@@ -32,6 +23,6 @@ target_compile_definitions(plugin_e2e_tests PRIVATE
   VIDUDUDE_VERSION_MINOR=${PROJECT_VERSION_MINOR})
 target_link_libraries(plugin_e2e_tests PRIVATE viewer_sim_exports viewer_sim_host peer_driver gtest gtest_main version)
 target_link_options(plugin_e2e_tests PRIVATE ${static_runtime})
-add_dependencies(plugin_e2e_tests VidudUDE VidudUDE_faulty copydata_sender peer_sim bare_host partial_host)
+add_dependencies(plugin_e2e_tests VidudUDE copydata_sender peer_sim bare_host partial_host)
 add_test(NAME plugin_e2e_tests COMMAND plugin_e2e_tests)
 set_tests_properties(plugin_e2e_tests PROPERTIES TIMEOUT 900)

@@ -1,0 +1,20 @@
+# The plug-in DLL, and a test variant of it whose platform fails on demand.
+# Built on their own with the win32-threads toolchain; the main cross build
+# runs this as a sub-build and finds the DLLs in its own binary directory.
+configure_file(plugin/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc @ONLY)
+
+function(vidudude_plugin_dll target)
+  add_library(${target} SHARED plugin/exports.cpp plugin/VidudUDE.def ${ARGN})
+  set_target_properties(${target} PROPERTIES PREFIX "" SUFFIX ".DLL"
+                        RUNTIME_OUTPUT_DIRECTORY ${VIDUDUDE_PLUGIN_OUTPUT_DIR})
+  target_link_libraries(${target} PRIVATE vidudude_platform)
+  target_link_options(${target} PRIVATE ${static_runtime} -Wl,--enable-stdcall-fixup)
+  # A DLL that imports anything but system DLLs would not load on a clean
+  # Windows: fail the build when one sneaks in.
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DDLL=$<TARGET_FILE:${target}> -P ${PROJECT_SOURCE_DIR}/cmake/check_imports.cmake
+    VERBATIM)
+endfunction()
+
+vidudude_plugin_dll(VidudUDE platform/system_platform.cpp ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
+vidudude_plugin_dll(VidudUDE_faulty tests/wine_tools/faulty_platform.cpp)

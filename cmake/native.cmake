@@ -15,8 +15,12 @@ target_link_libraries(native_tests PRIVATE vidudude_logic GTest::gtest GTest::gt
 target_compile_definitions(native_tests PRIVATE VIDUDUDE_PROTOCOL_DOC="${PROJECT_SOURCE_DIR}/docs/protocol.md")
 add_test(NAME native_tests COMMAND native_tests)
 
-if(EXISTS ${PROJECT_SOURCE_DIR}/tools/viewer_sim/native.cmake)
-  include(${PROJECT_SOURCE_DIR}/tools/viewer_sim/native.cmake)
+include(${PROJECT_SOURCE_DIR}/tools/viewer_sim/native.cmake)
+
+# LeakSanitizer runs with AddressSanitizer: a test run that leaks fails.
+if(VIDUDUDE_SANITIZE)
+  set_tests_properties(native_tests viewer_sim_native_tests PROPERTIES
+    ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
 endif()
 
 # Benchmarks are built only without the sanitizers, whose checks would be

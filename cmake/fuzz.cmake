@@ -30,8 +30,12 @@ foreach(h ${fuzz_harnesses})
   set(scratch ${CMAKE_CURRENT_BINARY_DIR}/scratch/${h})
   set(artifacts ${CMAKE_CURRENT_BINARY_DIR}/artifacts)
   file(MAKE_DIRECTORY ${scratch} ${artifacts})
+  set(dict)
+  if(EXISTS ${fuzz_dir}/${h}.dict)
+    set(dict -dict=${fuzz_dir}/${h}.dict)
+  endif()
   add_test(NAME ${h}
     COMMAND ${h} -runs=${VIDUDUDE_FUZZ_RUNS} -max_total_time=${VIDUDUDE_FUZZ_SECONDS} -timeout=10
-            -print_final_stats=1 -artifact_prefix=${artifacts}/${h}- ${scratch} ${fuzz_dir}/corpus/${h}
+            -print_final_stats=1 ${dict} -artifact_prefix=${artifacts}/${h}- ${scratch} ${fuzz_dir}/corpus/${h}
     WORKING_DIRECTORY ${artifacts})
 endforeach()

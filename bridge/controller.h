@@ -42,8 +42,8 @@ class btBIMQuabo final : public platform::WindowProcedure {
 
   // Ribbon buttons and small helpers around viewer calls.
   std::int32_t PluginId() const { return FPluginId; }
-  void SetupButton(const std::string& text, const std::string& hint, const std::string& imageFile,
-                   std::int32_t button, bool enabled);
+  void SetupButton(const std::string& text, const std::string& hint, const std::string& imageFile, std::int32_t button,
+                   bool enabled);
   std::string GetSpecialFolderPath(int csidl);
   void SetActive(bool active);
   void PressAlphaFullButton();

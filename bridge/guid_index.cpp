@@ -118,9 +118,7 @@ bool BtGuidObjidList::Find(const BtGUIDObjIDItem& key, std::size_t& index) const
   return found;
 }
 
-void BtGuidObjidList::Clear() {
-  std::vector<BtGUIDObjIDItem>().swap(FItems);
-}
+void BtGuidObjidList::Clear() { std::vector<BtGUIDObjIDItem>().swap(FItems); }
 
 void BtGuidObjidList::QuickSort(std::size_t low, std::size_t high) {
   // Indices are signed inside: j may step below low.

@@ -47,9 +47,7 @@ class GuidText {
   static int Compare(const GuidText& a, const GuidText& b) noexcept;
 
   friend bool operator==(const GuidText& a, const GuidText& b) noexcept { return Compare(a, b) == 0; }
-  friend std::strong_ordering operator<=>(const GuidText& a, const GuidText& b) noexcept {
-    return Compare(a, b) <=> 0;
-  }
+  friend std::strong_ordering operator<=>(const GuidText& a, const GuidText& b) noexcept { return Compare(a, b) <=> 0; }
   friend bool operator==(const GuidText& a, std::string_view b) noexcept { return a.view() == b; }
   friend std::strong_ordering operator<=>(const GuidText& a, std::string_view b) noexcept { return a.view() <=> b; }
   friend void swap(GuidText& a, GuidText& b) noexcept { a.bytes_.swap(b.bytes_); }

@@ -34,8 +34,7 @@ bool btBIMQuabo::BuildGuidIndex() {
     result = true;
     fresh.Sort();
   } catch (...) {
-    const std::string message =
-        "Fehler beim Aufbau der oGuidObjIDList\\nAnzahl: " + std::to_string(objectCount);
+    const std::string message = "Fehler beim Aufbau der oGuidObjIDList\\nAnzahl: " + std::to_string(objectCount);
     system_.ShowMessage(ToPChar(message), "Object_ID <=> GUID");
   }
   // After a failure the index keeps what was read so far, unsorted.

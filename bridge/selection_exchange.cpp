@@ -41,7 +41,9 @@ bool btBIMQuabo::SendSelection() {
   }
 }
 
-bool btBIMQuabo::SelectByGuids(std::string text) {
+// The text is a copy of its own: a viewer call below may re-enter and replace
+// FLastGuids.
+bool btBIMQuabo::SelectByGuids(std::string text) {  // NOLINT(performance-unnecessary-value-param)
   try {
     FLastGuids = text;
     std::vector<std::string> lines;

@@ -34,8 +34,7 @@ class Viewer {
   virtual bool load_ifc(std::int32_t plugin, const wchar_t* path) = 0;
   virtual void item_command(std::int32_t plugin, const wchar_t* item, const wchar_t* command) = 0;
   virtual const wchar_t* get_loaded_ifc_path(std::int32_t plugin) = 0;
-  virtual void set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes,
-                              std::int32_t size) = 0;
+  virtual void set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size) = 0;
 };
 
 }  // namespace host_api

@@ -11,6 +11,7 @@ namespace host_api {
 
 inline constexpr std::size_t kViewerFunctionCount = 259;
 
+// clang-format off
 inline constexpr std::array<std::string_view, kViewerFunctionCount> kViewerFunctionNames = {
     "create_button", "set_button_text", "set_button_image", "load_ifc",
     "select", "get_selected_id", "get_all_objects_id", "set_color",
@@ -78,6 +79,7 @@ inline constexpr std::array<std::string_view, kViewerFunctionCount> kViewerFunct
     "get_object_area", "get_object_deafult_color", "get_transparency", "add_color_to_transparency_list",
     "get_measure_v1", "get_grids_state", "extract_file_from_bvf",
 };
+// clang-format on
 
 // Position of a name in the list; a name that is not listed does not compile.
 consteval std::size_t ViewerFunctionIndex(std::string_view name) {

@@ -23,8 +23,7 @@ Fn Entry(const ViewerEntryPoints& entries) {
 
 }  // namespace
 
-#define VIEWER_ENTRY(name) \
-  Entry<viewer_abi::name##_fn, ViewerFunctionIndex(#name)>(entries_)
+#define VIEWER_ENTRY(name) Entry<viewer_abi::name##_fn, ViewerFunctionIndex(#name)>(entries_)
 
 std::int32_t BoundViewer::create_button(std::int32_t plugin, std::int32_t kind, Handler onClick) {
   auto fn = VIEWER_ENTRY(create_button);
@@ -99,8 +98,7 @@ const wchar_t* BoundViewer::get_loaded_ifc_path(std::int32_t plugin) {
   return fn ? fn(plugin) : nullptr;
 }
 
-void BoundViewer::set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes,
-                                 std::int32_t size) {
+void BoundViewer::set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size) {
   if (auto fn = VIEWER_ENTRY(set_view_state)) fn(plugin, kind, bytes, size);
 }
 

@@ -7,7 +7,10 @@ namespace bridge {
 
 void btBIMQuabo::FindPeerWindows() { FPeerWindows = peer_link::FindPeerWindows(system_); }
 
-std::uint32_t btBIMQuabo::Message_Sender(std::string text, std::uint32_t code) {
+// The text is a copy of its own: a command handled while a send waits may
+// change the controller text it came from.
+std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performance-unnecessary-value-param)
+                                         std::uint32_t code) {
   std::uint32_t result = peer_link::kReplyNotACommand;
   if (FConnectedPeer != 0) {
     FPeerWindows = {};

@@ -132,8 +132,8 @@ std::unique_ptr<OwnedWindow> Win32Platform::CreateMessageWindow(WindowProcedure&
   cls.lpszClassName = kMessageWindowClass;
   // Registering twice fails harmlessly; the class is the same.
   RegisterClassExA(&cls);
-  UniqueWindow window(CreateWindowExA(WS_EX_TOOLWINDOW, kMessageWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                      nullptr, module_, &procedure));
+  UniqueWindow window(CreateWindowExA(WS_EX_TOOLWINDOW, kMessageWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                      module_, &procedure));
   if (!window) {
     UnregisterClassA(kMessageWindowClass, module_);
     throw std::runtime_error("the hidden message window could not be created");

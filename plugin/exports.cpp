@@ -70,8 +70,7 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) noexcept {
   }
 }
 
-void VIEWER_CALL get_api_verion(const viewer_abi::ApiVersion*,
-                                                      viewer_abi::ApiVersion* pluginVersion) noexcept {
+void VIEWER_CALL get_api_verion(const viewer_abi::ApiVersion*, viewer_abi::ApiVersion* pluginVersion) noexcept {
   if (pluginVersion == nullptr) return;
   pluginVersion->major = 5;
   pluginVersion->minor = 41;
@@ -88,8 +87,7 @@ void VIEWER_CALL get_plugin_info(viewer_abi::PluginInfo* info) noexcept {
   info->reserved2 = 0;
 }
 
-void VIEWER_CALL on_plugin_load(std::int32_t pluginHandle, std::int32_t,
-                                                      void* mainWindow) noexcept {
+void VIEWER_CALL on_plugin_load(std::int32_t pluginHandle, std::int32_t, void* mainWindow) noexcept {
   try {
     const plugin::Handlers handlers{SelectionChanged, ModelLoaded, StatusButtonClicked, LinesButtonClicked};
     plugin::StartPlugin(*gPlatform, gViewer, pluginHandle, reinterpret_cast<platform::WindowHandle>(mainWindow),

@@ -25,7 +25,10 @@ if [ "$mode" != "--format-only" ]; then
   mapfile -t logic < <(git ls-files 'bridge/*.cpp' 'peer_link/*.cpp' 'host_api/*.cpp' \
     plugin/plugin_lifecycle.cpp plugin/plugin_texts.cpp)
   echo "== clang-tidy: ${#logic[@]} files"
-  clang-tidy -p "$db" --quiet "${logic[@]}" || rc=1
+  # The compile commands carry g++-only warning flags that clang does not know.
+  # Its count of warnings suppressed in system headers is noise.
+  clang-tidy -p "$db" --quiet --extra-arg=-Wno-unknown-warning-option "${logic[@]}" \
+    2> >(grep -v -E 'warnings( and [0-9]+ errors)? generated' >&2) || rc=1
 fi
 
 exit $rc

@@ -42,7 +42,8 @@ class MemoryPlatform final : public platform::Platform {
   std::string WindowClassName(platform::WindowHandle, std::size_t) override {
     return std::string(peer_link::kPeerWindowClass);
   }
-  std::uint32_t SendCopyData(platform::WindowHandle, platform::WindowHandle, const platform::CopyDataRecord& r) override {
+  std::uint32_t SendCopyData(platform::WindowHandle, platform::WindowHandle,
+                             const platform::CopyDataRecord& r) override {
     bytesSent += r.size;
     return 1;
   }
@@ -146,8 +147,9 @@ void BM_FindBaseline(benchmark::State& state) {
   std::size_t k = 0;
   for (auto _ : state) {
     const std::string& key = keys[k++ & (keys.size() - 1)];
-    const auto it = std::lower_bound(index.begin(), index.end(), key,
-                                     [](const BaselineIndex::value_type& item, const std::string& g) { return item.first < g; });
+    const auto it =
+        std::lower_bound(index.begin(), index.end(), key,
+                         [](const BaselineIndex::value_type& item, const std::string& g) { return item.first < g; });
     benchmark::DoNotOptimize(it);
   }
   state.SetItemsProcessed(state.iterations());

@@ -182,8 +182,7 @@ void SendBenchmarks(const std::string& receiverExe) {
   const auto guids = bench::MakeGuids(1000);
   // Wine delivers no cross-process message of about 2 MB or more, so the
   // largest list measured has 8 * 10^4 GUIDs, not 10^5.
-  const SendCase cases[] = {
-      {"100 B", 4, 301}, {"100 KB", 4267, 101}, {"1.9 MB", 80000, 31}};
+  const SendCase cases[] = {{"100 B", 4, 301}, {"100 KB", 4267, 101}, {"1.9 MB", 80000, 31}};
   std::printf("\nOne WM_COPYDATA until the reply, median over runs, the three senders taking turns (32-bit, Wine)\n");
   std::printf("%-8s %9s %5s %10s %13s %7s %15s %8s %10s\n", "payload", "bytes", "runs", "bare us", "connected us",
               "ratio", "discovering us", "ratio", "delivered");
@@ -223,7 +222,8 @@ void SendBenchmarks(const std::string& receiverExe) {
     const double elapsed = Seconds() - begin;
     const auto& found = discovering.PeerWindows();
     Require(std::count(found.begin(), found.end(), peer) == 1 &&
-                std::count(found.begin(), found.end(), platform::WindowHandle{0}) == static_cast<std::ptrdiff_t>(found.size() - 1),
+                std::count(found.begin(), found.end(), platform::WindowHandle{0}) ==
+                    static_cast<std::ptrdiff_t>(found.size() - 1),
             "discovery did not find the receiver alone");
     return elapsed;
   });

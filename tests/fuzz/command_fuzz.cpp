@@ -182,7 +182,8 @@ class Session {
     viewer_.hasModel = hasModel_;
     for (const auto& object : Model()) {
       viewer_.objects.push_back(object.id);
-      for (const auto& guid : object.guids) viewer_.properties[object.id].push_back({L" Element Specific", L"Guid", guid});
+      for (const auto& guid : object.guids)
+        viewer_.properties[object.id].push_back({L" Element Specific", L"Guid", guid});
     }
     system_.windows.push_back({kHost, kViewerPid, "TViewerMain"});
     system_.processes = {{10, "explorer.exe"}, {11, "QUABO.EXE"}, {12, "quabo_bimproject.exe"}};

@@ -10,12 +10,12 @@
 #include <vector>
 
 // Stops the fuzzer with a readable reason; libFuzzer keeps the input.
-#define FUZZ_CHECK(cond)                                                           \
-  do {                                                                             \
-    if (!(cond)) {                                                                 \
+#define FUZZ_CHECK(cond)                                                                  \
+  do {                                                                                    \
+    if (!(cond)) {                                                                        \
       std::fprintf(stderr, "invariant broken at %s:%d: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                                \
-    }                                                                              \
+      std::abort();                                                                       \
+    }                                                                                     \
   } while (0)
 
 namespace reference {

@@ -51,9 +51,7 @@ TEST_F(Commands, UnknownCodesAnswer2000AndChangeNothing) {
   EXPECT_FALSE(Controller().Active());
 }
 
-TEST_F(Commands, OtherWindowMessagesGetDefaultHandling) {
-  EXPECT_EQ(system.procedure->WndProc(0x0400, 1, 2), 0x7400);
-}
+TEST_F(Commands, OtherWindowMessagesGetDefaultHandling) { EXPECT_EQ(system.procedure->WndProc(0x0400, 1, 2), 0x7400); }
 
 TEST_F(Commands, LinesButtonOnlyForExactlyActive) {
   const std::vector<std::pair<std::string, std::int64_t>> cases{

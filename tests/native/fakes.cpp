@@ -158,7 +158,9 @@ std::uint32_t FakeViewer::get_selected(std::int32_t plugin, ObjectId* buffer, st
 
 std::uint32_t FakeViewer::filter_properties(std::int32_t plugin, const viewer_abi::PropertyFilter* filter,
                                             viewer_abi::PropertyRecord* buffer, std::uint32_t count) {
-  Record({"filter_properties", {Narrow(filter->setName), Narrow(filter->propertyName)}, {plugin, count},
+  Record({"filter_properties",
+          {Narrow(filter->setName), Narrow(filter->propertyName)},
+          {plugin, count},
           {filter->object}});
   if (buffer && failFilterOn == filter->object) throw std::runtime_error("property query failed");
   std::vector<const PropertyValue*> matching;
@@ -206,8 +208,7 @@ const wchar_t* FakeViewer::get_loaded_ifc_path(std::int32_t plugin) {
   return loadedPath ? loadedPath->c_str() : nullptr;
 }
 
-void FakeViewer::set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes,
-                                std::int32_t size) {
+void FakeViewer::set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size) {
   Record({"set_view_state", {}, {plugin, kind, size, bytes == nullptr ? 1 : 0}, {}});
   viewState.assign(bytes, bytes + (bytes ? size : 0));
 }

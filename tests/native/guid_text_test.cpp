@@ -18,7 +18,9 @@ namespace {
 // Lengths around the in-place limit, bytes from a small set with NUL and
 // 0xFF, so that many texts share prefixes or differ only in length.
 std::vector<std::string> Texts(std::mt19937& random, std::size_t count) {
-  const std::string bytes("\0\x01" "a\x7f\xff", 5);
+  const std::string bytes("\0\x01"
+                          "a\x7f\xff",
+                          5);
   std::vector<std::string> texts;
   for (std::size_t i = 0; i < count; ++i) {
     std::string text(random() % 32, 'a');

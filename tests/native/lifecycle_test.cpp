@@ -10,13 +10,15 @@ TEST_F(Plugin, StartCreatesBothButtonsWithTheirTextsHintsImagesAndStates) {
   EXPECT_EQ(fakes::Narrow(status.text), "Inaktiv");
   EXPECT_EQ(fakes::Narrow(status.hint),
             "Das Quabo Plugin ist inaktiv. Es konnte keine Verbindung zwischen Quabo und BimVision aufgebaut werden.");
-  EXPECT_EQ(fakes::Narrow(status.image), "C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE_data\\VidudUDE_32x32.png");
+  EXPECT_EQ(fakes::Narrow(status.image),
+            "C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE_data\\VidudUDE_32x32.png");
   EXPECT_TRUE(status.enabled);
   const auto& lines = viewer.buttons.at(Controller().LinesButton());
   EXPECT_EQ(lines.text, L"Aufma\u00DFzeilen erzeugen");
-  EXPECT_EQ(lines.hint,
-            L"Sendet die GUIDs der ausgew\u00E4hlten Bauteile an Quabo und erzeugt pro Bauteil eine Aufma\u00DFzeile in "
-            L"der Quabo Aufma\u00DFerfassung (Dlg. 4213). ");
+  EXPECT_EQ(
+      lines.hint,
+      L"Sendet die GUIDs der ausgew\u00E4hlten Bauteile an Quabo und erzeugt pro Bauteil eine Aufma\u00DFzeile in "
+      L"der Quabo Aufma\u00DFerfassung (Dlg. 4213). ");
   EXPECT_EQ(fakes::Narrow(lines.image),
             "C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE_data\\AufmErzeugen_32x32.png");
   EXPECT_FALSE(lines.enabled);

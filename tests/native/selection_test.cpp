@@ -83,8 +83,8 @@ TEST_F(Selection, PeerSelectsByGuidSkippingUnknownLines) {
   LoadModel();
   PeerSelects("unknown\r\n0BTBFw6f90Nfh9rP1dl_39\r\n\r\n\r\n28hypXUBvBefc20SI8kfA$\r\n");
   EXPECT_EQ(SelectedByPlugin(), (std::vector<viewer_abi::ObjectId>{kSlab, kDoor}));
-  EXPECT_EQ(viewer.CallNames(), (std::vector<std::string>{"get_all_objects_id", "select", "select_many", "select_many",
-                                                          "invalidate"}));
+  EXPECT_EQ(viewer.CallNames(),
+            (std::vector<std::string>{"get_all_objects_id", "select", "select_many", "select_many", "invalidate"}));
   EXPECT_EQ(viewer.calls[1].ids, std::vector<viewer_abi::ObjectId>{fakes::FakeViewer::kWholeModel});
   EXPECT_EQ(viewer.calls[1].numbers.at(1), 0);
   EXPECT_EQ(Controller().LastGuids(), "unknown\r\n0BTBFw6f90Nfh9rP1dl_39\r\n\r\n\r\n28hypXUBvBefc20SI8kfA$\r\n");
@@ -217,7 +217,8 @@ TEST_F(Selection, SelectionFailureIsReportedAndNothingIsSent) {
   system.sent.clear();
   viewer.selectionHandler();
   ASSERT_EQ(system.messageBoxes.size(), 1u);
-  EXPECT_EQ(system.messageBoxes[0], (std::pair<std::string, std::string>{"Fehler beim Schreiben der GUID.QUABO", "SELECTED"}));
+  EXPECT_EQ(system.messageBoxes[0],
+            (std::pair<std::string, std::string>{"Fehler beim Schreiben der GUID.QUABO", "SELECTED"}));
   EXPECT_TRUE(system.sent.empty());
   EXPECT_TRUE(Controller().LastGuids().empty());
 }

@@ -26,11 +26,10 @@ std::wstring GuidOf(const ModelObject& object) {
 }
 
 TEST(IfcReader, TakesRootedInstancesWithTheirGuidTypeNameAndId) {
-  const auto result = ParseIfc(Wrap(
-      "#1= IFCPROJECT('28hypXUBvBefc20SI8kfA$',#2,'Default Project',$,$,$,$,(#20),#7);\n"
-      "#2= IFCOWNERHISTORY(#3,#6,$,.NOTDEFINED.,$,$,$,1323724715);\n"
-      "#4=IFCWALL('3vB2YO$MX4xv5uCqZZG05x',#2,$,$,$,#9,#10,$);\n"
-      "#5=IFCCARTESIANPOINT((0.,0.,0.));\n"));
+  const auto result = ParseIfc(Wrap("#1= IFCPROJECT('28hypXUBvBefc20SI8kfA$',#2,'Default Project',$,$,$,$,(#20),#7);\n"
+                                    "#2= IFCOWNERHISTORY(#3,#6,$,.NOTDEFINED.,$,$,$,1323724715);\n"
+                                    "#4=IFCWALL('3vB2YO$MX4xv5uCqZZG05x',#2,$,$,$,#9,#10,$);\n"
+                                    "#5=IFCCARTESIANPOINT((0.,0.,0.));\n"));
   ASSERT_TRUE(result.ok()) << result.error;
   ASSERT_EQ(result.objects.size(), 2u);
   EXPECT_EQ(result.objects[0].type, L"IFCPROJECT");
@@ -54,12 +53,12 @@ TEST(IfcReader, InstanceIdsAreDistinctAndSomeAboveTwoToTheThirtyTwo) {
 }
 
 TEST(IfcReader, HonoursCommentsLineBreaksAndDoubledQuotes) {
-  const auto result = ParseIfc(Wrap(
-      "/* #9=IFCWALL('0000000000000000000000',$,$); inside a comment */\n"
-      "#10 = /* before type */ IFCDOOR /* x */ (\r\n"
-      "  '1111111111111111111111',\r\n"
-      "  #2, 'It''s; a door', $);\r\n"
-      "#11=IFCLABEL('a '' ; quote'); #12=IFCSLAB('2222222222222222222222',$,'s;l/*a*/b',$);\n"));
+  const auto result =
+      ParseIfc(Wrap("/* #9=IFCWALL('0000000000000000000000',$,$); inside a comment */\n"
+                    "#10 = /* before type */ IFCDOOR /* x */ (\r\n"
+                    "  '1111111111111111111111',\r\n"
+                    "  #2, 'It''s; a door', $);\r\n"
+                    "#11=IFCLABEL('a '' ; quote'); #12=IFCSLAB('2222222222222222222222',$,'s;l/*a*/b',$);\n"));
   ASSERT_TRUE(result.ok()) << result.error;
   ASSERT_EQ(result.objects.size(), 2u);
   EXPECT_EQ(result.objects[0].id, 10u);
@@ -84,9 +83,8 @@ TEST(IfcReader, DecodesStepEscapes) {
 }
 
 TEST(IfcReader, EscapesInNamesDoNotBreakStatements) {
-  const auto result = ParseIfc(Wrap(
-      "#21=IFCSPACE('3333333333333333333333',$,'K\\X2\\00FC\\X0\\che; \\S\\D',$);\n"
-      "#22=IFCSPACE('4444444444444444444444',$,'back\\\\',$);\n"));
+  const auto result = ParseIfc(Wrap("#21=IFCSPACE('3333333333333333333333',$,'K\\X2\\00FC\\X0\\che; \\S\\D',$);\n"
+                                    "#22=IFCSPACE('4444444444444444444444',$,'back\\\\',$);\n"));
   ASSERT_TRUE(result.ok()) << result.error;
   ASSERT_EQ(result.objects.size(), 2u);
   EXPECT_EQ(result.objects[0].name, L"K\u00fcche; \u00c4");
@@ -94,26 +92,24 @@ TEST(IfcReader, EscapesInNamesDoNotBreakStatements) {
 }
 
 TEST(IfcReader, SkipsWhatIsNoGlobalId) {
-  const auto result = ParseIfc(Wrap(
-      "#1=IFCWALL('333333333333333333333',$,$);\n"            // 21 characters
-      "#2=IFCWALL('33333333333333333333333',$,$);\n"          // 23 characters
-      "#3=IFCWALL('2CND9gmL0OS2wPqFz8m2Fi.1',$,$);\n"         // 24 with a dot
-      "#4=IFCWALL('33333333333333333333-3',$,$);\n"           // outside the alphabet
-      "#5=IFCPROPERTYSINGLEVALUE('WarrantyGuarantorLabor',$,$,$);\n"
-      "#6=IFCCOMPLEXPROPERTY('WarrantyGuarantorLabor',$,$,$);\n"
-      "#7=IFCWALL($,'5555555555555555555555');\n"             // GUID not first
-      "#8=(IFCA('6666666666666666666666')IFCB());\n"          // complex instance
-      "#9=IFCPROPERTYSET('7777777777777777777777',$,'Pset',$,());\n"));
+  const auto result = ParseIfc(Wrap("#1=IFCWALL('333333333333333333333',$,$);\n"     // 21 characters
+                                    "#2=IFCWALL('33333333333333333333333',$,$);\n"   // 23 characters
+                                    "#3=IFCWALL('2CND9gmL0OS2wPqFz8m2Fi.1',$,$);\n"  // 24 with a dot
+                                    "#4=IFCWALL('33333333333333333333-3',$,$);\n"    // outside the alphabet
+                                    "#5=IFCPROPERTYSINGLEVALUE('WarrantyGuarantorLabor',$,$,$);\n"
+                                    "#6=IFCCOMPLEXPROPERTY('WarrantyGuarantorLabor',$,$,$);\n"
+                                    "#7=IFCWALL($,'5555555555555555555555');\n"     // GUID not first
+                                    "#8=(IFCA('6666666666666666666666')IFCB());\n"  // complex instance
+                                    "#9=IFCPROPERTYSET('7777777777777777777777',$,'Pset',$,());\n"));
   ASSERT_TRUE(result.ok()) << result.error;
   ASSERT_EQ(result.objects.size(), 1u);
   EXPECT_EQ(result.objects[0].type, L"IFCPROPERTYSET");
 }
 
 TEST(IfcReader, OnlyTheDataSectionCounts) {
-  const auto result = ParseIfc(
-      "ISO-10303-21;HEADER;#1=IFCWALL('8888888888888888888888',$);ENDSEC;"
-      "DATA;#2=IFCWALL('9999999999999999999999',$);ENDSEC;"
-      "#3=IFCWALL('AAAAAAAAAAAAAAAAAAAAAA',$);END-ISO-10303-21;");
+  const auto result = ParseIfc("ISO-10303-21;HEADER;#1=IFCWALL('8888888888888888888888',$);ENDSEC;"
+                               "DATA;#2=IFCWALL('9999999999999999999999',$);ENDSEC;"
+                               "#3=IFCWALL('AAAAAAAAAAAAAAAAAAAAAA',$);END-ISO-10303-21;");
   ASSERT_TRUE(result.ok()) << result.error;
   ASSERT_EQ(result.objects.size(), 1u);
   EXPECT_EQ(result.objects[0].id, 2u);

@@ -39,9 +39,13 @@ class ViewerSimCore : public testing::Test {
 
 TEST(Text, RoundTripsUtf8AndMarksBrokenInput) {
   const std::wstring wide = L"K\u00fcche \u015b \U0001F600";
-  EXPECT_EQ(ToUtf8(wide), "K\xc3\xbc" "che \xc5\x9b \xf0\x9f\x98\x80");
+  EXPECT_EQ(ToUtf8(wide), "K\xc3\xbc"
+                          "che \xc5\x9b \xf0\x9f\x98\x80");
   EXPECT_EQ(ToWide(ToUtf8(wide)), wide);
-  EXPECT_EQ(ToWide("a\xff" "b"), L"a\uFFFD" "b");
+  EXPECT_EQ(ToWide("a\xff"
+                   "b"),
+            L"a\uFFFD"
+            "b");
   EXPECT_EQ(ToWide("\xc3"), L"\uFFFD");
 }
 
@@ -221,8 +225,8 @@ TEST_F(ViewerSimCore, LogKeepsOrderDecodesBytesAndResets) {
   sim.SetViewState(kPlugin, 3, nullptr, -1);
   sim.ItemCommand(kPlugin, L"view", nullptr);
   sim.RecordMessageBox({"Peer lost", "VidudUDE"});
-  EXPECT_EQ(sim.Log().Names(),
-            (std::vector<std::string>{"invalidate", "set_view_state", "set_view_state", "item_command", "MessageBoxA"}));
+  EXPECT_EQ(sim.Log().Names(), (std::vector<std::string>{"invalidate", "set_view_state", "set_view_state",
+                                                         "item_command", "MessageBoxA"}));
   const auto states = sim.Log().Calls("set_view_state");
   EXPECT_EQ(states[0].Bytes("bytes"), (std::vector<std::uint8_t>{0x00, 0xFF, 0x10}));
   EXPECT_TRUE(states[1].Bytes("bytes").empty());

@@ -223,7 +223,8 @@ TEST_F(PeerSimTest, SendDeliversTextPlusNulToTheTarget) {
   EXPECT_EQ(got[0].cb, got[0].bytes.size());
   EXPECT_EQ(got[0].from, peer.Window());
   EXPECT_EQ(got[1].code, 4u);
-  EXPECT_EQ(got[1].bytes, "a\\b\0\xFF" "c\0"s);
+  EXPECT_EQ(got[1].bytes, "a\\b\0\xFF"
+                          "c\0"s);
   EXPECT_EQ(got[2].code, 7u);
   EXPECT_EQ(got[2].bytes, "\0"s);
   EXPECT_EQ(got[2].cb, 1u);

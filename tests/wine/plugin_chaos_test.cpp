@@ -11,9 +11,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 const std::wstring kLinesText = L"Aufma\u00DFzeilen erzeugen";
 
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 void Terminate(DWORD pid) {
   if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid)) {
@@ -184,7 +182,7 @@ TEST_F(HostilePeers, OddPayloadsAndCodesAreAnsweredAndChangeNothingElse) {
     EXPECT_EQ(SendCommand(peer, std::string("sendnull ") + code + " 0"), 2000) << code;
     EXPECT_EQ(SendCommand(peer, std::string("sendraw ") + code + " 61"), 2000) << code;
   }
-  EXPECT_EQ(SendCommand(peer, "sendnull 8 0"), 2001);  // empty view state
+  EXPECT_EQ(SendCommand(peer, "sendnull 8 0"), 2001);            // empty view state
   EXPECT_EQ(SendCommand(peer, "sendraw 9 616374697665"), 2001);  // "active", no NUL
   EXPECT_TRUE(ButtonAt(1).enabled);
   EXPECT_EQ(SendCommand(peer, "sendnull 9 8"), 2001);

@@ -103,7 +103,9 @@ TEST_F(NoLeaks, ThousandPluginLifetimesInOneViewer) {
   }
   const Resources afterPlugin = Measure();
 
-  const auto growth = [](std::uintptr_t a, std::uintptr_t b) { return static_cast<long long>(b) - static_cast<long long>(a); };
+  const auto growth = [](std::uintptr_t a, std::uintptr_t b) {
+    return static_cast<long long>(b) - static_cast<long long>(a);
+  };
   EXPECT_EQ(afterPlugin.handleCount - afterControl.handleCount, afterControl.handleCount - start.handleCount);
   EXPECT_EQ(growth(afterControl.nextHandle, afterPlugin.nextHandle), growth(start.nextHandle, afterControl.nextHandle));
   EXPECT_EQ(afterPlugin.gdiObjects, start.gdiObjects);

@@ -138,7 +138,9 @@ TEST_F(PluginLink, SelectCommandFindsGuidsByExactLines) {
   std::string lower = wallGuid;
   for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 
-  EXPECT_EQ(SendCommand(*peer, "send 6 unknown\\r\\n" + wallGuid + "\\r\\n\\r\\n\\r\\n" + doorGuid + "\\r\\n" + wallGuid), 2001);
+  EXPECT_EQ(
+      SendCommand(*peer, "send 6 unknown\\r\\n" + wallGuid + "\\r\\n\\r\\n\\r\\n" + doorGuid + "\\r\\n" + wallGuid),
+      2001);
   EXPECT_EQ(PluginSelection(), (std::vector<ObjectId>{wall, door, wall}));
 
   sim.Log().Clear();
@@ -169,8 +171,8 @@ TEST_F(PluginLink, ViewStateBytesReachTheViewer) {
 }
 
 TEST_F(PluginLink, LinesButtonFollowsTheWordActive) {
-  const std::vector<std::pair<std::string, bool>> cases{
-      {"active", true}, {"Active", false}, {"active", true}, {"active\\r\\n", false}, {"active", true}, {"", false}};
+  const std::vector<std::pair<std::string, bool>> cases{{"active", true},        {"Active", false}, {"active", true},
+                                                        {"active\\r\\n", false}, {"active", true},  {"", false}};
   for (const auto& [text, enabled] : cases) {
     EXPECT_EQ(SendCommand(*peer, "send 9 " + text), 2001);
     EXPECT_EQ(ButtonAt(1).enabled, enabled) << text;
@@ -185,7 +187,9 @@ TEST_F(PluginLink, UnknownCodesAndOddPayloadsAreAnsweredSafely) {
   EXPECT_TRUE(sim.Log().All().empty());
   EXPECT_EQ(ButtonAt(0).text, L"Inaktiv");
   // "active" NUL "x": only the bytes before the NUL count.
-  EXPECT_EQ(SendCommand(*peer, "sendraw 9 61637469766500780"  "0"), 2001);
+  EXPECT_EQ(SendCommand(*peer, "sendraw 9 61637469766500780"
+                               "0"),
+            2001);
   EXPECT_TRUE(ButtonAt(1).enabled);
   // "active" with no NUL at all: read up to the declared size.
   EXPECT_EQ(SendCommand(*peer, "sendraw 9 616374697665"), 2001);

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <thread>
 #include <cstdio>
 #include <stdexcept>
+#include <thread>
 
 #include "tools/viewer_sim/text.h"
 
@@ -95,13 +95,13 @@ ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
 
 PluginSession::PluginSession() : sim(viewer_sim::Sim()) {
   sim.Reset();
-  boxes = viewer_sim::CatchMessageBoxesIntoSim();
+  boxCatcher = viewer_sim::CatchMessageBoxesIntoSim();
 }
 
 PluginSession::~PluginSession() {
   plugin.reset();  // unloads a plug-in that a test left running
   peers.clear();
-  boxes.reset();
+  boxCatcher.reset();
 }
 
 PeerProcess& PluginSession::StartPeer(const std::string& exeName, const std::vector<std::string>& args) {

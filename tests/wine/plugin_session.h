@@ -2,8 +2,8 @@
 // real VidudUDE.DLL loaded into it, and real peer processes.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
@@ -61,7 +61,7 @@ class PluginSession : public ::testing::Test {
   viewer_sim::Button ButtonAt(std::size_t index) const;
 
   viewer_sim::ViewerSim& sim;
-  std::unique_ptr<viewer_sim::MessageBoxCatcher> boxes;
+  std::unique_ptr<viewer_sim::MessageBoxCatcher> boxCatcher;
   viewer_sim::HostWindow hostWindow;
   std::vector<std::unique_ptr<PeerProcess>> peers;
   std::unique_ptr<viewer_sim::PluginHost> plugin;

@@ -1,8 +1,8 @@
 // The viewer simulator as a plug-in meets it under Wine: the program's own
 // export table, calls through the viewer's function types, the plug-in
 // loader and main window, and message boxes that must never block.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -21,10 +21,11 @@ namespace {
 constexpr std::int32_t kPlugin = 0x51;
 
 const char* const kViewerNames[] = {
-    "create_button", "set_button_text", "set_button_image", "enable_button",      "on_selection_change",
-    "on_model_load", "get_all_objects", "get_selected",     "filter_properties",  "get_all_objects_id",
-    "select",        "select_many",     "invalidate",       "load_ifc",           "item_command",
-    "get_loaded_ifc_path", "set_view_state"};
+    "create_button",       "set_button_text",    "set_button_image", "enable_button",
+    "on_selection_change", "on_model_load",      "get_all_objects",  "get_selected",
+    "filter_properties",   "get_all_objects_id", "select",           "select_many",
+    "invalidate",          "load_ifc",           "item_command",     "get_loaded_ifc_path",
+    "set_view_state"};
 
 // The viewer function `name` as the plug-in finds it: in the host program.
 template <typename Fn>
@@ -76,7 +77,8 @@ TEST_F(ViewerSimWine, DecodesArgumentsPassedThroughTheViewerTypes) {
   Export<viewer_abi::enable_button_fn>("enable_button")(kPlugin, id, 0xFFFFFF01u);
   EXPECT_TRUE(Sim().FindButton(id)->enabled);
   Export<viewer_abi::set_button_text_fn>("set_button_text")(kPlugin, id, L"\u0141\u00f3d\u017a", nullptr);
-  EXPECT_EQ(Sim().Log().Calls("set_button_text").at(0).TextArg("text"), "\xc5\x81\xc3\xb3" "d\xc5\xba");
+  EXPECT_EQ(Sim().Log().Calls("set_button_text").at(0).TextArg("text"), "\xc5\x81\xc3\xb3"
+                                                                        "d\xc5\xba");
   EXPECT_TRUE(Sim().Click(id));
   EXPECT_EQ(handlerCalls, 1);
 

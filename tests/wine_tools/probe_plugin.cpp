@@ -26,8 +26,8 @@ void VIEWER_CALL OnClick() {
 
 }  // namespace
 
-extern "C" __declspec(dllexport) void VIEWER_CALL get_api_verion(const viewer_abi::ApiVersion* viewer,
-                                                                 viewer_abi::ApiVersion* plugin) noexcept {
+extern "C" __declspec(dllexport) void VIEWER_CALL
+    get_api_verion(const viewer_abi::ApiVersion* viewer, viewer_abi::ApiVersion* plugin) noexcept {
   state.viewerVersion = *viewer;
   *plugin = {viewer->major, viewer->minor + 7};
 }
@@ -36,8 +36,8 @@ extern "C" __declspec(dllexport) void VIEWER_CALL get_plugin_info(viewer_abi::Pl
   *info = {L"Probe \u00e9", L"Tests", nullptr, L"probe@example.invalid", L"Loader probe", 3, 4};
 }
 
-extern "C" __declspec(dllexport) void VIEWER_CALL on_plugin_load(std::int32_t plugin, std::int32_t flag,
-                                                                 void* mainWindow) noexcept {
+extern "C" __declspec(dllexport) void VIEWER_CALL
+    on_plugin_load(std::int32_t plugin, std::int32_t flag, void* mainWindow) noexcept {
   state.plugin = plugin;
   state.flag = flag;
   state.mainWindow = mainWindow;

@@ -107,8 +107,8 @@ bool PumpWait(const std::function<bool()>& pred, DWORD ms, HANDLE wake) {
     if ((result = pred())) break;
     const ULONGLONG now = GetTickCount64();
     if (now >= deadline) break;
-    const DWORD slice = wake ? static_cast<DWORD>(deadline - now)
-                             : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, kPollMs));
+    const DWORD slice =
+        wake ? static_cast<DWORD>(deadline - now) : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, kPollMs));
     if (!quit) {
       MsgWaitForMultipleObjectsEx(wake ? 1 : 0, wake ? &wake : nullptr, slice, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     } else if (wake) {
@@ -175,8 +175,8 @@ class TempCopy {
     if (n == 0 || n > MAX_PATH) throw Win32Error("GetTempPath failed");
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; dir_.empty(); ++attempt) {
-      std::string dir = std::string(temp) + "peer_sim." + std::to_string(GetCurrentProcessId()) + "." +
-                        std::to_string(counter++);
+      std::string dir =
+          std::string(temp) + "peer_sim." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(counter++);
       if (CreateDirectoryA(dir.c_str(), nullptr)) {
         dir_ = std::move(dir);
       } else if (GetLastError() != ERROR_ALREADY_EXISTS || attempt > 1000) {

@@ -63,7 +63,7 @@ class PeerProcess {
 struct ReceivedMessage {
   uint32_t code;
   uint32_t cb;
-  std::string bytes;  // unescaped; empty when the data pointer was null
+  std::string bytes;   // unescaped; empty when the data pointer was null
   uintptr_t from = 0;  // the sender's wParam
   bool nullData = false;
 };

@@ -48,9 +48,15 @@ std::optional<std::string> Unescape(std::string_view text) {
     }
     if (++i == text.size()) return std::nullopt;
     switch (text[i]) {
-      case '\\': out += '\\'; break;
-      case 'r': out += '\r'; break;
-      case 'n': out += '\n'; break;
+      case '\\':
+        out += '\\';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 'n':
+        out += '\n';
+        break;
       case 'x': {
         if (text.size() - i < 3) return std::nullopt;
         const auto b = HexByte(text[i + 1], text[i + 2]);
@@ -59,7 +65,8 @@ std::optional<std::string> Unescape(std::string_view text) {
         i += 2;
         break;
       }
-      default: return std::nullopt;
+      default:
+        return std::nullopt;
     }
   }
   return out;

@@ -41,8 +41,7 @@ void Guarded(const char* name, Body&& body) noexcept {
 
 #define VIEWER_EXPORT extern "C" __declspec(dllexport)
 
-VIEWER_EXPORT std::int32_t VIEWER_CALL create_button(std::int32_t plugin, std::int32_t kind,
-                                                     Handler onClick) noexcept {
+VIEWER_EXPORT std::int32_t VIEWER_CALL create_button(std::int32_t plugin, std::int32_t kind, Handler onClick) noexcept {
   return Guarded<std::int32_t>("create_button", 0, [&] { return Sim().CreateButton(plugin, kind, onClick); });
 }
 
@@ -105,8 +104,7 @@ VIEWER_EXPORT std::uint32_t VIEWER_CALL load_ifc(std::int32_t plugin, const wcha
   return Guarded<std::uint32_t>("load_ifc", 0, [&] { return Sim().LoadIfc(plugin, path); });
 }
 
-VIEWER_EXPORT void VIEWER_CALL item_command(std::int32_t plugin, const wchar_t* item,
-                                            const wchar_t* command) noexcept {
+VIEWER_EXPORT void VIEWER_CALL item_command(std::int32_t plugin, const wchar_t* item, const wchar_t* command) noexcept {
   Guarded("item_command", [&] { Sim().ItemCommand(plugin, item, command); });
 }
 

@@ -41,8 +41,8 @@ int RunPluginOnce(const std::wstring& path, std::FILE* out) {
     return 1;
   }
   std::fprintf(out, "loaded %s\n", ToUtf8(path).c_str());
-  for (const char* name : {PluginHost::kApiVersionExport, PluginHost::kInfoExport, PluginHost::kLoadExport,
-                           PluginHost::kUnloadExport}) {
+  for (const char* name :
+       {PluginHost::kApiVersionExport, PluginHost::kInfoExport, PluginHost::kLoadExport, PluginHost::kUnloadExport}) {
     std::fprintf(out, "export %s: %s\n", name, plugin.HasExport(name) ? "present" : "missing");
   }
   if (const auto version = plugin.ApiVersion()) {

@@ -24,15 +24,15 @@ int nextButton = 1;
 
 }  // namespace
 
-extern "C" __declspec(dllexport) std::int32_t VIEWER_CALL create_button(std::int32_t plugin, std::int32_t kind,
-                                                                        viewer_abi::Handler) noexcept {
+extern "C" __declspec(dllexport) std::int32_t VIEWER_CALL
+    create_button(std::int32_t plugin, std::int32_t kind, viewer_abi::Handler) noexcept {
   std::printf("create_button(plugin=%d, kind=%d) -> %d\n", static_cast<int>(plugin), static_cast<int>(kind),
               nextButton);
   return nextButton++;
 }
 
-extern "C" __declspec(dllexport) void VIEWER_CALL set_button_text(std::int32_t plugin, std::int32_t button,
-                                                                  const wchar_t* text, const wchar_t* hint) noexcept {
+extern "C" __declspec(dllexport) void VIEWER_CALL
+    set_button_text(std::int32_t plugin, std::int32_t button, const wchar_t* text, const wchar_t* hint) noexcept {
   try {
     std::printf("set_button_text(plugin=%d, button=%d, text=%s, hint=%s)\n", static_cast<int>(plugin),
                 static_cast<int>(button), Shown(text).c_str(), Shown(hint).c_str());
@@ -41,8 +41,8 @@ extern "C" __declspec(dllexport) void VIEWER_CALL set_button_text(std::int32_t p
   }
 }
 
-extern "C" __declspec(dllexport) void VIEWER_CALL enable_button(std::int32_t plugin, std::int32_t button,
-                                                                std::uint32_t flag) noexcept {
+extern "C" __declspec(dllexport) void VIEWER_CALL
+    enable_button(std::int32_t plugin, std::int32_t button, std::uint32_t flag) noexcept {
   std::printf("enable_button(plugin=%d, button=%d, flag=0x%lx)\n", static_cast<int>(plugin), static_cast<int>(button),
               static_cast<unsigned long>(flag));
 }

@@ -442,7 +442,8 @@ std::uint32_t ViewerSim::LoadIfc(std::int32_t plugin, const wchar_t* path) {
 }
 
 void ViewerSim::ItemCommand(std::int32_t plugin, const wchar_t* item, const wchar_t* command) {
-  log_.Add(CallBuilder("item_command").Number("plugin", plugin).TextArg("item", item).TextArg("command", command).Build());
+  log_.Add(
+      CallBuilder("item_command").Number("plugin", plugin).TextArg("item", item).TextArg("command", command).Build());
 }
 
 const wchar_t* ViewerSim::GetLoadedIfcPath(std::int32_t plugin) {

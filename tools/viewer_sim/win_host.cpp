@@ -27,8 +27,8 @@ Text TextOf(const wchar_t* text) { return text ? Text(ToUtf8(text)) : std::nullo
 std::string WindowText(HWND window) {
   std::array<wchar_t, 4096> buffer{};
   DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                           SMTO_ABORTIFHUNG, kTextTimeoutMs, &copied)) {
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
+                           kTextTimeoutMs, &copied)) {
     return {};
   }
   return ToUtf8(std::wstring_view(buffer.data(), std::min<std::size_t>(copied, buffer.size() - 1)));
@@ -65,7 +65,8 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
       DispatchMessageW(&message);
     }
     if (done()) return true;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return done();
     // Wake for new messages, and at least every few ms for `done`.
     const auto wait = std::min<long long>(left.count(), 10);
@@ -83,8 +84,8 @@ HostWindow::HostWindow() {
   if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
     throw std::runtime_error("RegisterClassEx failed");
   }
-  window_.reset(CreateWindowExW(0, kWindowClass, L"Viewer simulator", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 800, 600, nullptr, nullptr, GetModuleHandleW(nullptr), this));
+  window_.reset(CreateWindowExW(0, kWindowClass, L"Viewer simulator", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                800, 600, nullptr, nullptr, GetModuleHandleW(nullptr), this));
   if (!window_) throw std::runtime_error("CreateWindowEx failed");
 }
 
@@ -109,15 +110,12 @@ PluginHost::~PluginHost() {
   if (pluginLoaded_) Unload();
 }
 
-FARPROC PluginHost::Find(const char* name) const {
-  return library_ ? GetProcAddress(library_.get(), name) : nullptr;
-}
+FARPROC PluginHost::Find(const char* name) const { return library_ ? GetProcAddress(library_.get(), name) : nullptr; }
 
 bool PluginHost::HasExport(const char* name) const { return Find(name) != nullptr; }
 
 bool PluginHost::HasAllExports() const {
-  return HasExport(kApiVersionExport) && HasExport(kInfoExport) && HasExport(kLoadExport) &&
-         HasExport(kUnloadExport);
+  return HasExport(kApiVersionExport) && HasExport(kInfoExport) && HasExport(kLoadExport) && HasExport(kUnloadExport);
 }
 
 std::optional<viewer_abi::ApiVersion> PluginHost::ApiVersion(viewer_abi::ApiVersion viewer) {
@@ -133,8 +131,8 @@ std::optional<PluginInfoText> PluginHost::Info() {
   if (!fn) return std::nullopt;
   viewer_abi::PluginInfo info{};
   fn(&info);
-  return PluginInfoText{TextOf(info.name),  TextOf(info.producer),    TextOf(info.webAddress), TextOf(info.email),
-                        TextOf(info.description), info.reserved1, info.reserved2};
+  return PluginInfoText{TextOf(info.name),        TextOf(info.producer), TextOf(info.webAddress), TextOf(info.email),
+                        TextOf(info.description), info.reserved1,        info.reserved2};
 }
 
 bool PluginHost::Load(std::int32_t pluginHandle, std::int32_t flag, HWND mainWindow) {

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "peer_driver.h"
+#include "tests/wine_tools/copydata_recorder.h"
 
 using namespace std::string_literals;
 
@@ -27,82 +28,17 @@ std::string Hex(const void* p) {
   return std::string(buf, r.ptr);
 }
 
-struct Delivery {
-  ULONG_PTR code;
-  std::string bytes;
-  HWND from;
-};
-
 // The class the console looks for: the plug-in's own name would also find
 // the windows of plug-ins that other test programs load meanwhile.
 std::string PluginClass() { return "VidudUDE.MessageWindow.test" + std::to_string(GetCurrentProcessId()); }
 
-// A hidden top-level window of a chosen class that records WM_COPYDATA and
-// answers a fixed value; with the plug-in's class it is what the console
-// finds on its own.
-class RecorderWindow {
+// A recorder window; with the plug-in's class it is what the console finds
+// on its own.
+class RecorderWindow : public CopyDataRecorder {
  public:
   enum class Kind { Plugin, Other };
-
   RecorderWindow(Kind kind, LRESULT reply)
-      : className_(kind == Kind::Plugin ? PluginClass() : "PeerConsoleTestWindow"), reply_(reply) {
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &RecorderWindow::Proc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = className_.c_str();
-    RegisterClassExA(&wc);  // fails harmlessly when another instance registered it
-    window_.reset(CreateWindowExA(WS_EX_TOOLWINDOW, className_.c_str(), "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), this));
-  }
-  ~RecorderWindow() {
-    window_.reset();
-    UnregisterClassA(className_.c_str(), GetModuleHandleA(nullptr));
-  }
-  RecorderWindow(const RecorderWindow&) = delete;
-  RecorderWindow& operator=(const RecorderWindow&) = delete;
-
-  HWND Handle() const { return window_.get(); }
-  const std::vector<Delivery>& Deliveries() const { return deliveries_; }
-
-  DWORD_PTR SendText(HWND to, ULONG_PTR code, const std::string& bytes) {
-    COPYDATASTRUCT cds{code, static_cast<DWORD>(bytes.size()), const_cast<char*>(bytes.data())};
-    DWORD_PTR result = 0;
-    EXPECT_TRUE(SendMessageTimeoutA(to, WM_COPYDATA, reinterpret_cast<WPARAM>(Handle()), reinterpret_cast<LPARAM>(&cds),
-                                    SMTO_NORMAL, 20000, &result));
-    return result;
-  }
-
- private:
-  struct WindowDeleter {
-    using pointer = HWND;
-    void operator()(HWND w) const { DestroyWindow(w); }
-  };
-
-  static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) noexcept {
-    try {
-      if (msg == WM_NCCREATE) {
-        SetWindowLongPtrA(w, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
-      }
-      auto* self = reinterpret_cast<RecorderWindow*>(GetWindowLongPtrA(w, GWLP_USERDATA));
-      if (self && msg == WM_COPYDATA) {
-        const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lp);
-        std::string bytes;
-        if (cds->lpData) bytes.assign(static_cast<const char*>(cds->lpData), cds->cbData);
-        self->deliveries_.push_back({cds->dwData, bytes, reinterpret_cast<HWND>(wp)});
-        return self->reply_;
-      }
-    } catch (...) {
-      return 0;
-    }
-    return DefWindowProcA(w, msg, wp, lp);
-  }
-
-  std::string className_;
-  LRESULT reply_;
-  std::unique_ptr<HWND, WindowDeleter> window_;
-  std::vector<Delivery> deliveries_;
+      : CopyDataRecorder(kind == Kind::Plugin ? PluginClass() : "PeerConsoleTestWindow", reply) {}
 };
 
 class PeerConsoleTest : public ::testing::Test {

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "peer_driver.h"
+#include "tests/wine_tools/copydata_recorder.h"
 
 using namespace std::string_literals;
 
@@ -27,85 +28,10 @@ std::string Hex(const void* p) {
   return std::string(buf, r.ptr);
 }
 
-struct Delivery {
-  ULONG_PTR code;
-  DWORD cb;
-  std::string bytes;
-  bool nullData;
-  HWND from;
-  bool duringOwnSend;  // arrived while this window's own send was waiting
-};
-
-// A hidden top-level window on the test thread that records WM_COPYDATA
-// and answers with a chosen value, as the plug-in's hidden window would.
-class TestWindow {
+// The test's own window, recording what peer_sim sends it.
+class TestWindow : public CopyDataRecorder {
  public:
-  explicit TestWindow(LRESULT reply = 2001) : reply_(reply) {
-    static const ClassRegistration registration;
-    window_.reset(CreateWindowExA(0, ClassRegistration::kName, "test", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
-                                  nullptr, GetModuleHandleA(nullptr), this));
-  }
-  HWND Handle() const { return window_.get(); }
-  const std::vector<Delivery>& Deliveries() const { return deliveries_; }
-
-  // SendMessageTimeout to the peer; false when it failed or timed out.
-  bool SendTo(HWND peer, ULONG_PTR code, const void* data, DWORD cb, DWORD_PTR& result, UINT timeoutMs = 20000) {
-    COPYDATASTRUCT cds{code, cb, const_cast<void*>(data)};
-    sending_ = true;
-    const LRESULT ok = SendMessageTimeoutA(peer, WM_COPYDATA, reinterpret_cast<WPARAM>(Handle()),
-                                           reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL, timeoutMs, &result);
-    sending_ = false;
-    return ok != 0;
-  }
-  DWORD_PTR SendText(HWND peer, ULONG_PTR code, const std::string& bytes) {
-    DWORD_PTR result = 0;
-    EXPECT_TRUE(SendTo(peer, code, bytes.data(), static_cast<DWORD>(bytes.size()), result));
-    return result;
-  }
-
- private:
-  struct ClassRegistration {
-    static constexpr const char* kName = "PeerSimTestWindow";
-    ClassRegistration() {
-      WNDCLASSEXA wc{};
-      wc.cbSize = sizeof wc;
-      wc.lpfnWndProc = &TestWindow::Proc;
-      wc.hInstance = GetModuleHandleA(nullptr);
-      wc.lpszClassName = kName;
-      RegisterClassExA(&wc);
-    }
-    ~ClassRegistration() { UnregisterClassA(kName, GetModuleHandleA(nullptr)); }
-  };
-  struct WindowDeleter {
-    using pointer = HWND;
-    void operator()(HWND w) const { DestroyWindow(w); }
-  };
-
-  static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) noexcept {
-    try {
-      if (msg == WM_NCCREATE) {
-        SetWindowLongPtrA(w, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
-      }
-      auto* self = reinterpret_cast<TestWindow*>(GetWindowLongPtrA(w, GWLP_USERDATA));
-      if (self && msg == WM_COPYDATA) {
-        const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lp);
-        std::string bytes;
-        if (cds->lpData) bytes.assign(static_cast<const char*>(cds->lpData), cds->cbData);
-        self->deliveries_.push_back(
-            {cds->dwData, cds->cbData, bytes, cds->lpData == nullptr, reinterpret_cast<HWND>(wp), self->sending_});
-        return self->reply_;
-      }
-    } catch (...) {
-      return 0;
-    }
-    return DefWindowProcA(w, msg, wp, lp);
-  }
-
-  std::unique_ptr<HWND, WindowDeleter> window_;
-  LRESULT reply_;
-  bool sending_ = false;
-  std::vector<Delivery> deliveries_;
+  explicit TestWindow(LRESULT reply = 2001) : CopyDataRecorder("PeerSimTestWindow", reply) {}
 };
 
 std::vector<std::string> WithPrefix(const std::vector<std::string>& lines, const std::string& prefix) {

@@ -216,7 +216,8 @@ int Run(const Options& options) {
 
   transcript.Step("4. The estimator selects walls in the 3-D view");
   auto walls = ElementsOfType(sim, L"IFCWALL");
-  if (walls.empty()) walls = ElementsOfType(sim, L"IFCWALLSTANDARDCASE");
+  const auto standardWalls = ElementsOfType(sim, L"IFCWALLSTANDARDCASE");
+  walls.insert(walls.end(), standardWalls.begin(), standardWalls.end());
   std::vector<viewer_sim::ObjectId> picked;
   for (std::size_t i = 0; i < walls.size() && i < 3; ++i) picked.push_back(walls[i].first);
   sim.UserSelect(picked);

@@ -69,6 +69,24 @@ TEST_F(PluginFrame, DllCarriesItsVersionResource) {
   EXPECT_EQ(std::wstring(name), L"VidudUDE.DLL");
 }
 
+TEST_F(PluginFrame, HiddenWindowBelongsToThePluginAndGoesWithIt) {
+  LoadPlugin();
+  const HWND window = PluginWindow();
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(IsWindowVisible(window));
+  EXPECT_NE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
+  EXPECT_NE(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)) & WS_POPUP, 0u);
+  EXPECT_EQ(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
+  // The class lives under the plug-in's module, not the viewer's.
+  WNDCLASSEXA cls{};
+  cls.cbSize = sizeof(cls);
+  EXPECT_TRUE(GetClassInfoExA(plugin->Module(), "VidudUDE.MessageWindow", &cls));
+  EXPECT_FALSE(GetClassInfoExA(GetModuleHandleA(nullptr), "VidudUDE.MessageWindow", &cls));
+  UnloadPlugin();
+  EXPECT_EQ(PluginWindow(), nullptr);
+  EXPECT_FALSE(GetClassInfoExA(plugin->Module(), "VidudUDE.MessageWindow", &cls));
+}
+
 TEST_F(PluginFrame, ButtonsAfterLoadCarryTheirTextsHintsImagesAndStates) {
   LoadPlugin();
   const auto buttons = sim.Buttons();

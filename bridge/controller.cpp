@@ -9,11 +9,11 @@ btBIMQuabo::btBIMQuabo(platform::Platform& system, host_api::Viewer& viewer) : s
   FMsgWindow = window_->Handle();
 }
 
+// The index goes first, then the window; the view-state bytes go with the
+// members.
 btBIMQuabo::~btBIMQuabo() {
   FGuidIndex.reset();
   window_.reset();
-  FViewState.clear();
-  FViewStateSize = 0;
 }
 
 void btBIMQuabo::SetupButton(const std::string& text, const std::string& hint, const std::string& imageFile,

@@ -14,6 +14,7 @@
 
 #include "bridge/controller.h"
 #include "fakes.h"
+#include "fuzz_input.h"
 #include "plugin/plugin_lifecycle.h"
 #include "reference_models.h"
 
@@ -95,29 +96,6 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-class Input {
- public:
-  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  bool Done() const { return pos_ >= size_; }
-  std::uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-  std::string Bytes(std::size_t n) {
-    n = std::min(n, size_ - pos_);
-    std::string s(reinterpret_cast<const char*>(data_ + pos_), n);
-    pos_ += n;
-    return s;
-  }
-  // One byte for short payloads, two for up to 4095 bytes.
-  std::size_t Length() {
-    const std::size_t first = Byte();
-    return first < 0xF0 ? first : ((first - 0xF0) << 8 | Byte());
-  }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t pos_ = 0;
-};
-
 // A message from a peer, or a viewer event (a selection change, a model
 // load, a click on the lines button).
 struct Record {
@@ -131,7 +109,7 @@ struct Record {
   std::string bytes;           // exactly the declared bytes, unless nullData
 };
 
-Record NextRecord(Input& in) {
+Record NextRecord(FuzzInput& in) {
   Record r;
   const std::uint8_t k = in.Byte();
   if (k % 8 == 7) {
@@ -357,7 +335,7 @@ class Session {
     FUZZ_CHECK(system_.messageBoxes.empty());
   }
 
-  Input in_;
+  FuzzInput in_;
   fakes::FakePlatform system_;
   fakes::FakeViewer viewer_;
   bool refuseLoads_ = false;

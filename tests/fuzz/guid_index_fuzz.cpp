@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bridge/guid_index.h"
+#include "fuzz_input.h"
 #include "reference_models.h"
 
 namespace {
@@ -18,28 +19,10 @@ bool ByteLess(const std::string& a, const std::string& b) {
   });
 }
 
-class Input {
- public:
-  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  bool Done() const { return pos_ >= size_; }
-  std::uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-  std::string Bytes(std::size_t n) {
-    n = std::min(n, size_ - pos_);
-    std::string s(reinterpret_cast<const char*>(data_ + pos_), n);
-    pos_ += n;
-    return s;
-  }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t pos_ = 0;
-};
-
 // A GUID text: fresh bytes, a copy of an earlier text, or a prefix of one,
 // so that duplicates and texts that begin with others are common. Lengths
 // reach past what an item keeps in place.
-std::string NextGuid(Input& in, const std::vector<std::string>& earlier) {
+std::string NextGuid(FuzzInput& in, const std::vector<std::string>& earlier) {
   const std::uint8_t op = in.Byte();
   if (earlier.empty() || op % 4 < 2) return in.Bytes((op >> 2) % 40);
   const std::string& other = earlier[in.Byte() % earlier.size()];
@@ -59,7 +42,7 @@ void CheckFind(const bridge::BtGuidObjidList& list, const std::vector<std::strin
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Input in(data, size);
+  FuzzInput in(data, size);
   std::vector<std::string> guids;
   bridge::BtGuidObjidList list;
   std::vector<std::pair<std::string, bridge::ObjectId>> added;

@@ -59,7 +59,8 @@ class Platform {
 
   // Sends WM_COPYDATA and waits, bounded, for the reply. Messages sent to
   // this thread's windows are handled while it waits. A window that has gone
-  // or does not answer in time gives 0.
+  // or does not answer in time gives 0; after such a timeout the window is
+  // not waited for again while its thread stays hung, until it answers.
   virtual std::uint32_t SendCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) = 0;
   virtual void PostClose(WindowHandle window) = 0;
 

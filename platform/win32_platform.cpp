@@ -3,6 +3,7 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <exception>
@@ -113,13 +114,26 @@ std::string Win32Platform::WindowClassName(WindowHandle window, std::size_t buff
 }
 
 std::uint32_t Win32Platform::SendCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) {
+  const HWND window = AsWindow(target);
   COPYDATASTRUCT data{record.code, record.size, const_cast<void*>(record.data)};
   DWORD_PTR reply = 0;
-  if (!SendMessageTimeoutA(AsWindow(target), WM_COPYDATA, static_cast<WPARAM>(sender), reinterpret_cast<LPARAM>(&data),
-                           SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs, &reply)) {
-    return 0;
+  // A busy peer is waited for in full. A window that already let one send
+  // time out is not waited for again while the system sees its thread hung;
+  // once it answers, it is waited for in full again.
+  const bool timedOutBefore = std::ranges::find(unresponsive_, window) != unresponsive_.end();
+  const UINT flags = timedOutBefore ? SMTO_NORMAL | SMTO_ABORTIFHUNG : SMTO_NORMAL;
+  if (SendMessageTimeoutA(window, WM_COPYDATA, static_cast<WPARAM>(sender), reinterpret_cast<LPARAM>(&data), flags,
+                          kSendTimeoutMs, &reply)) {
+    std::erase(unresponsive_, window);
+    return static_cast<std::uint32_t>(reply);
   }
-  return static_cast<std::uint32_t>(reply);
+  std::erase_if(unresponsive_, [](HWND w) { return !IsWindow(w); });
+  // Looked up again: sends made by commands handled during the wait change
+  // the list.
+  if (IsWindow(window) && std::ranges::find(unresponsive_, window) == unresponsive_.end()) {
+    unresponsive_.push_back(window);
+  }
+  return 0;
 }
 
 void Win32Platform::PostClose(WindowHandle window) { PostMessageA(AsWindow(window), WM_CLOSE, 0, 0); }

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "host_api/viewer_binding.h"
 #include "platform/platform.h"
 
@@ -30,6 +32,8 @@ class Win32Platform : public Platform {
 
  private:
   HMODULE module_;
+  // Windows whose last send timed out, until one of them answers again.
+  std::vector<HWND> unresponsive_;
 };
 
 // How long one send waits for a peer's reply before it counts as lost.

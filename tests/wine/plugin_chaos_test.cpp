@@ -51,19 +51,37 @@ TEST_F(HostilePeers, PeerThatNeverAnswersCostsOneBoundedWait) {
   auto& silent = StartPeer("QUABO.EXE");
   auto& healthy = StartPeer("QUABO.EXE");
   ASSERT_EQ(SnapshotOrder({silent.Pid(), healthy.Pid()}).front(), silent.Pid());
-  silent.Command("hang 15000");
+  silent.Command("hang 16000");
   const auto start = Clock::now();
   LoadPlugin();
   // Bounded by the send's own limit, well before the peer would answer.
   const double waited = SecondsSince(start);
-  EXPECT_GT(waited, 4.0);
-  EXPECT_LT(waited, 13.5);
+  EXPECT_GT(waited, 9.0);
+  EXPECT_LT(waited, 12.5);
   EXPECT_EQ(sim.Buttons().size(), 2u);
   EXPECT_EQ(NextMessage(healthy).bytes, Payload("Bim Start"));
-  // Later sends still go to both.
-  sim.LoadModel(DEMO_MODEL);
-  EXPECT_EQ(NextMessage(healthy).code, 4u);
   EXPECT_EQ(NextMessage(silent).code, 1u);
+  // While it stays hung, the next send does not wait for it again.
+  const auto again = Clock::now();
+  sim.LoadModel(DEMO_MODEL);
+  EXPECT_LT(SecondsSince(again), 2.0);
+  EXPECT_EQ(NextMessage(healthy).code, 4u);
+  // Once it has answered, it gets every message again.
+  std::this_thread::sleep_for(std::chrono::milliseconds(17000) - (Clock::now() - start));
+  ASSERT_TRUE(sim.FireModelLoad());
+  EXPECT_EQ(NextMessage(silent).code, 4u);
+  EXPECT_EQ(NextMessage(healthy).code, 4u);
+}
+
+TEST_F(HostilePeers, BusyPeerGetsAMessageSentLateInItsBusyPeriod) {
+  auto& busy = StartPeer("QUABO.EXE");
+  busy.Command("busy 8000");
+  // Long enough for the system to count the peer's thread as hung.
+  std::this_thread::sleep_for(std::chrono::seconds(6));
+  const auto start = Clock::now();
+  LoadPlugin();
+  EXPECT_GT(SecondsSince(start), 0.5);
+  EXPECT_EQ(NextMessage(busy).bytes, Payload("Bim Start"));
 }
 
 TEST_F(HostilePeers, PeerExitingWhileTheSendWaitsDoesNotStopTheOthers) {

@@ -164,6 +164,8 @@ class PeerSim {
     }
     if (Execute(word, rest)) {
       Emit("ack " + std::string(word));
+      // Busy after the ack, so that the test knows when it began.
+      if (busyMs_ > 0) Sleep(std::exchange(busyMs_, 0));
     } else {
       Emit("error " + line);
     }
@@ -299,6 +301,12 @@ class PeerSim {
       hangMs_ = *ms;
       return true;
     }
+    if (word == "busy") {
+      const auto ms = ParseNumber<DWORD>(rest);
+      if (!ms) return false;
+      busyMs_ = *ms;
+      return true;
+    }
     if (word == "close" && rest.empty()) {
       window_.reset();
       return true;
@@ -312,6 +320,7 @@ class PeerSim {
   LRESULT reply_;
   bool lines_ = true;
   DWORD hangMs_ = 0;
+  DWORD busyMs_ = 0;
   std::map<ULONG_PTR, Reaction> reactions_;
   std::optional<peer_console::Console> console_;
 };

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <memory>
 
+#include "bridge/guid_index_sort.h"
+
 namespace bridge {
 
 namespace {
@@ -121,35 +123,9 @@ bool BtGuidObjidList::Find(const BtGUIDObjIDItem& key, std::size_t& index) const
 void BtGuidObjidList::Clear() { std::vector<BtGUIDObjIDItem>().swap(FItems); }
 
 void BtGuidObjidList::QuickSort(std::size_t low, std::size_t high) {
-  // Indices are signed inside: j may step below low.
-  std::ptrdiff_t lo = static_cast<std::ptrdiff_t>(low);
-  std::ptrdiff_t hi = static_cast<std::ptrdiff_t>(high);
-  BtGUIDObjIDItem pivot;
-  while (lo < hi) {
-    std::ptrdiff_t i = lo;
-    std::ptrdiff_t j = hi;
-    // The pivot is the item, not the position: partitioning moves items.
-    pivot.FGuid = FItems[static_cast<std::size_t>(lo + (hi - lo) / 2)].FGuid;
-    do {
-      while (Compare(FItems[static_cast<std::size_t>(i)], pivot) < 0) ++i;
-      while (Compare(FItems[static_cast<std::size_t>(j)], pivot) > 0) --j;
-      if (i <= j) {
-        swap(FItems[static_cast<std::size_t>(i)], FItems[static_cast<std::size_t>(j)]);
-        ++i;
-        --j;
-      }
-    } while (i <= j);
-    // The two parts are independent, so sorting the smaller one by recursion
-    // and the larger one in this loop gives the same order as any other
-    // sequence, while the stack stays logarithmic for every input.
-    if (j - lo < hi - i) {
-      if (lo < j) QuickSort(static_cast<std::size_t>(lo), static_cast<std::size_t>(j));
-      lo = i;
-    } else {
-      if (i < hi) QuickSort(static_cast<std::size_t>(i), static_cast<std::size_t>(hi));
-      hi = j;
-    }
-  }
+  // Indices are signed inside: a partition's j may step below low.
+  BoundedQuickSort(FItems, static_cast<std::ptrdiff_t>(low), static_cast<std::ptrdiff_t>(high),
+                   SortDepthBound(high - low + 1), Compare);
 }
 
 void BtGuidObjidList::Sort() {

@@ -98,7 +98,8 @@ class BtGuidObjidList {
   void Reserve(std::size_t count) { FItems.reserve(count); }
   std::size_t Count() const { return FItems.size(); }
 
-  // Hoare-partition quicksort with the middle item as pivot; not stable.
+  // Hoare-partition quicksort with the middle item as pivot, finished by
+  // heap sort where it goes too deep (guid_index_sort.h); not stable.
   void QuickSort(std::size_t low, std::size_t high);
   void Sort();
 

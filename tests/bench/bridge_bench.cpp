@@ -110,6 +110,32 @@ void BM_BuildBaseline(benchmark::State& state) {
 }
 BENCHMARK(BM_BuildBaseline)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
+// The index's sort alone on the same GUIDs shuffled and in the order
+// crafted against it.
+void SortGuidIndex(benchmark::State& state, const std::vector<std::wstring>& guids) {
+  bridge::BtGuidObjidList unsorted;
+  unsorted.Reserve(guids.size());
+  for (std::size_t i = 0; i < guids.size(); ++i) unsorted.Add(Narrow(guids[i]), i);
+  for (auto _ : state) {
+    state.PauseTiming();
+    bridge::BtGuidObjidList list = unsorted;
+    state.ResumeTiming();
+    list.Sort();
+    benchmark::DoNotOptimize(list.Count());
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_SortShuffled(benchmark::State& state) {
+  SortGuidIndex(state, ShuffledGuids(static_cast<std::size_t>(state.range(0))));
+}
+BENCHMARK(BM_SortShuffled)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+void BM_SortCrafted(benchmark::State& state) {
+  SortGuidIndex(state, CraftedGuids(static_cast<std::size_t>(state.range(0))));
+}
+BENCHMARK(BM_SortCrafted)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
 // Lookup keys: GUIDs of the index at random positions, so that the search
 // paths spread over the whole array as they do for a peer's GUID list.
 std::vector<std::string> LookupKeys(const std::vector<std::wstring>& guids) {

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "bridge/controller.h"
+#include "bridge/guid_index_sort.h"
+#include "tests/native/killer_adversary.h"
 
 namespace bench {
 
@@ -25,6 +27,42 @@ inline std::vector<std::wstring> MakeGuids(std::size_t n) {
     for (auto& c : g) c = static_cast<wchar_t>(alphabet[random() % 64]);
   }
   return guids;
+}
+
+// GUIDs whose byte order is the order of the ranks given: the first ten
+// characters spell rank * 2^60 / count in the alphabet's byte order, so
+// comparisons end in the first eight bytes as with real GUIDs; the rest is
+// random.
+inline std::vector<std::wstring> GuidsOfRanks(const std::vector<std::size_t>& ranks) {
+  static const char byteOrder[] = "$0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz";
+  std::mt19937_64 random(43);
+  const std::uint64_t step = (std::uint64_t{1} << 60) / std::max<std::size_t>(ranks.size(), 1);
+  std::vector<std::wstring> guids;
+  guids.reserve(ranks.size());
+  for (const std::size_t rank : ranks) {
+    std::wstring g(22, L'0');
+    std::uint64_t spread = rank * step;
+    for (std::size_t c = 10; c-- > 0; spread >>= 6) g[c] = static_cast<wchar_t>(byteOrder[spread & 63]);
+    for (std::size_t c = 10; c < g.size(); ++c) g[c] = static_cast<wchar_t>(byteOrder[random() % 64]);
+    guids.push_back(std::move(g));
+  }
+  return guids;
+}
+
+// n GUIDs in an order crafted against the index's own sort (the killer
+// adversary run on it), or the same GUIDs shuffled.
+inline std::vector<std::wstring> CraftedGuids(std::size_t n) {
+  return GuidsOfRanks(test_support::KillerOrder(n, [](std::vector<std::size_t>& items, auto& compare) {
+    bridge::BoundedQuickSort(items, 0, static_cast<std::ptrdiff_t>(items.size()) - 1,
+                             bridge::SortDepthBound(items.size()), compare);
+  }));
+}
+
+inline std::vector<std::wstring> ShuffledGuids(std::size_t n) {
+  std::vector<std::size_t> ranks(n);
+  for (std::size_t i = 0; i < n; ++i) ranks[i] = i;
+  std::shuffle(ranks.begin(), ranks.end(), std::mt19937_64(44));
+  return GuidsOfRanks(ranks);
 }
 
 // A viewer that answers from memory: object k carries guids[k].

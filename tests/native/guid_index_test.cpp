@@ -1,11 +1,14 @@
-// The GUID index: byte order, lowest equal position, insertion points, and
-// the sort against a reference on random data.
+// The GUID index: byte order, lowest equal position, insertion points, the
+// sort against a reference on random data, and its bound on hostile orders.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <random>
 
 #include "bridge/guid_index.h"
+#include "bridge/guid_index_sort.h"
+#include "tests/native/killer_adversary.h"
 
 using bridge::BtGUIDObjIDItem;
 using bridge::BtGuidObjidList;
@@ -114,4 +117,112 @@ TEST(GuidSort, SortedAndReverseInputsOfManyItems) {
   EXPECT_EQ(Guids(SortedList(descending)), ascending);
   EXPECT_EQ(Guids(SortedList(ascending)), ascending);
   EXPECT_EQ(Guids(SortedList(std::vector<std::string>(20000, "same"))).size(), 20000u);
+}
+
+namespace {
+
+// The quicksort without a depth bound, as the index sorted before: the same
+// partitions, recursion on the left part, loop on the right one.
+template <typename Item, typename Compare>
+void UnboundedQuickSort(std::vector<Item>& items, std::ptrdiff_t low, std::ptrdiff_t high, Compare& compare) {
+  const auto at = [&items](std::ptrdiff_t index) -> Item& { return items[static_cast<std::size_t>(index)]; };
+  std::ptrdiff_t i = 0;
+  do {
+    i = low;
+    std::ptrdiff_t j = high;
+    const Item pivot = at(low + (high - low) / 2);
+    do {
+      while (compare(at(i), pivot) < 0) ++i;
+      while (compare(at(j), pivot) > 0) --j;
+      if (i <= j) {
+        std::swap(at(i), at(j));
+        ++i;
+        --j;
+      }
+    } while (i <= j);
+    if (low < j) UnboundedQuickSort(items, low, j, compare);
+    low = i;
+  } while (i < high);
+}
+
+struct CountingCompare {
+  std::size_t count = 0;
+  int operator()(std::size_t a, std::size_t b) {
+    ++count;
+    return a < b ? -1 : a > b ? 1 : 0;
+  }
+};
+
+template <typename Compare>
+void BoundedSort(std::vector<std::size_t>& items, Compare& compare) {
+  bridge::BoundedQuickSort(items, 0, static_cast<std::ptrdiff_t>(items.size()) - 1,
+                           bridge::SortDepthBound(items.size()), compare);
+}
+
+template <typename Compare>
+void UnboundedSort(std::vector<std::size_t>& items, Compare& compare) {
+  UnboundedQuickSort(items, 0, static_cast<std::ptrdiff_t>(items.size()) - 1, compare);
+}
+
+std::size_t BoundedComparisons(std::vector<std::size_t> items) {
+  CountingCompare compare;
+  BoundedSort(items, compare);
+  EXPECT_TRUE(std::is_sorted(items.begin(), items.end()));
+  return compare.count;
+}
+
+}  // namespace
+
+TEST(GuidSort, HostileOrdersStayWithinNLogNComparisons) {
+  constexpr std::size_t n = 4096;
+  const std::size_t budget = 5 * n * (std::bit_width(n) - 1);
+
+  // Crafted against the unbounded sort, the order makes it quadratic.
+  const auto killer = test_support::KillerOrder(n, [](auto& items, auto& compare) { UnboundedSort(items, compare); });
+  CountingCompare unbounded;
+  auto replay = killer;
+  UnboundedSort(replay, unbounded);
+  EXPECT_GT(unbounded.count, n * n / 8);
+
+  std::vector<std::size_t> organPipe(n);
+  for (std::size_t i = 0; i < n; ++i) organPipe[i] = std::min(i, n - 1 - i);
+
+  EXPECT_LE(BoundedComparisons(killer), budget);
+  EXPECT_LE(
+      BoundedComparisons(test_support::KillerOrder(n, [](auto& items, auto& compare) { BoundedSort(items, compare); })),
+      budget);
+  EXPECT_LE(BoundedComparisons(organPipe), budget);
+}
+
+TEST(GuidSort, OrdersThatStayWithinTheBoundKeepTheUnboundedOrderOfEqualGuids) {
+  constexpr std::size_t n = 20000;
+  // 500 GUIDs on 40 objects each: the object ids show how equal GUIDs end up.
+  const auto guidOf = [](std::size_t rank) {
+    return "3" + std::string(1, static_cast<char>('A' + rank / 26 % 26)) +
+           std::string(1, static_cast<char>('a' + rank % 26));
+  };
+  std::vector<std::size_t> ascending(n);
+  for (std::size_t i = 0; i < n; ++i) ascending[i] = i * 500 / n;
+  auto shuffled = ascending;
+  std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
+  const std::vector<std::size_t> descending(ascending.rbegin(), ascending.rend());
+  const std::vector<std::vector<std::size_t>> orders{shuffled, ascending, descending, std::vector<std::size_t>(n, 0)};
+
+  for (const auto& ranks : orders) {
+    BtGuidObjidList list;
+    std::vector<BtGUIDObjIDItem> expected;
+    for (std::size_t i = 0; i < n; ++i) {
+      list.Add(guidOf(ranks[i]), i);
+      expected.emplace_back(guidOf(ranks[i]), i);
+    }
+    list.Sort();
+    UnboundedQuickSort(expected, 0, static_cast<std::ptrdiff_t>(n) - 1, BtGuidObjidList::Compare);
+    std::vector<bridge::ObjectId> got;
+    std::vector<bridge::ObjectId> want;
+    for (std::size_t i = 0; i < n; ++i) {
+      got.push_back(list.GetItem(i).FObjectId);
+      want.push_back(expected[i].FObjectId);
+    }
+    EXPECT_EQ(got, want);
+  }
 }

@@ -15,7 +15,7 @@ bool btBIMQuabo::LoadModel(const std::string& path) {
 
 void btBIMQuabo::SendModelPath() {
   const wchar_t* path = viewer_.get_loaded_ifc_path(PluginId());
-  FModelPath = path ? system_.FromWide(path) : std::string();
+  FModelPath = path ? system_.PathFromWide(path) : std::string();
   Message_Sender(FModelPath, peer_link::kCodeModelPath);
 }
 

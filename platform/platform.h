@@ -75,9 +75,15 @@ class Platform {
   // The shell's special folder, empty when the shell cannot report it.
   virtual std::string SpecialFolderPath(int csidl) = 0;
 
-  // Conversions between the system's ANSI code page and UTF-16.
+  // Conversions between the system's ANSI code page and UTF-16. A letter
+  // that the code page lacks becomes its default character, never a
+  // look-alike.
   virtual std::wstring ToWide(std::string_view ansi) = 0;
   virtual std::string FromWide(const wchar_t* wide) = 0;
+  // A file's path in the ANSI code page: as it is when every letter
+  // converts, else its short form when that converts and names the same
+  // file, else with the default character, so that it names no file.
+  virtual std::string PathFromWide(const wchar_t* path) = 0;
 };
 
 }  // namespace platform

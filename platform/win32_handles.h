@@ -44,6 +44,9 @@ inline void DestroyOwnedWindow(HWND w) { ::DestroyWindow(w); }
 
 // A Toolhelp snapshot: empty at INVALID_HANDLE_VALUE, released by CloseHandle.
 using UniqueSnapshot = UniqueHandle<HANDLE, detail::InvalidHandle, detail::CloseKernelHandle>;
+// A file opened to read its identity: empty at INVALID_HANDLE_VALUE, released
+// by CloseHandle.
+using UniqueFile = UniqueHandle<HANDLE, detail::InvalidHandle, detail::CloseKernelHandle>;
 // A window the plug-in created: empty at null, released by DestroyWindow.
 using UniqueWindow = UniqueHandle<HWND, detail::NoWindow, detail::DestroyOwnedWindow>;
 

@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <stdexcept>
+#include <tuple>
 #include <vector>
 
 #include "platform/win32_handles.h"
@@ -178,14 +180,81 @@ std::wstring Win32Platform::ToWide(std::string_view ansi) {
   return wide;
 }
 
-std::string Win32Platform::FromWide(const wchar_t* wide) {
-  if (wide == nullptr || *wide == L'\0') return {};
-  const int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+namespace {
+
+struct Narrowed {
+  std::string text;
+  bool exact = true;
+};
+
+// Letters that the ANSI code page lacks become its default character, never
+// a look-alike letter that would name something else.
+Narrowed Narrow(const wchar_t* wide) {
+  // UTF-8 as the ANSI code page has every letter and takes neither the
+  // best-fit flag nor the default-character report.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL usedDefault = FALSE;
+  BOOL* const usedDefaultReport = utf8 ? nullptr : &usedDefault;
+  const int length = WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, nullptr, usedDefaultReport);
   if (length <= 1) return {};
   std::string ansi(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi.data(), length, nullptr, nullptr);
+  WideCharToMultiByte(CP_ACP, flags, wide, -1, ansi.data(), length, nullptr, usedDefaultReport);
   ansi.resize(static_cast<std::size_t>(length - 1));
-  return ansi;
+  return {std::move(ansi), usedDefault == FALSE};
+}
+
+std::wstring ShortPathName(const wchar_t* path) {
+  const DWORD length = GetShortPathNameW(path, nullptr, 0);
+  if (length == 0) return {};
+  std::wstring shortPath(length, L'\0');
+  const DWORD copied = GetShortPathNameW(path, shortPath.data(), length);
+  if (copied == 0 || copied >= length) return {};
+  shortPath.resize(copied);
+  return shortPath;
+}
+
+// Volume and file index: what tells two names of one file apart from two
+// files.
+std::optional<std::tuple<DWORD, DWORD, DWORD>> FileIdentity(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
+  return std::tuple{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool NameSameFile(const std::string& ansiPath, const wchar_t* widePath) {
+  // No access asked for: the identity is readable even while the viewer
+  // holds the file open.
+  const UniqueFile byAnsi(
+      CreateFileA(ansiPath.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const UniqueFile byWide(
+      CreateFileW(widePath, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!byAnsi || !byWide) return false;
+  const auto identity = FileIdentity(byAnsi.get());
+  return identity && identity == FileIdentity(byWide.get());
+}
+
+}  // namespace
+
+std::string Win32Platform::FromWide(const wchar_t* wide) {
+  if (wide == nullptr || *wide == L'\0') return {};
+  return Narrow(wide).text;
+}
+
+std::string Win32Platform::PathFromWide(const wchar_t* path) {
+  if (path == nullptr || *path == L'\0') return {};
+  Narrowed full = Narrow(path);
+  if (full.exact) return std::move(full.text);
+  // The short form spells the same file in letters every code page has.
+  const std::wstring shortPath = ShortPathName(path);
+  if (!shortPath.empty()) {
+    Narrowed brief = Narrow(shortPath.c_str());
+    if (brief.exact && NameSameFile(brief.text, path)) return std::move(brief.text);
+  }
+  // With the default character in it, the text names no file at all.
+  return std::move(full.text);
 }
 
 host_api::ExportLookup HostExecutableExports() {

@@ -29,6 +29,7 @@ class Win32Platform : public Platform {
   std::string SpecialFolderPath(int csidl) override;
   std::wstring ToWide(std::string_view ansi) override;
   std::string FromWide(const wchar_t* wide) override;
+  std::string PathFromWide(const wchar_t* path) override;
 
  private:
   HMODULE module_;

@@ -7,6 +7,7 @@ add_executable(plugin_e2e_tests
   tests/wine/plugin_session.cpp
   tests/wine/plugin_frame_test.cpp
   tests/wine/plugin_link_test.cpp
+  tests/wine/plugin_code_page_test.cpp
   tests/wine/plugin_chaos_test.cpp
   tests/wine/plugin_host_faults_test.cpp
   tests/wine/plugin_leak_test.cpp)

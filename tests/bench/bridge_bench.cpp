@@ -66,6 +66,7 @@ class MemoryPlatform final : public platform::Platform {
     for (char& c : narrow) c = static_cast<char>(*wide++);
     return narrow;
   }
+  std::string PathFromWide(const wchar_t* path) override { return FromWide(path); }
 };
 
 std::string GuidListText(const std::vector<std::wstring>& guids, std::size_t lines) {

@@ -1,0 +1,102 @@
+// Letters outside the ANSI code page: what the peer reads names the right
+// file or none, and the plug-in's German texts reach the viewer unchanged.
+#include <filesystem>
+#include <optional>
+#include <tuple>
+
+#include "plugin_session.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using FileIdentity = std::tuple<DWORD, DWORD, DWORD>;
+
+std::optional<FileIdentity> Identity(HANDLE file) {
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const BOOL ok = GetFileInformationByHandle(file, &info);
+  CloseHandle(file);
+  if (!ok) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The file a peer opens with the 8-bit text, as the system's ANSI functions
+// read it.
+std::optional<FileIdentity> OpenedByPeer(const std::string& ansiPath) {
+  return Identity(CreateFileA(ansiPath.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+std::optional<FileIdentity> IdentityOf(const fs::path& path) {
+  return Identity(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+void CopyDemoModel(const fs::path& to) {
+  fs::create_directories(to.parent_path());
+  fs::copy_file(WinePath(DEMO_MODEL), to, fs::copy_options::overwrite_existing);
+}
+
+}  // namespace
+
+class OutsideTheCodePage : public PluginSession {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(GetACP(), 1252u);
+    root = fs::temp_directory_path() / ("vidudude-" + std::to_string(GetCurrentProcessId()));
+    fs::remove_all(root);
+    peer = &StartPeer("QUABO.EXE");
+    LoadPlugin();
+    ASSERT_EQ(NextMessage(*peer).code, 1u);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+  }
+  // The text of the next message, which must carry the code given.
+  std::string NextText(std::uint32_t code) {
+    const auto message = NextMessage(*peer);
+    EXPECT_EQ(message.code, code);
+    const std::size_t bar = message.bytes.find('|');
+    return message.bytes.substr(bar + 1, message.bytes.size() - bar - 2);
+  }
+  fs::path root;
+  PeerProcess* peer = nullptr;
+};
+
+TEST_F(OutsideTheCodePage, ModelPathNamesTheSameFileOrNone) {
+  // "Łódź" has two letters that Windows-1252 lacks; its best fit "Lódz" is
+  // a decoy with a model of its own.
+  const fs::path folder = root / L"Projekty" / L"\u0141\u00F3d\u017A";
+  const fs::path decoyFolder = root / L"Projekty" / L"L\u00F3dz";
+  CopyDemoModel(folder / "dom.ifc");
+  CopyDemoModel(decoyFolder / "dom.ifc");
+  CopyDemoModel(decoyFolder / "weg.ifc");
+
+  ASSERT_TRUE(sim.LoadModel(folder / "dom.ifc").ok());
+  const std::string sent = NextText(4);
+  EXPECT_EQ(OpenedByPeer(sent), IdentityOf(folder / "dom.ifc")) << sent;
+  EXPECT_NE(OpenedByPeer(sent), IdentityOf(decoyFolder / "dom.ifc")) << sent;
+
+  // A file that is gone has no short form: the text names no file, and not
+  // the decoy beside the look-alike folder either.
+  sim.SetModel(sim.CurrentModel(), (folder / "weg.ifc").wstring());
+  ASSERT_TRUE(sim.FireModelLoad());
+  const std::string lossy = NextText(4);
+  EXPECT_NE(lossy.find('?'), std::string::npos) << lossy;
+  EXPECT_EQ(OpenedByPeer(lossy), std::nullopt) << lossy;
+}
+
+TEST_F(OutsideTheCodePage, GuidLetterOutsideTheCodePageIsNoLookAlike) {
+  ASSERT_TRUE(sim.LoadModel(WinePath(DEMO_MODEL)).ok());
+  ASSERT_EQ(NextText(4), WinePathA(DEMO_MODEL));
+  viewer_sim::Model model = sim.CurrentModel();
+  for (auto& property : model.objects.at(0).properties) {
+    if (property.name == viewer_sim::kGuidProperty) property.value = L"2O2Fr$t4X7Zf8NOew3F\u01419r";
+  }
+  sim.SetModel(model, WinePath(DEMO_MODEL));
+  ASSERT_EQ(SendCommand(*peer, "send 1"), 2001);
+  sim.UserSelect({model.objects.at(0).id});
+  EXPECT_EQ(NextText(6), "2O2Fr$t4X7Zf8NOew3F?9r");
+}

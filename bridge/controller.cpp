@@ -16,11 +16,9 @@ btBIMQuabo::~btBIMQuabo() {
   window_.reset();
 }
 
-void btBIMQuabo::SetupButton(const std::string& text, const std::string& hint, const std::string& imageFile,
+void btBIMQuabo::SetupButton(const std::wstring& text, const std::wstring& hint, const std::string& imageFile,
                              std::int32_t button, bool enabled) {
-  const std::wstring wideText = ToPWideChar(text);
-  const std::wstring wideHint = ToPWideChar(hint);
-  viewer_.set_button_text(PluginId(), button, wideText.c_str(), wideHint.c_str());
+  viewer_.set_button_text(PluginId(), button, text.c_str(), hint.c_str());
   const std::string imagePath =
       GetSpecialFolderPath(kCsidlProgramFiles) + "\\Datacomp\\BIM Vision\\" + "plugins\\VidudUDE_data\\" + imageFile;
   const std::wstring wideImagePath = ToPWideChar(imagePath);
@@ -32,9 +30,9 @@ std::string btBIMQuabo::GetSpecialFolderPath(int csidl) { return system_.Special
 
 void btBIMQuabo::SetActive(bool active) {
   FActive = active;
-  const std::wstring text = ToPWideChar(FActive ? "Aktiv" : "Inaktiv");
-  const std::wstring hint = ToPWideChar(FActive ? "Das Quabo Plugin ist aktiv" : plugin::StatusButtonHintAnsi(system_));
-  viewer_.set_button_text(PluginId(), FStatusButton, text.c_str(), hint.c_str());
+  const wchar_t* const text = FActive ? L"Aktiv" : L"Inaktiv";
+  const wchar_t* const hint = FActive ? L"Das Quabo Plugin ist aktiv" : plugin::StatusButtonHint;
+  viewer_.set_button_text(PluginId(), FStatusButton, text, hint);
 }
 
 void btBIMQuabo::PressAlphaFullButton() {

@@ -40,10 +40,12 @@ class btBIMQuabo final : public platform::WindowProcedure {
   void SetStatusButton(std::int32_t id) { FStatusButton = id; }
   void SetLinesButton(std::int32_t id) { FLinesButton = id; }
 
-  // Ribbon buttons and small helpers around viewer calls.
+  // Ribbon buttons and small helpers around viewer calls. The plug-in's own
+  // German texts stay UTF-16 on their way to the viewer, so that no ANSI code
+  // page can change a letter of them.
   std::int32_t PluginId() const { return FPluginId; }
-  void SetupButton(const std::string& text, const std::string& hint, const std::string& imageFile, std::int32_t button,
-                   bool enabled);
+  void SetupButton(const std::wstring& text, const std::wstring& hint, const std::string& imageFile,
+                   std::int32_t button, bool enabled);
   std::string GetSpecialFolderPath(int csidl);
   void SetActive(bool active);
   void PressAlphaFullButton();

@@ -16,10 +16,9 @@ void StartPlugin(platform::Platform& system, host_api::Viewer& viewer, std::int3
   viewer.on_selection_change(c.PluginId(), handlers.selectionChanged);
   viewer.on_model_load(c.PluginId(), handlers.modelLoaded);
   c.SetStatusButton(viewer.create_button(c.PluginId(), 0, handlers.statusButtonClicked));
-  c.SetupButton("Inaktiv", StatusButtonHintAnsi(system), "VidudUDE_32x32.png", c.StatusButton(), true);
+  c.SetupButton(L"Inaktiv", StatusButtonHint, "VidudUDE_32x32.png", c.StatusButton(), true);
   c.SetLinesButton(viewer.create_button(c.PluginId(), 0, handlers.linesButtonClicked));
-  c.SetupButton("Aufma\xDFzeilen erzeugen", LinesButtonHintAnsi(system), "AufmErzeugen_32x32.png", c.LinesButton(),
-                false);
+  c.SetupButton(L"Aufma\u00DFzeilen erzeugen", LinesButtonHint, "AufmErzeugen_32x32.png", c.LinesButton(), false);
   c.SendStart();
 }
 

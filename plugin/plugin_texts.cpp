@@ -13,7 +13,4 @@ const wchar_t* const LinesButtonHint =
     L"Sendet die GUIDs der ausgew\u00E4hlten Bauteile an Quabo und erzeugt pro Bauteil eine Aufma\u00DFzeile in der "
     L"Quabo Aufma\u00DFerfassung (Dlg. 4213). ";
 
-std::string StatusButtonHintAnsi(platform::Platform& system) { return system.FromWide(StatusButtonHint); }
-std::string LinesButtonHintAnsi(platform::Platform& system) { return system.FromWide(LinesButtonHint); }
-
 }  // namespace plugin

@@ -3,10 +3,6 @@
 // valid for as long as the library is loaded.
 #pragma once
 
-#include <string>
-
-#include "platform/platform.h"
-
 namespace plugin {
 
 extern const wchar_t* const PluginName;
@@ -16,10 +12,5 @@ extern const wchar_t* const PluginEmail;
 extern const wchar_t* const PluginDescription;
 extern const wchar_t* const StatusButtonHint;
 extern const wchar_t* const LinesButtonHint;
-
-// The hints in the plug-in's 8-bit form, narrowed through the system's ANSI
-// code page.
-std::string StatusButtonHintAnsi(platform::Platform& system);
-std::string LinesButtonHintAnsi(platform::Platform& system);
 
 }  // namespace plugin

@@ -100,3 +100,23 @@ TEST_F(OutsideTheCodePage, GuidLetterOutsideTheCodePageIsNoLookAlike) {
   sim.UserSelect({model.objects.at(0).id});
   EXPECT_EQ(NextText(6), "2O2Fr$t4X7Zf8NOew3F?9r");
 }
+
+// Run by its own test entry in a process whose ANSI code page is 1251
+// (Cyrillic), where the byte of "ß" in Windows-1252 is a Cyrillic letter.
+TEST_F(PluginSession, GermanTextsReachTheViewerUnderACyrillicCodePage) {
+  if (GetACP() != 1251) GTEST_SKIP() << "needs ANSI code page 1251, not " << GetACP();
+  auto& peer = StartPeer("QUABO.EXE");
+  LoadPlugin();
+  ASSERT_EQ(sim.Buttons().size(), 2u);
+  EXPECT_EQ(ButtonAt(0).text, L"Inaktiv");
+  EXPECT_EQ(ButtonAt(0).hint,
+            L"Das Quabo Plugin ist inaktiv. Es konnte keine Verbindung zwischen Quabo und BimVision aufgebaut werden.");
+  EXPECT_EQ(ButtonAt(1).text, L"Aufma\u00DFzeilen erzeugen");
+  EXPECT_EQ(
+      ButtonAt(1).hint,
+      L"Sendet die GUIDs der ausgew\u00E4hlten Bauteile an Quabo und erzeugt pro Bauteil eine Aufma\u00DFzeile in "
+      L"der Quabo Aufma\u00DFerfassung (Dlg. 4213). ");
+  ASSERT_EQ(SendCommand(peer, "send 1"), 2001);
+  EXPECT_EQ(ButtonAt(0).text, L"Aktiv");
+  EXPECT_EQ(ButtonAt(0).hint, L"Das Quabo Plugin ist aktiv");
+}

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -20,6 +22,7 @@
 #include "platform/win32_handles.h"
 #include "platform/win32_platform.h"
 #include "tests/bench/memory_viewer.h"
+#include "tools/viewer_sim/viewer_sim.h"
 
 namespace {
 
@@ -27,6 +30,8 @@ namespace {
 // 8 bytes and an 8-byte header.
 std::size_t gRequestedBytes = 0;
 std::size_t gChargedBytes = 0;
+// The most requested bytes held at once since the last reset.
+std::size_t gPeakBytes = 0;
 
 std::size_t Charged(std::size_t size) { return ((size + 7) & ~std::size_t{7}) + 8; }
 
@@ -38,6 +43,7 @@ void* operator new(std::size_t size) {
   const std::size_t held = _msize(block);
   gRequestedBytes += held;
   gChargedBytes += Charged(held);
+  if (gRequestedBytes > gPeakBytes) gPeakBytes = gRequestedBytes;
   return block;
 }
 
@@ -266,13 +272,138 @@ void IndexBenchmarks() {
               sizeof(std::string));
 }
 
+// The index build on the same GUIDs shuffled and in the order crafted
+// against the index's sort; the sort alone beside it.
+void CraftedIndexBenchmarks() {
+  platform::Win32Platform system(GetModuleHandleA(nullptr));
+  std::printf("\nGUID index on GUIDs in the order crafted against its sort (32-bit, Wine), median of 3\n");
+  std::printf("%-9s %14s %13s %7s %13s %12s %7s\n", "items", "build shuffled", "build crafted", "ratio",
+              "sort shuffled", "sort crafted", "ratio");
+  for (const std::size_t n : {std::size_t{100000}, std::size_t{1000000}}) {
+    double build[2] = {};
+    double sort[2] = {};
+    const std::vector<std::wstring> orders[2] = {bench::ShuffledGuids(n), bench::CraftedGuids(n)};
+    for (int k = 0; k < 2; ++k) {
+      bench::MemoryViewer viewer(orders[k]);
+      bridge::btBIMQuabo controller(system, viewer);
+      build[k] = Median(3, [&] {
+        const double start = Seconds();
+        controller.BuildGuidIndex();
+        return Seconds() - start;
+      });
+      bridge::BtGuidObjidList unsorted;
+      for (std::size_t i = 0; i < n; ++i) unsorted.Add(bench::Narrow(orders[k][i]), i);
+      sort[k] = Median(3, [&] {
+        bridge::BtGuidObjidList list = unsorted;
+        const double start = Seconds();
+        list.Sort();
+        return Seconds() - start;
+      });
+    }
+    std::printf("%-9zu %11.1f ms %10.1f ms %6.2fx %10.1f ms %9.1f ms %6.2fx\n", n, build[0] * 1e3, build[1] * 1e3,
+                build[1] / build[0], sort[0] * 1e3, sort[1] * 1e3, sort[1] / sort[0]);
+  }
+}
+
+// Hostile payloads delivered to the hidden window the way a peer's
+// WM_COPYDATA arrives (in this process, so the payload is not copied by the
+// system first). Each case runs at a quarter size and at full size: the time
+// ratio shows growth. Heap figures are the plug-in's requested bytes
+// (operator new) above what it held before, per payload byte.
+struct HostileCase {
+  const char* name;
+  std::uintptr_t code;
+  std::function<std::string(std::size_t)> text;  // the text for a size parameter
+  std::size_t full;
+};
+
+void HostilePayloadBenchmarks() {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  platform::Win32Platform system(GetModuleHandleA(nullptr));
+  const auto guids = bench::MakeGuids(100000);
+  bench::MemoryViewer viewer(guids);
+  bridge::btBIMQuabo controller(system, viewer);
+  controller.BuildGuidIndex();
+  const std::string known = bench::Narrow(guids[12345]);
+  const auto repeat = [](const std::string& unit, std::size_t count) {
+    std::string text;
+    text.reserve(unit.size() * count);
+    for (std::size_t i = 0; i < count; ++i) text += unit;
+    return text;
+  };
+  const HostileCase cases[] = {
+      {"6: garbage lines (#... 22 B + CR LF)", 6,
+       [&](std::size_t bytes) { return repeat("#7zq$0_Xk2L9vBb4Qm1Rt8\r\n", bytes / 24); }, 64 * kMiB},
+      {"6: one GUID 10^6 times", 6, [&](std::size_t count) { return repeat(known + "\r\n", count); }, 1000000},
+      {"6: one line, no CR LF", 6, [&](std::size_t bytes) { return std::string(bytes, 'G'); }, 64 * kMiB},
+      {"6: 10^6 empty separators", 6, [&](std::size_t count) { return known + repeat("\r\n", count) + known; },
+       1000000},
+      {"8: hex digits, even length", 8, [&](std::size_t bytes) { return repeat("0a1B", bytes / 4); }, 64 * kMiB},
+      {"8: hex digits, odd length", 8, [&](std::size_t bytes) { return repeat("0a1B", bytes / 4) + "7"; }, 64 * kMiB},
+      {"5: path", 5, [&](std::size_t bytes) { return "C:\\" + std::string(bytes - 3, 'p'); }, 64 * kMiB},
+  };
+  std::printf("\nHostile commands to the hidden window (32-bit, Wine): quarter size, then full size\n");
+  std::printf("%-38s %10s %11s %11s %7s %12s %12s\n", "command", "bytes", "quarter ms", "full ms", "growth",
+              "peak/payload", "held after");
+  for (const HostileCase& c : cases) {
+    double times[2] = {};
+    double peak = 0;
+    std::size_t bytes = 0;
+    double heldAfter = 0;
+    for (int k = 0; k < 2; ++k) {
+      std::string payload = c.text(k == 0 ? c.full / 4 : c.full);
+      bytes = payload.size();
+      payload += '\0';
+      COPYDATASTRUCT record{static_cast<ULONG_PTR>(c.code), static_cast<DWORD>(payload.size()), payload.data()};
+      const std::size_t before = gRequestedBytes;
+      gPeakBytes = before;
+      const double start = Seconds();
+      SendMessageA(reinterpret_cast<HWND>(controller.MsgWindow()), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&record));
+      times[k] = Seconds() - start;
+      peak = static_cast<double>(gPeakBytes - before) / static_cast<double>(bytes);
+      // The controller keeps the last GUID list and view state by design;
+      // small commands replace them, and then the heap must be back where
+      // it was.
+      for (const auto& [code, text] : {std::pair<ULONG_PTR, std::string>{6, "0"}, {8, ""}}) {
+        COPYDATASTRUCT reset{code, static_cast<DWORD>(text.size() + 1), const_cast<char*>(text.c_str())};
+        SendMessageA(reinterpret_cast<HWND>(controller.MsgWindow()), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&reset));
+      }
+      heldAfter = static_cast<double>(gRequestedBytes) - static_cast<double>(before);
+    }
+    std::printf("%-38s %10zu %11.1f %11.1f %6.2fx %11.2fx %9.1f MiB\n", c.name, bytes, times[0] * 1e3, times[1] * 1e3,
+                times[1] / times[0], peak, heldAfter / kMiB);
+  }
+
+  // The viewer's side of the 10^6 selections, in the viewer simulator: what
+  // the plug-in's calls cost the host, measured apart from the plug-in.
+  viewer_sim::ViewerSim sim;
+  sim.SetModel(viewer_sim::MakeSampleModel(1000));
+  const viewer_abi::ObjectId id = sim.CurrentModel().objects[5].id;
+  const std::size_t before = gRequestedBytes;
+  gPeakBytes = before;
+  const double start = Seconds();
+  sim.Select(1, sim.GetAllObjectsId(1), 0);
+  for (int i = 0; i < 1000000; ++i) sim.SelectMany(1, &id, 1, viewer_sim::ViewerSim::kSelectManyAdd);
+  sim.Invalidate(1);
+  const double elapsed = Seconds() - start;
+  std::printf("viewer simulator alone, the same 10^6 select_many calls: %.1f ms, peak heap %.1f MiB (its call log)\n",
+              elapsed * 1e3, static_cast<double>(gPeakBytes - before) / kMiB);
+}
+
 }  // namespace
 
-int main() {
+// With arguments, only the sections named: send, index, crafted, hostile.
+int main(int argc, char** argv) {
   try {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    SendBenchmarks(BENCH_RECEIVER_EXE);
-    IndexBenchmarks();
+    const auto wanted = [&](const char* section) {
+      return argc < 2 ||
+             std::any_of(argv + 1, argv + argc, [&](const char* arg) { return std::strcmp(arg, section) == 0; });
+    };
+    if (wanted("send")) SendBenchmarks(BENCH_RECEIVER_EXE);
+    if (wanted("index")) IndexBenchmarks();
+    if (wanted("crafted")) CraftedIndexBenchmarks();
+    if (wanted("hostile")) HostilePayloadBenchmarks();
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "wine_bench: %s\n", e.what());

@@ -280,3 +280,21 @@ TEST_F(PluginLink, RealModelSelectsHundredsOfElementsByGuid) {
   EXPECT_EQ(SendCommand(*peer, "send 6 " + list), 2001);
   EXPECT_EQ(PluginSelection(), expected);
 }
+
+TEST_F(PluginSession, PeerStartedAfterTheViewerFindsItsWindowByClassAndProcess) {
+  LoadPlugin();
+  // Another viewer's plug-in window, newer on the desktop than this one's.
+  auto& otherViewer = StartPeer("BIMVISION.EXE", {"--class", "VidudUDE.MessageWindow"});
+  // Named so that discovery never finds it: only its connect makes it a target.
+  auto& late = StartPeer("QUABO_LATE.EXE");
+  const auto found = late.Command("target find " + std::to_string(GetCurrentProcessId()));
+  ASSERT_FALSE(found.empty());
+  EXPECT_EQ(SendCommand(late, "send 1"), 2001);
+  EXPECT_EQ(ButtonAt(0).text, L"Aktiv");
+  sim.LoadModel(DEMO_MODEL);
+  const auto path = NextMessage(late);
+  EXPECT_EQ(path.code, 4u);
+  EXPECT_EQ(found.front(), "found hwnd=" + Hex(reinterpret_cast<HWND>(path.from)));
+  Settle(otherViewer);
+  EXPECT_TRUE(otherViewer.Received().empty());
+}

@@ -137,7 +137,8 @@ using UniqueWindow = std::unique_ptr<HWND, WindowDeleter>;
 
 class PeerSim {
  public:
-  explicit PeerSim(const Options& o) : class_(o.className, &PeerSim::Proc), reply_(o.reply) {
+  explicit PeerSim(const Options& o)
+      : class_(o.className, &PeerSim::Proc), reply_(o.reply), pluginClass_(o.pluginClass) {
     if (!class_.Registered()) return;
     window_.reset(CreateWindowExA(0, o.className.c_str(), o.title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                   CW_USEDEFAULT, 400, 300, nullptr, nullptr, class_.Instance(), this));
@@ -243,6 +244,18 @@ class PeerSim {
     Emit(ok ? head + " reply=" + std::to_string(static_cast<LRESULT>(result)) : head + " failed");
   }
 
+  // What a peer started after the viewer does: the plug-in's hidden window
+  // is the top-level window of its class in the viewer's process.
+  HWND FindPluginWindow(DWORD viewerPid) const {
+    for (HWND w = FindWindowExA(nullptr, nullptr, pluginClass_.c_str(), nullptr); w;
+         w = FindWindowExA(nullptr, w, pluginClass_.c_str(), nullptr)) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(w, &pid);
+      if (pid == viewerPid) return w;
+    }
+    return nullptr;
+  }
+
   // Runs one command; false when it is unknown or malformed.
   bool Execute(std::string_view word, std::string_view rest) {
     if (word == "reply") {
@@ -268,6 +281,13 @@ class PeerSim {
       return true;
     }
     if (word == "target") {
+      if (const auto [how, pidText] = SplitWord(rest); how == "find") {
+        const auto viewerPid = ParseNumber<DWORD>(pidText);
+        if (!viewerPid) return false;
+        target_ = FindPluginWindow(*viewerPid);
+        if (target_) Emit("found hwnd=" + Hex(target_));
+        return target_ != nullptr;
+      }
       const auto h = ParseNumber<std::uintptr_t>(rest, 16);
       if (!h) return false;
       target_ = reinterpret_cast<HWND>(*h);
@@ -321,6 +341,7 @@ class PeerSim {
   bool lines_ = true;
   DWORD hangMs_ = 0;
   DWORD busyMs_ = 0;
+  std::string pluginClass_;
   std::map<ULONG_PTR, Reaction> reactions_;
   std::optional<peer_console::Console> console_;
 };
@@ -365,7 +386,7 @@ void ReadInput(DWORD mainThread) noexcept {
 int Run(int argc, char** argv) {
   auto options = ParseOptions(argc, argv);
   if (!options) {
-    std::fputs("usage: peer_sim.exe [--interactive [--plugin-class NAME]] [--class NAME] [--reply N] [--title T]\n",
+    std::fputs("usage: peer_sim.exe [--interactive] [--plugin-class NAME] [--class NAME] [--reply N] [--title T]\n",
                stderr);
     return 2;
   }

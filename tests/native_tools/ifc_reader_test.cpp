@@ -25,21 +25,69 @@ std::wstring GuidOf(const ModelObject& object) {
   return L"";
 }
 
-TEST(IfcReader, TakesRootedInstancesWithTheirGuidTypeNameAndId) {
-  const auto result = ParseIfc(Wrap("#1= IFCPROJECT('28hypXUBvBefc20SI8kfA$',#2,'Default Project',$,$,$,$,(#20),#7);\n"
+TEST(IfcReader, TakesProductsWithTheirGuidTypeNameAndId) {
+  const auto result = ParseIfc(Wrap("#1= IFCSITE('28hypXUBvBefc20SI8kfA$',#2,'Gel\\X2\\00E4\\X0\\nde',$,$,$,$,$,$);\n"
                                     "#2= IFCOWNERHISTORY(#3,#6,$,.NOTDEFINED.,$,$,$,1323724715);\n"
                                     "#4=IFCWALL('3vB2YO$MX4xv5uCqZZG05x',#2,$,$,$,#9,#10,$);\n"
                                     "#5=IFCCARTESIANPOINT((0.,0.,0.));\n"));
   ASSERT_TRUE(result.ok()) << result.error;
   ASSERT_EQ(result.objects.size(), 2u);
-  EXPECT_EQ(result.objects[0].type, L"IFCPROJECT");
-  EXPECT_EQ(result.objects[0].name, L"Default Project");
+  EXPECT_EQ(result.objects[0].type, L"IFCSITE");
+  EXPECT_EQ(result.objects[0].name, L"Gel\u00e4nde");
   EXPECT_EQ(GuidOf(result.objects[0]), L"28hypXUBvBefc20SI8kfA$");
   EXPECT_EQ(result.objects[0].properties[0].set, L" Element Specific");
   EXPECT_EQ(result.objects[0].id, (1ull << 32) | 1u);
   EXPECT_EQ(result.objects[1].type, L"IFCWALL");
   EXPECT_EQ(result.objects[1].name, L"");
   EXPECT_EQ(result.objects[1].id, 4u);
+}
+
+// What a model tree shows: the spatial structure and the elements, each
+// element under the storey it stands on, whichever relationship puts it there.
+TEST(IfcReader, OnlyProductsAreObjectsEachWithItsStorey) {
+  const auto result =
+      ParseIfc(Wrap("#1=IFCPROJECT('0000000000000000000001',#2,'P',$,$,$,$,$,$);\n"
+                    "#3=IFCBUILDING('0000000000000000000003',#2,'B',$,$,$,$,$,.ELEMENT.,$,$,$);\n"
+                    "#5=IFCBUILDINGSTOREY('0000000000000000000005',#2,'EG',$,$,$,$,$,.ELEMENT.,0.);\n"
+                    "#7=IFCSPACE('0000000000000000000007',#2,'Flur',$,$,$,$,$,.ELEMENT.,.INTERNAL.,$);\n"
+                    "#9=IFCWALLSTANDARDCASE('0000000000000000000009',#2,'W',$,$,$,$,$);\n"
+                    "#11=IFCOPENINGELEMENT('0000000000000000000011',#2,$,$,$,$,$,$);\n"
+                    "#13=IFCFURNISHINGELEMENT('0000000000000000000013',#2,$,$,$,$,$,$);\n"
+                    "#15=IFCSTAIR('0000000000000000000015',#2,$,$,$,$,$,$,.NOTDEFINED.);\n"
+                    "#17=IFCSTAIRFLIGHT('0000000000000000000017',#2,$,$,$,$,$,$,$,$,$,$);\n"
+                    "#19=IFCSLAB('0000000000000000000019',#2,'loose',$,$,$,$,$,$);\n"
+                    "#21=IFCPROPERTYSET('0000000000000000000021',#2,'Pset',$,());\n"
+                    "#23=IFCWALLTYPE('0000000000000000000023',#2,$,$,$,$,$,$,$,.STANDARD.);\n"
+                    "#25=IFCRELDEFINESBYPROPERTIES('0000000000000000000025',#2,$,$,(#9),#21);\n"
+                    "#30=IFCRELAGGREGATES('0000000000000000000030',#2,$,$,#1,(#3));\n"
+                    "#31=IFCRELAGGREGATES('0000000000000000000031',#2,$,$,#3,(#5));\n"
+                    "#32=IFCRELAGGREGATES('0000000000000000000032',#2,$,$,#5,(#7));\n"
+                    "#33=IFCRELCONTAINEDINSPATIALSTRUCTURE('0000000000000000000033',#2,$,$,(#9,#15),#5);\n"
+                    "#34=IFCRELCONTAINEDINSPATIALSTRUCTURE('0000000000000000000034',#2,$,$,(#13),#7);\n"
+                    "#35=IFCRELVOIDSELEMENT('0000000000000000000035',#2,$,$,#9,#11);\n"
+                    "#36=IFCRELAGGREGATES('0000000000000000000036',#2,$,$,#15,(#17));\n"));
+  ASSERT_TRUE(result.ok()) << result.error;
+  std::vector<std::wstring> types;
+  std::vector<std::wstring> storeys;
+  for (const auto& o : result.objects) {
+    types.push_back(o.type);
+    storeys.push_back(o.storey == 0 ? L"-" : (o.storey == ObjectIdForInstance(5) ? L"EG" : L"?"));
+  }
+  EXPECT_EQ(types, (std::vector<std::wstring>{L"IFCBUILDING", L"IFCBUILDINGSTOREY", L"IFCSPACE", L"IFCWALLSTANDARDCASE",
+                                              L"IFCOPENINGELEMENT", L"IFCFURNISHINGELEMENT", L"IFCSTAIR",
+                                              L"IFCSTAIRFLIGHT", L"IFCSLAB"}));
+  EXPECT_EQ(storeys, (std::vector<std::wstring>{L"-", L"-", L"EG", L"EG", L"EG", L"EG", L"EG", L"EG", L"-"}));
+}
+
+TEST(IfcReader, CyclicRelationshipsEndTheStoreySearch) {
+  const auto result = ParseIfc(Wrap("#1=IFCWALL('0000000000000000000001',$,$,$,$,$,$,$);\n"
+                                    "#2=IFCSLAB('0000000000000000000002',$,$,$,$,$,$,$,$);\n"
+                                    "#3=IFCRELAGGREGATES('0000000000000000000003',$,$,$,#1,(#2));\n"
+                                    "#4=IFCRELAGGREGATES('0000000000000000000004',$,$,$,#2,(#1));\n"));
+  ASSERT_TRUE(result.ok()) << result.error;
+  ASSERT_EQ(result.objects.size(), 2u);
+  EXPECT_EQ(result.objects[0].storey, 0u);
+  EXPECT_EQ(result.objects[1].storey, 0u);
 }
 
 TEST(IfcReader, InstanceIdsAreDistinctAndSomeAboveTwoToTheThirtyTwo) {
@@ -100,10 +148,10 @@ TEST(IfcReader, SkipsWhatIsNoGlobalId) {
                                     "#6=IFCCOMPLEXPROPERTY('WarrantyGuarantorLabor',$,$,$);\n"
                                     "#7=IFCWALL($,'5555555555555555555555');\n"     // GUID not first
                                     "#8=(IFCA('6666666666666666666666')IFCB());\n"  // complex instance
-                                    "#9=IFCPROPERTYSET('7777777777777777777777',$,'Pset',$,());\n"));
+                                    "#9=IFCSLAB('7777777777777777777777',$,'Decke',$);\n"));
   ASSERT_TRUE(result.ok()) << result.error;
   ASSERT_EQ(result.objects.size(), 1u);
-  EXPECT_EQ(result.objects[0].type, L"IFCPROPERTYSET");
+  EXPECT_EQ(result.objects[0].type, L"IFCSLAB");
 }
 
 TEST(IfcReader, OnlyTheDataSectionCounts) {
@@ -175,25 +223,40 @@ TEST(IfcReader, ReadsFilesAndReportsMissingOnes) {
   EXPECT_NE(missing.error.find("cannot open"), std::string::npos);
 }
 
-class IfcSamples : public testing::TestWithParam<std::pair<const char*, std::size_t>> {};
+struct Sample {
+  const char* file;
+  std::size_t objects;
+  std::size_t storeys;
+  std::size_t onStoreys;  // objects that stand on a storey
+};
 
-TEST_P(IfcSamples, FindsEveryRootedObject) {
-  const auto path = std::filesystem::path(VIEWER_SIM_IFC_SAMPLES) / GetParam().first;
+class IfcSamples : public testing::TestWithParam<Sample> {};
+
+TEST_P(IfcSamples, FindsEveryProductAndItsStorey) {
+  const auto path = std::filesystem::path(VIEWER_SIM_IFC_SAMPLES) / GetParam().file;
   if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample at " << path;
   const auto result = ReadIfcFile(path);
   ASSERT_TRUE(result.ok()) << result.error;
-  EXPECT_EQ(result.objects.size(), GetParam().second);
+  EXPECT_EQ(result.objects.size(), GetParam().objects);
   std::set<ObjectId> ids;
-  for (const auto& o : result.objects) ids.insert(o.id);
+  std::size_t storeys = 0;
+  std::size_t onStoreys = 0;
+  for (const auto& o : result.objects) {
+    ids.insert(o.id);
+    storeys += o.type == L"IFCBUILDINGSTOREY" ? 1 : 0;
+    onStoreys += o.storey != 0 ? 1 : 0;
+  }
   EXPECT_EQ(ids.size(), result.objects.size());
+  EXPECT_EQ(storeys, GetParam().storeys);
+  EXPECT_EQ(onStoreys, GetParam().onStoreys);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, IfcSamples,
-                         testing::Values(std::pair{"wall-with-opening-and-window.ifc", std::size_t{24}},
-                                         std::pair{"revit2014-unicode.ifc", std::size_t{332}},
-                                         std::pair{"duplex-a-20110907-optimized.ifc", std::size_t{3893}},
-                                         std::pair{"archicad14-doubleguids.ifc", std::size_t{78}},
-                                         std::pair{"sverchok-facades.ifc", std::size_t{627}}));
+                         testing::Values(Sample{"wall-with-opening-and-window.ifc", 6, 1, 3},
+                                         Sample{"revit2014-unicode.ifc", 30, 3, 25},
+                                         Sample{"duplex-a-20110907-optimized.ifc", 295, 4, 289},
+                                         Sample{"archicad14-doubleguids.ifc", 25, 3, 21},
+                                         Sample{"sverchok-facades.ifc", 619, 3, 261}));
 
 TEST(IfcSampleFiles, DoubledGuidsStayTwoObjectsAndTheDottedOneIsLeftOut) {
   const auto path = std::filesystem::path(VIEWER_SIM_IFC_SAMPLES) / "archicad14-doubleguids.ifc";
@@ -201,16 +264,15 @@ TEST(IfcSampleFiles, DoubledGuidsStayTwoObjectsAndTheDottedOneIsLeftOut) {
   const auto result = ReadIfcFile(path);
   ASSERT_TRUE(result.ok()) << result.error;
   std::multiset<std::wstring> guids;
-  std::set<std::wstring> types;
+  std::set<std::wstring> names;
   for (const auto& o : result.objects) {
     guids.insert(GuidOf(o));
-    if (GuidOf(o) == L"2CND9gmL0OS2wPqFz8m2Fi") types.insert(o.type);
+    if (GuidOf(o) == L"1EzyXtTtv7RAinwkFVr6_I") names.insert(o.name);
   }
-  // 76 distinct values in the file, less the dotted one that is not taken.
-  EXPECT_EQ(std::set<std::wstring>(guids.begin(), guids.end()).size(), 75u);
+  EXPECT_EQ(std::set<std::wstring>(guids.begin(), guids.end()).size(), 24u);
+  // The building's GUID has a dot appended: not a GlobalId, not taken.
   EXPECT_EQ(guids.count(L"2CND9gmL0OS2wPqFz8m2Fi.1"), 0u);
-  // The project and the site share a GUID; the building's dotted one is out.
-  EXPECT_EQ(types, (std::set<std::wstring>{L"IFCPROJECT", L"IFCSITE"}));
+  EXPECT_EQ(names, (std::set<std::wstring>{L"SW - 012", L"SW - 013"}));
 }
 
 }  // namespace

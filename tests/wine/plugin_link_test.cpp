@@ -267,15 +267,15 @@ TEST_F(PluginLink, RealModelSelectsHundredsOfElementsByGuid) {
   ASSERT_EQ(SendCommand(*peer, "send 5 " + Escaped(WinePathA(sample.string()))), 2001);
   EXPECT_EQ(NextMessage(*peer).code, 4u);
   const auto guids = ModelGuids();
-  ASSERT_EQ(guids.size(), 3893u);
+  ASSERT_EQ(guids.size(), 295u);
   std::string list;
   std::vector<ObjectId> expected;
-  for (std::size_t i = 0; i < guids.size(); i += 13) {
+  for (std::size_t i = 0; i < guids.size(); i += 2) {
     if (!list.empty()) list += "\\r\\n";
     list += guids[i].second;
     expected.push_back(guids[i].first);
   }
-  ASSERT_GT(expected.size(), 250u);
+  ASSERT_EQ(expected.size(), 148u);
   sim.Log().Clear();
   EXPECT_EQ(SendCommand(*peer, "send 6 " + list), 2001);
   EXPECT_EQ(PluginSelection(), expected);

@@ -2,6 +2,7 @@
 # shared by the native and the cross build.
 add_library(viewer_sim_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/call_log.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ifc_products.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ifc_reader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/model.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text.cpp

@@ -1,22 +1,15 @@
 #include "tools/viewer_sim/ifc_reader.h"
 
-#include <array>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <unordered_map>
 
+#include "tools/viewer_sim/ifc_products.h"
 #include "tools/viewer_sim/text.h"
 
 namespace viewer_sim {
 namespace {
-
-// Property entities carry a 22-letter name like 'WarrantyGuarantorLabor' as
-// their first attribute, which fits the GUID alphabet but is no GlobalId:
-// they are not rooted.
-constexpr std::array<std::string_view, 7> kUnrootedWithNameFirst = {
-    "IFCPROPERTYSINGLEVALUE", "IFCPROPERTYENUMERATEDVALUE", "IFCPROPERTYBOUNDEDVALUE", "IFCPROPERTYLISTVALUE",
-    "IFCPROPERTYTABLEVALUE",  "IFCPROPERTYREFERENCEVALUE",  "IFCCOMPLEXPROPERTY",
-};
 
 constexpr std::size_t kGuidLength = 22;
 
@@ -134,6 +127,37 @@ class Cursor {
     return static_cast<std::uint32_t>(value);
   }
 
+  // An instance reference such as #12.
+  std::optional<std::uint32_t> Ref() {
+    if (!Eat('#')) return std::nullopt;
+    return Number();
+  }
+
+  // A list of instance references such as (#12,#15); other members are skipped.
+  std::vector<std::uint32_t> RefList() {
+    std::vector<std::uint32_t> refs;
+    if (!Eat('(')) return refs;
+    while (!Eat(')')) {
+      if (const auto ref = Ref()) {
+        refs.push_back(*ref);
+        if (Eat(',')) continue;
+      } else if (!SkipAttribute()) {
+        // The last member when it was no reference: skip up to the ')'.
+        Eat(')');
+        break;
+      }
+    }
+    return refs;
+  }
+
+  // Skips `n` attributes; false when the list ends before.
+  bool Skip(int n) {
+    for (int i = 0; i < n; ++i) {
+      if (!SkipAttribute()) return false;
+    }
+    return true;
+  }
+
   // The raw body of a quoted string at the cursor ('' left doubled).
   std::optional<std::string_view> String() {
     SkipBlanks();
@@ -197,21 +221,70 @@ std::string UnquoteDoubled(std::string_view raw) {
   return out;
 }
 
-void ReadInstance(std::string_view statement, std::vector<ModelObject>& objects) {
+bool IsGlobalId(std::string_view text) {
+  if (text.size() != kGuidLength) return false;
+  for (char c : text) {
+    if (!IsGuidChar(c)) return false;
+  }
+  return true;
+}
+
+// What the DATA section gives: the products, and which instance each
+// contained, aggregated, nested or voiding instance belongs to.
+struct Reading {
+  std::vector<ModelObject> objects;
+  std::unordered_map<std::uint32_t, std::size_t> objectOfInstance;
+  std::unordered_map<std::uint32_t, std::uint32_t> parent;
+
+  void Link(const std::vector<std::uint32_t>& children, std::optional<std::uint32_t> to) {
+    if (!to) return;
+    for (auto child : children) parent.try_emplace(child, *to);
+  }
+
+  // The storey an object stands on: up through its parents until one is a
+  // storey. Bounded, as a cyclic file must not hang the reader.
+  ObjectId StoreyOf(std::uint32_t instance) const {
+    for (std::size_t step = 0; step < parent.size(); ++step) {
+      const auto up = parent.find(instance);
+      if (up == parent.end()) return 0;
+      instance = up->second;
+      const auto found = objectOfInstance.find(instance);
+      if (found != objectOfInstance.end() && objects[found->second].type == L"IFCBUILDINGSTOREY") {
+        return objects[found->second].id;
+      }
+    }
+    return 0;
+  }
+};
+
+// Relationships: GlobalId, OwnerHistory, Name, Description, then the two ends.
+void ReadRelationship(std::string_view type, Cursor& cur, Reading& reading) {
+  if (!cur.Skip(4)) return;
+  if (type == "IFCRELCONTAINEDINSPATIALSTRUCTURE") {
+    const auto elements = cur.RefList();
+    if (cur.Eat(',')) reading.Link(elements, cur.Ref());
+  } else if (type == "IFCRELAGGREGATES" || type == "IFCRELNESTS") {
+    const auto whole = cur.Ref();
+    if (cur.Eat(',')) reading.Link(cur.RefList(), whole);
+  } else if (type == "IFCRELVOIDSELEMENT") {
+    const auto element = cur.Ref();
+    if (const auto opening = cur.Eat(',') ? cur.Ref() : std::nullopt) reading.Link({*opening}, element);
+  }
+}
+
+void ReadInstance(std::string_view statement, Reading& reading) {
   Cursor cur(statement);
   if (!cur.Eat('#')) return;
   const auto instance = cur.Number();
   if (!instance || !cur.Eat('=')) return;
   const std::string_view type = cur.Identifier();
   if (type.empty() || !cur.Eat('(')) return;
-  for (auto excluded : kUnrootedWithNameFirst) {
-    if (type == excluded) return;
+  if (!IsProductType(type)) {
+    if (type.starts_with("IFCREL")) ReadRelationship(type, cur, reading);
+    return;
   }
   const auto guid = cur.String();
-  if (!guid || guid->size() != kGuidLength) return;
-  for (char c : *guid) {
-    if (!IsGuidChar(c)) return;
-  }
+  if (!guid || !IsGlobalId(*guid)) return;
   ModelObject object;
   object.id = ObjectIdForInstance(*instance);
   object.type = Widen(type);
@@ -220,7 +293,8 @@ void ReadInstance(std::string_view statement, std::vector<ModelObject>& objects)
   if (cur.Eat(',') && cur.SkipAttribute()) {
     if (const auto name = cur.String()) object.name = DecodeStepString(UnquoteDoubled(*name));
   }
-  objects.push_back(std::move(object));
+  reading.objectOfInstance.try_emplace(*instance, reading.objects.size());
+  reading.objects.push_back(std::move(object));
 }
 
 }  // namespace
@@ -282,6 +356,7 @@ std::wstring DecodeStepString(std::string_view raw) {
 
 IfcReadResult ParseIfc(std::string_view text) {
   IfcReadResult result;
+  Reading reading;
   bool sawData = false;
   bool inData = false;
   std::size_t pos = 0;
@@ -304,13 +379,17 @@ IfcReadResult ParseIfc(std::string_view text) {
       if (Keyword(statement) == "ENDSEC") {
         inData = false;
       } else {
-        ReadInstance(statement, result.objects);
+        ReadInstance(statement, reading);
       }
     } else if (Keyword(statement) == "DATA") {
       inData = sawData = true;
     }
   }
   if (result.ok() && !sawData) result.error = "no DATA section";
+  for (const auto& [instance, index] : reading.objectOfInstance) {
+    reading.objects[index].storey = reading.StoreyOf(instance);
+  }
+  result.objects = std::move(reading.objects);
   return result;
 }
 

@@ -1,7 +1,9 @@
-// Reads the rooted objects of an IFC STEP file (ISO 10303-21): every DATA
-// instance whose first attribute is a 22-character IFC GlobalId becomes an
-// object carrying that GUID under the element-specific property set, the
-// way the viewer lists it.
+// Reads the objects of an IFC STEP file (ISO 10303-21) as a viewer's model
+// tree shows them: every product instance (see ifc_products.h) whose first
+// attribute is a 22-character IFC GlobalId becomes an object carrying that
+// GUID under the element-specific property set, with the storey it stands
+// on, found through the spatial containment, aggregation, nesting and
+// voiding relationships.
 #pragma once
 
 #include <filesystem>

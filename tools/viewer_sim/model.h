@@ -34,6 +34,7 @@ struct ModelObject {
   std::wstring type;  // entity type, e.g. L"IFCWALL"
   std::wstring name;
   std::vector<Property> properties;
+  ObjectId storey = 0;  // the building storey it stands on, 0 for none
 };
 
 struct Model {

@@ -18,13 +18,6 @@ std::string Wrap(const std::string& data) {
          "ENDSEC;\nEND-ISO-10303-21;\n";
 }
 
-std::wstring GuidOf(const ModelObject& object) {
-  for (const auto& p : object.properties) {
-    if (p.set == kElementSpecificSet && p.name == kGuidProperty && p.value) return *p.value;
-  }
-  return L"";
-}
-
 TEST(IfcReader, TakesProductsWithTheirGuidTypeNameAndId) {
   const auto result = ParseIfc(Wrap("#1= IFCSITE('28hypXUBvBefc20SI8kfA$',#2,'Gel\\X2\\00E4\\X0\\nde',$,$,$,$,$,$);\n"
                                     "#2= IFCOWNERHISTORY(#3,#6,$,.NOTDEFINED.,$,$,$,1323724715);\n"
@@ -44,28 +37,29 @@ TEST(IfcReader, TakesProductsWithTheirGuidTypeNameAndId) {
 
 // What a model tree shows: the spatial structure and the elements, each
 // element under the storey it stands on, whichever relationship puts it there.
+const std::string kHouse = Wrap("#1=IFCPROJECT('0000000000000000000001',#2,'P',$,$,$,$,$,$);\n"
+                                "#3=IFCBUILDING('0000000000000000000003',#2,'B',$,$,$,$,$,.ELEMENT.,$,$,$);\n"
+                                "#5=IFCBUILDINGSTOREY('0000000000000000000005',#2,'EG',$,$,$,$,$,.ELEMENT.,0.);\n"
+                                "#7=IFCSPACE('0000000000000000000007',#2,'Flur',$,$,$,$,$,.ELEMENT.,.INTERNAL.,$);\n"
+                                "#9=IFCWALLSTANDARDCASE('0000000000000000000009',#2,'W',$,$,$,$,$);\n"
+                                "#11=IFCOPENINGELEMENT('0000000000000000000011',#2,$,$,$,$,$,$);\n"
+                                "#13=IFCFURNISHINGELEMENT('0000000000000000000013',#2,$,$,$,$,$,$);\n"
+                                "#15=IFCSTAIR('0000000000000000000015',#2,$,$,$,$,$,$,.NOTDEFINED.);\n"
+                                "#17=IFCSTAIRFLIGHT('0000000000000000000017',#2,$,$,$,$,$,$,$,$,$,$);\n"
+                                "#19=IFCSLAB('0000000000000000000019',#2,'loose',$,$,$,$,$,$);\n"
+                                "#21=IFCPROPERTYSET('0000000000000000000021',#2,'Pset',$,());\n"
+                                "#23=IFCWALLTYPE('0000000000000000000023',#2,$,$,$,$,$,$,$,.STANDARD.);\n"
+                                "#25=IFCRELDEFINESBYPROPERTIES('0000000000000000000025',#2,$,$,(#9),#21);\n"
+                                "#30=IFCRELAGGREGATES('0000000000000000000030',#2,$,$,#1,(#3));\n"
+                                "#31=IFCRELAGGREGATES('0000000000000000000031',#2,$,$,#3,(#5));\n"
+                                "#32=IFCRELAGGREGATES('0000000000000000000032',#2,$,$,#5,(#7));\n"
+                                "#33=IFCRELCONTAINEDINSPATIALSTRUCTURE('0000000000000000000033',#2,$,$,(#9,#15),#5);\n"
+                                "#34=IFCRELCONTAINEDINSPATIALSTRUCTURE('0000000000000000000034',#2,$,$,(#13),#7);\n"
+                                "#35=IFCRELVOIDSELEMENT('0000000000000000000035',#2,$,$,#9,#11);\n"
+                                "#36=IFCRELAGGREGATES('0000000000000000000036',#2,$,$,#15,(#17));\n");
+
 TEST(IfcReader, OnlyProductsAreObjectsEachWithItsStorey) {
-  const auto result =
-      ParseIfc(Wrap("#1=IFCPROJECT('0000000000000000000001',#2,'P',$,$,$,$,$,$);\n"
-                    "#3=IFCBUILDING('0000000000000000000003',#2,'B',$,$,$,$,$,.ELEMENT.,$,$,$);\n"
-                    "#5=IFCBUILDINGSTOREY('0000000000000000000005',#2,'EG',$,$,$,$,$,.ELEMENT.,0.);\n"
-                    "#7=IFCSPACE('0000000000000000000007',#2,'Flur',$,$,$,$,$,.ELEMENT.,.INTERNAL.,$);\n"
-                    "#9=IFCWALLSTANDARDCASE('0000000000000000000009',#2,'W',$,$,$,$,$);\n"
-                    "#11=IFCOPENINGELEMENT('0000000000000000000011',#2,$,$,$,$,$,$);\n"
-                    "#13=IFCFURNISHINGELEMENT('0000000000000000000013',#2,$,$,$,$,$,$);\n"
-                    "#15=IFCSTAIR('0000000000000000000015',#2,$,$,$,$,$,$,.NOTDEFINED.);\n"
-                    "#17=IFCSTAIRFLIGHT('0000000000000000000017',#2,$,$,$,$,$,$,$,$,$,$);\n"
-                    "#19=IFCSLAB('0000000000000000000019',#2,'loose',$,$,$,$,$,$);\n"
-                    "#21=IFCPROPERTYSET('0000000000000000000021',#2,'Pset',$,());\n"
-                    "#23=IFCWALLTYPE('0000000000000000000023',#2,$,$,$,$,$,$,$,.STANDARD.);\n"
-                    "#25=IFCRELDEFINESBYPROPERTIES('0000000000000000000025',#2,$,$,(#9),#21);\n"
-                    "#30=IFCRELAGGREGATES('0000000000000000000030',#2,$,$,#1,(#3));\n"
-                    "#31=IFCRELAGGREGATES('0000000000000000000031',#2,$,$,#3,(#5));\n"
-                    "#32=IFCRELAGGREGATES('0000000000000000000032',#2,$,$,#5,(#7));\n"
-                    "#33=IFCRELCONTAINEDINSPATIALSTRUCTURE('0000000000000000000033',#2,$,$,(#9,#15),#5);\n"
-                    "#34=IFCRELCONTAINEDINSPATIALSTRUCTURE('0000000000000000000034',#2,$,$,(#13),#7);\n"
-                    "#35=IFCRELVOIDSELEMENT('0000000000000000000035',#2,$,$,#9,#11);\n"
-                    "#36=IFCRELAGGREGATES('0000000000000000000036',#2,$,$,#15,(#17));\n"));
+  const auto result = ParseIfc(kHouse);
   ASSERT_TRUE(result.ok()) << result.error;
   std::vector<std::wstring> types;
   std::vector<std::wstring> storeys;
@@ -77,6 +71,24 @@ TEST(IfcReader, OnlyProductsAreObjectsEachWithItsStorey) {
                                               L"IFCOPENINGELEMENT", L"IFCFURNISHINGELEMENT", L"IFCSTAIR",
                                               L"IFCSTAIRFLIGHT", L"IFCSLAB"}));
   EXPECT_EQ(storeys, (std::vector<std::wstring>{L"-", L"-", L"EG", L"EG", L"EG", L"EG", L"EG", L"EG", L"-"}));
+}
+
+TEST(IfcReader, ObjectsAreFoundByGuidTypeAndStorey) {
+  const Model model{ParseIfc(kHouse).objects};
+  const auto ids = [](std::initializer_list<std::uint32_t> instances) {
+    std::vector<ObjectId> out;
+    for (auto n : instances) out.push_back(ObjectIdForInstance(n));
+    return out;
+  };
+  EXPECT_EQ(model.WithGuid(L"0000000000000000000013"), ids({13}));
+  EXPECT_TRUE(model.WithGuid(L"0000000000000000000021").empty());
+  EXPECT_EQ(model.OfType(L"IfcWallStandardCase"), ids({9}));
+  EXPECT_EQ(model.OfType(L"stairflight"), ids({17}));
+  EXPECT_TRUE(model.OfType(L"IFCWALL").empty());
+  ASSERT_EQ(model.Storeys().size(), 1u);
+  EXPECT_EQ(model.OnStorey(L"EG"), ids({7, 9, 11, 13, 15, 17}));
+  EXPECT_EQ(model.OnStorey(L"0000000000000000000005"), ids({7, 9, 11, 13, 15, 17}));
+  EXPECT_TRUE(model.OnStorey(L"eg").empty());
 }
 
 TEST(IfcReader, CyclicRelationshipsEndTheStoreySearch) {

@@ -9,6 +9,64 @@ const ModelObject* Model::Find(ObjectId id) const {
   return it == objects.end() ? nullptr : &*it;
 }
 
+namespace {
+
+std::wstring Upper(std::wstring_view text) {
+  std::wstring out(text);
+  for (auto& c : out) {
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  }
+  return out;
+}
+
+constexpr std::wstring_view kStoreyType = L"IFCBUILDINGSTOREY";
+
+}  // namespace
+
+std::wstring GuidOf(const ModelObject& object) {
+  for (const auto& p : object.properties) {
+    if (p.set == kElementSpecificSet && p.name == kGuidProperty && p.value) return *p.value;
+  }
+  return {};
+}
+
+std::vector<ObjectId> Model::WithGuid(std::wstring_view guid) const {
+  std::vector<ObjectId> ids;
+  for (const auto& o : objects) {
+    if (GuidOf(o) == guid) ids.push_back(o.id);
+  }
+  return ids;
+}
+
+std::vector<ObjectId> Model::OfType(std::wstring_view type) const {
+  std::wstring wanted = Upper(type);
+  if (!wanted.starts_with(L"IFC")) wanted.insert(0, L"IFC");
+  std::vector<ObjectId> ids;
+  for (const auto& o : objects) {
+    if (o.type == wanted) ids.push_back(o.id);
+  }
+  return ids;
+}
+
+std::vector<const ModelObject*> Model::Storeys() const {
+  std::vector<const ModelObject*> storeys;
+  for (const auto& o : objects) {
+    if (o.type == kStoreyType) storeys.push_back(&o);
+  }
+  return storeys;
+}
+
+std::vector<ObjectId> Model::OnStorey(std::wstring_view storey) const {
+  std::vector<ObjectId> ids;
+  for (const auto* s : Storeys()) {
+    if (s->name != storey && GuidOf(*s) != storey) continue;
+    for (const auto& o : objects) {
+      if (o.storey == s->id) ids.push_back(o.id);
+    }
+  }
+  return ids;
+}
+
 ObjectId ObjectIdForInstance(std::uint32_t instance) {
   const auto n = static_cast<ObjectId>(instance);
   return (instance % 2 == 1) ? ((n << 32) | n) : n;

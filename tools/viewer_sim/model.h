@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host_api/viewer_abi.h"
@@ -41,7 +42,19 @@ struct Model {
   std::vector<ModelObject> objects;
 
   const ModelObject* Find(ObjectId id) const;
+
+  // What a user picks in the model tree, in model order. A type matches
+  // without regard to case, with or without its "IFC" prefix ("IfcWall",
+  // "wall"); a storey is named by its name or its GUID, and gives the
+  // objects standing on it.
+  std::vector<ObjectId> WithGuid(std::wstring_view guid) const;
+  std::vector<ObjectId> OfType(std::wstring_view type) const;
+  std::vector<ObjectId> OnStorey(std::wstring_view storey) const;
+  std::vector<const ModelObject*> Storeys() const;
 };
+
+// The object's IFC GUID, empty when it has none.
+std::wstring GuidOf(const ModelObject& object);
 
 // Object id for a STEP instance number: odd numbers put the number in both
 // halves so that ids above 2^32 occur in every real file.

@@ -161,6 +161,13 @@ bool ViewerSim::Click(std::int32_t button) {
   return handler != nullptr;
 }
 
+void ViewerSim::ForgetPlugin() {
+  std::lock_guard lock(mutex_);
+  buttons_.clear();
+  selectionHandler_ = nullptr;
+  modelLoadHandler_ = nullptr;
+}
+
 void ViewerSim::RecordMessageBox(MessageBoxRecord box) {
   log_.Add(CallBuilder("MessageBoxA").Utf8("text", box.text).Utf8("caption", box.caption).Build());
   std::lock_guard lock(mutex_);

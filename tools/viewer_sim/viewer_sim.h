@@ -87,6 +87,9 @@ class ViewerSim {
   bool UserSelect(std::vector<ObjectId> ids);
   bool FireModelLoad();
   bool Click(std::int32_t button);  // only an enabled button with a handler
+  // The viewer has stopped the plug-in: its buttons and handlers go; the
+  // model, the selection and the log stay.
+  void ForgetPlugin();
   void RecordMessageBox(MessageBoxRecord box);
 
   // The viewer functions, argument for argument as the plug-in calls them.

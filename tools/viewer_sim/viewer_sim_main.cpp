@@ -1,5 +1,6 @@
-// viewer_sim.exe --plugin PATH [--model PATH]: plays the viewer for one
-// plug-in session and prints what the plug-in did.
+// viewer_sim.exe --plugin PATH [--model PATH] [--console]: plays the viewer
+// for one plug-in session and prints what the plug-in did; with --console
+// the viewer stays up and takes a user's actions from stdin.
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -7,6 +8,7 @@
 
 #include "tools/viewer_sim/loader_run.h"
 #include "tools/viewer_sim/text.h"
+#include "tools/viewer_sim/viewer_console.h"
 #include "tools/viewer_sim/viewer_sim.h"
 #include "tools/viewer_sim/win_host.h"
 
@@ -16,9 +18,18 @@ using viewer_sim::ToUtf8;
 
 constexpr auto kPumpTime = std::chrono::milliseconds(500);
 
+constexpr const char* kUsage =
+    "usage: viewer_sim --plugin PATH [--model PATH] [--console]\n"
+    "Loads the plug-in DLL at PATH as the viewer does (get_api_verion, get_plugin_info,\n"
+    "on_plugin_load), opens the model if given, and prints every viewer call the plug-in makes.\n"
+    "Without --console it then stops the plug-in after half a second and exits.\n"
+    "With --console the viewer stays up and reads commands from stdin, one per line:\n";
+
 struct Options {
   std::wstring plugin;
   std::optional<std::wstring> model;
+  bool console = false;
+  bool help = false;
 };
 
 std::optional<Options> Parse(const std::vector<std::wstring>& args) {
@@ -28,6 +39,11 @@ std::optional<Options> Parse(const std::vector<std::wstring>& args) {
       options.plugin = args[++i];
     } else if (args[i] == L"--model" && i + 1 < args.size()) {
       options.model = args[++i];
+    } else if (args[i] == L"--console") {
+      options.console = true;
+    } else if (args[i] == L"--help" || args[i] == L"-h") {
+      options.help = true;
+      return options;
     } else {
       return std::nullopt;
     }
@@ -84,10 +100,11 @@ int Run(const Options& options) {
 int main() {
   try {
     const auto options = Parse(viewer_sim::CommandLineArgs());
-    if (!options) {
-      std::fprintf(stderr, "usage: viewer_sim --plugin PATH [--model PATH]\n");
-      return 2;
+    if (!options || options->help) {
+      std::fprintf(options ? stdout : stderr, "%s%s", kUsage, viewer_sim::ConsoleHelp());
+      return options ? 0 : 2;
     }
+    if (options->console) return viewer_sim::RunConsole({options->plugin, options->model});
     return Run(*options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "viewer_sim: %s\n", e.what());

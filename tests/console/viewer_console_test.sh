@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# A peer developer's session: the viewer console (tools/viewer.sh, as
+# `./run viewer` starts it) driven through its stdin, and a real peer
+# process, peer_sim started as QUABO.EXE, driven through its own. Checks
+# that the peer receives codes 1, 2, 4, 6 and 9, that its commands get their
+# replies and effects, and that the console shows both sides.
+#   viewer_console_test.sh BUILD_DIR
+set -euo pipefail
+build="$(realpath "$1")"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+: "${WINEPREFIX:?run under ./run test, which sets up the Wine prefix}"
+work="$(mktemp -d)"
+viewer_pid=""
+peer_pid=""
+finish() {
+  exec 3>&- 4>&- 2>/dev/null || true
+  [ -n "$viewer_pid" ] && kill "$viewer_pid" 2>/dev/null
+  [ -n "$peer_pid" ] && kill "$peer_pid" 2>/dev/null
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap finish EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  echo "--- viewer console" >&2
+  cat "$work/viewer.out" >&2 || true
+  echo "--- peer" >&2
+  cat "$work/peer.out" >&2 || true
+  exit 1
+}
+
+# Waits up to 30 s until FILE has a line matching the extended regex.
+wait_for() {
+  for _ in $(seq 600); do
+    tr -d "\r" <"$1" 2>/dev/null | grep -qE -- "$2" && return 0
+    sleep 0.05
+  done
+  fail "no line matching '$2' in $(basename "$1")"
+}
+
+acks=0
+peer() {
+  printf '%s\n' "$1" >&3
+  acks=$((acks + 1))
+  for _ in $(seq 600); do
+    [ "$(grep -c '^ack ' "$work/peer.out")" -ge "$acks" ] && return 0
+    grep -q '^error ' "$work/peer.out" && fail "the peer refused: $1"
+    sleep 0.05
+  done
+  fail "the peer did not finish: $1"
+}
+
+marks=0
+viewer() {
+  marks=$((marks + 1))
+  printf '%s\necho @%d\n' "$1" "$marks" >&4
+  wait_for "$work/viewer.out" "^@$marks\$"
+}
+
+cp "$build/win32/tools/peer_sim/peer_sim.exe" "$work/QUABO.EXE"
+mkfifo "$work/peer.in" "$work/viewer.in"
+wine "$work/QUABO.EXE" <"$work/peer.in" >"$work/peer.out" 2>&1 &
+peer_pid=$!
+exec 3>"$work/peer.in"
+wait_for "$work/peer.out" '^ready hwnd='
+peer "on 1 send 1"  # connect as soon as the plug-in announces its start
+
+"$here/tools/viewer.sh" "$build" <"$work/viewer.in" >"$work/viewer.out" 2>&1 &
+viewer_pid=$!
+exec 4>"$work/viewer.in"
+viewer "status"
+wait_for "$work/viewer.out" '^link: connected to peer window [0-9a-f]+ \(status button "Aktiv"\)$'
+wait_for "$work/viewer.out" '^peer running: QUABO.EXE pid [0-9]+, main window [0-9a-f]+$'
+
+peer 'send 5 C:\\Projekte\\Haus.ifc'
+peer "send 9 active"
+viewer "select-type IfcWall door"
+viewer "press lines"
+viewer "press status"
+peer "send 6 1cwlDi_hLEvPsClAelBNnz"
+peer "send 8 0aFF10"
+peer "send 7 anything"
+peer "send 3 active"
+viewer "clear"
+viewer "ribbon"
+viewer "unload"
+viewer "reload"
+peer "send 2"
+wait "$viewer_pid" || fail "the viewer console ended with an error"
+viewer_pid=""
+tr -d '\r' <"$work/viewer.out" >"$work/viewer.txt"
+tr -d '\r' <"$work/peer.out" >"$work/peer.txt"
+
+# What the peer received, in order: code and text after the viewer's pid.
+received="$(sed -n 's/^recv code=\([0-9]*\) cb=[0-9]* from=[0-9a-f]* data=[0-9]*|\(.*\)\\x00$/\1 \2/p' "$work/peer.txt")"
+expected="1 Bim Start
+4 C:\\\\Projekte\\\\Haus.ifc
+4 C:\\\\Projekte\\\\Haus.ifc
+6 2O2Fr\$t4X7Zf8NOew3FL9r\\x0D\\x0A0BTBFw6f90Nfh9rP1dl_39
+9 2O2Fr\$t4X7Zf8NOew3FL9r\\x0D\\x0A0BTBFw6f90Nfh9rP1dl_39
+6 0
+2 BIM end
+1 Bim Start
+2 BIM end"
+[ "$received" = "$expected" ] || fail "the peer received"$'\n'"$received"$'\n'"instead of"$'\n'"$expected"
+grep -q '^line 2 guid=0BTBFw6f90Nfh9rP1dl_39$' "$work/peer.txt" || fail "no measurement line for the door"
+
+replies="$(sed -n 's/^sent code=\([0-9]*\) reply=\(.*\)$/\1:\2/p' "$work/peer.txt" | tr '\n' ' ')"
+[ "$replies" = "1:2001 5:2001 9:2001 6:2001 8:2001 7:2001 3:2000 1:2001 2:2001 " ] || fail "replies: $replies"
+
+# The console shows the user's actions, the plug-in's viewer calls and the
+# peer's commands with their replies.
+for line in \
+  'model: 6 objects, 1 storey' \
+  'ribbon: \[Aktiv\] enabled .*' \
+  'ribbon: \[Aufmaßzeilen erzeugen\] enabled .*' \
+  '    #19 IFCWALL "Wand" 2O2Fr\$t4X7Zf8NOew3FL9r' \
+  'the user presses "Aktiv"' \
+  '  plug-in <- peer    command 5 from window [0-9a-f]+ \(pid [0-9]+\), 21 bytes: "C:\\\\Projekte\\\\Haus.ifc\\0"' \
+  '  viewer  <- plug-in load_ifc\(plugin=81, path="C:\\\\Projekte\\\\Haus.ifc"\) -> 1 \(6 objects\)' \
+  '  viewer  <- plug-in select_many\(plugin=81, objects=\[0x1700000017\], count=1, mode=2\)' \
+  '  viewer  <- plug-in set_view_state\(plugin=81, kind=0, bytes=<0aff10>, size=3\)' \
+  '  plug-in -> peer    reply 2000 \(not a command\)' \
+  'the plug-in is stopped and unloaded' \
+  'the plug-in asked the viewer to close \(WM_CLOSE to its main window\): the viewer closes'; do
+  grep -qE "^$line\$" "$work/viewer.txt" || fail "the console did not show: $line"
+done
+echo "viewer console session: the peer received codes 1, 4, 6, 9 and 2; 9 commands answered"

@@ -1,0 +1,556 @@
+#include "tools/viewer_sim/viewer_console.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "tools/viewer_sim/text.h"
+#include "tools/viewer_sim/viewer_sim.h"
+#include "tools/viewer_sim/win_host.h"
+
+namespace viewer_sim {
+namespace {
+
+constexpr std::size_t kLongRun = 4;  // a longer run of one call is shown by its start and length
+constexpr DWORD kIdleWaitMs = 100;
+constexpr LRESULT kReplyTaken = 2001;
+// The window property that keeps a watched window's own procedure.
+constexpr wchar_t kOriginalProc[] = L"VidudUDE.ViewerConsole.Proc";
+
+const char kHelp[] =
+    "  load PATH              open a model (a Windows path, or a Unix path that Wine reaches as Z:)\n"
+    "  select GUID...         select the objects with these IFC GUIDs (replaces the selection)\n"
+    "  select-type TYPE...    select every object of these IFC types (IfcWall, IFCDOOR, slab, ...)\n"
+    "  select-storey NAME     select every object on the storey with this name or GUID\n"
+    "  clear                  clear the selection\n"
+    "  press status|lines     press the status button or \"Aufma\xC3\x9Fzeilen erzeugen\"\n"
+    "  ribbon                 the plug-in's buttons: caption, hint, image, enabled or greyed\n"
+    "  status                 the link: plug-in window, connected peer, peers running, model, selection\n"
+    "  model                  the loaded model: storeys and object types with their counts\n"
+    "  unload                 stop the plug-in (it sends \"BIM end\")\n"
+    "  reload                 stop the plug-in if it runs, then load and start it again (\"Bim Start\")\n"
+    "  wait MS                let the viewer run for MS milliseconds (for scripts)\n"
+    "  echo TEXT              print TEXT (for scripts: a mark that everything before it is done)\n"
+    "  help                   this list\n"
+    "  quit                   stop the plug-in and close the viewer; the end of input does the same\n";
+
+std::string Hex(std::uint64_t value) {
+  char buffer[24];
+  std::snprintf(buffer, sizeof buffer, "%llx", static_cast<unsigned long long>(value));
+  return buffer;
+}
+
+std::string HexOf(HWND window) { return Hex(reinterpret_cast<std::uintptr_t>(window)); }
+
+// Bytes as a quoted C-like text: printable ASCII as is, the rest escaped.
+std::string Quoted(const char* bytes, std::size_t size) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < size; ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\0') {
+      out += "\\0";
+    } else if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c >= 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+const char* ReplyMeaning(LRESULT reply) {
+  switch (reply) {
+    case kReplyTaken:
+      return " (taken)";
+    case 2000:
+      return " (not a command)";
+    case 21:
+      return " (model not loaded)";
+    default:
+      return "";
+  }
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
+// Wine reaches the Unix file system as drive Z:.
+std::wstring WindowsPath(const std::string& typed) {
+  std::wstring path = ToWide(typed);
+  if (!path.empty() && path.front() == L'/') {
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    path.insert(0, L"Z:");
+  }
+  return path;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+// Reads stdin on a thread of its own, so that the viewer's thread keeps
+// handling window messages (a peer's commands) while nobody types.
+class LineReader {
+ public:
+  LineReader() : ready_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    if (!ready_) throw std::runtime_error("CreateEvent failed");
+    std::thread([this] { Read(); }).detach();
+  }
+
+  HANDLE Ready() const { return ready_.get(); }
+
+  // The next line; nullopt while none is waiting. `ended` tells whether
+  // input has ended and every line was taken.
+  std::optional<std::string> Next(bool& ended) {
+    std::lock_guard lock(mutex_);
+    ended = lines_.empty() && ended_;
+    if (lines_.empty()) return std::nullopt;
+    std::string line = std::move(lines_.front());
+    lines_.pop_front();
+    return line;
+  }
+
+ private:
+  // Detached: a read blocked on stdin cannot be interrupted; the process
+  // ends with it. The reader owns nothing that the console frees.
+  void Read() noexcept {
+    try {
+      for (std::string line; std::getline(std::cin, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::lock_guard lock(mutex_);
+        lines_.push_back(std::move(line));
+        SetEvent(ready_.get());
+      }
+    } catch (...) {
+      // Out of memory: input ends here.
+    }
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    SetEvent(ready_.get());
+  }
+
+  UniqueHandle ready_;
+  std::mutex mutex_;
+  std::deque<std::string> lines_;
+  bool ended_ = false;
+};
+
+// The top-level windows of one process whose class name begins with `prefix`.
+struct WindowSearch {
+  DWORD pid;
+  std::wstring prefix;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindows(HWND window, LPARAM param) noexcept {
+  try {
+    auto& search = *reinterpret_cast<WindowSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search.pid && ClassOf(window).starts_with(search.prefix)) search.found.push_back(window);
+  } catch (...) {
+    // Out of memory: the window is left out.
+  }
+  return TRUE;
+}
+
+struct HookRemover {
+  void operator()(HHOOK hook) const noexcept { UnhookWindowsHookEx(hook); }
+};
+
+class Console;
+thread_local Console* tConsole = nullptr;
+
+class Console {
+ public:
+  explicit Console(const ConsoleOptions& options) : options_(options), sim_(Sim()) {
+    interactive_ = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &consoleMode_) != 0;
+    tConsole = this;
+    watch_.reset(SetWindowsHookExW(WH_CBT, &Console::OnWindowCreated, nullptr, GetCurrentThreadId()));
+    if (!watch_) throw std::runtime_error("SetWindowsHookEx failed");
+  }
+  ~Console() { tConsole = nullptr; }
+  Console(const Console&) = delete;
+  Console& operator=(const Console&) = delete;
+
+  int Run() {
+    std::printf("viewer simulator: plug-in %s\n", ToUtf8(options_.plugin).c_str());
+    if (!StartPlugin()) return 1;
+    if (options_.model) Load(*options_.model);
+    std::printf("Type \"help\" for the commands.\n");
+    for (;;) {
+      Flush();
+      if (window_.CloseRequests() > 0) {
+        std::printf("the plug-in asked the viewer to close (WM_CLOSE to its main window): the viewer closes\n");
+        break;
+      }
+      bool ended = false;
+      if (const auto line = input_.Next(ended)) {
+        if (!interactive_) std::printf("> %s\n", line->c_str());
+        if (!Execute(*line)) break;
+        continue;
+      }
+      if (ended) break;
+      if (interactive_ && !prompted_) {
+        std::printf("viewer> ");
+        std::fflush(stdout);
+        prompted_ = true;
+      }
+      const HANDLE ready = input_.Ready();
+      MsgWaitForMultipleObjects(1, &ready, FALSE, kIdleWaitMs, QS_ALLINPUT);
+      PumpMessages(std::chrono::milliseconds(0));
+    }
+    StopPlugin();
+    Flush();
+    return 0;
+  }
+
+ private:
+  // Sits in front of the plug-in's window procedure to show the peers'
+  // commands and the plug-in's replies; everything passes through unchanged.
+  static LRESULT CALLBACK WatchCommands(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    const auto original = reinterpret_cast<WNDPROC>(GetPropW(window, kOriginalProc));
+    if (message != WM_COPYDATA || !tConsole) return CallWindowProcA(original, window, message, wParam, lParam);
+    const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    const auto from = reinterpret_cast<HWND>(wParam);
+    try {
+      tConsole->CommandArrives(from, data);
+    } catch (...) {
+      // A line that could not be printed must not disturb the command.
+    }
+    const LRESULT reply = CallWindowProcA(original, window, message, wParam, lParam);
+    try {
+      if (tConsole) tConsole->CommandAnswered(from, data, reply);
+    } catch (...) {
+      // As above.
+    }
+    return reply;
+  }
+
+  // Puts WatchCommands in front of each top-level window made on this
+  // thread from now on (the plug-in's window among them), before it gets
+  // its first message.
+  static LRESULT CALLBACK OnWindowCreated(int code, WPARAM wParam, LPARAM lParam) noexcept {
+    const auto window = reinterpret_cast<HWND>(wParam);
+    const auto* create = code == HCBT_CREATEWND ? reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs : nullptr;
+    if (create && create->hwndParent == nullptr && !GetPropW(window, kOriginalProc)) {
+      SetPropW(window, kOriginalProc, reinterpret_cast<HANDLE>(GetWindowLongPtrA(window, GWLP_WNDPROC)));
+      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Console::WatchCommands));
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+
+  void CommandArrives(HWND from, const COPYDATASTRUCT* data) {
+    Flush();
+    DWORD pid = 0;
+    GetWindowThreadProcessId(from, &pid);
+    std::string line = "  plug-in <- peer    command " + std::to_string(data ? data->dwData : 0) + " from window " +
+                       HexOf(from) + " (pid " + std::to_string(pid) + ")";
+    if (data && data->lpData && data->cbData > 0) {
+      line += ", " + std::to_string(data->cbData) +
+              " bytes: " + Quoted(static_cast<const char*>(data->lpData), data->cbData);
+    } else {
+      line += ", no text";
+    }
+    std::printf("%s\n", line.c_str());
+  }
+
+  void CommandAnswered(HWND from, const COPYDATASTRUCT* data, LRESULT reply) {
+    Flush();
+    std::printf("  plug-in -> peer    reply %ld%s\n", static_cast<long>(reply), ReplyMeaning(reply));
+    if (!data || reply != kReplyTaken) return;
+    if (data->dwData == 1) connectedPeer_ = from;
+    if (data->dwData == 2) connectedPeer_ = nullptr;
+  }
+
+  // Prints the viewer calls made since the last flush.
+  void Flush() {
+    const auto calls = sim_.Log().All();
+    if (seen_ >= calls.size()) return;
+    if (prompted_) std::printf("\n");
+    prompted_ = false;
+    while (seen_ < calls.size()) {
+      const auto& call = calls[seen_];
+      std::size_t run = 1;
+      while (seen_ + run < calls.size() && calls[seen_ + run].name == call.name) ++run;
+      const std::size_t shown = std::min(run, kLongRun);
+      for (std::size_t i = 0; i < shown; ++i) {
+        const auto& c = calls[seen_ + i];
+        std::printf("%s%s\n", c.name.rfind("host:", 0) == 0 ? "  viewer  <- user    " : "  viewer  <- plug-in ",
+                    c.Line().c_str());
+      }
+      if (run > shown) std::printf("  viewer  <- plug-in ... %zu more %s calls\n", run - shown, call.name.c_str());
+      seen_ += run;
+    }
+    std::fflush(stdout);
+  }
+
+  bool StartPlugin() {
+    plugin_ = std::make_unique<PluginHost>(options_.plugin);
+    if (!plugin_->Loaded()) {
+      std::printf("cannot load %s: error %lu\n", ToUtf8(options_.plugin).c_str(), plugin_->LoadError());
+      plugin_.reset();
+      return false;
+    }
+    if (const auto info = plugin_->Info()) {
+      std::printf("plug-in: %s - %s\n", info->name.value_or("(null)").c_str(),
+                  info->description.value_or("(null)").c_str());
+    }
+    if (!plugin_->Load(sim_.Config().pluginHandle, 0, window_.Handle())) {
+      std::printf("the plug-in has no on_plugin_load\n");
+    }
+    Flush();
+    ShowRibbon();
+    return true;
+  }
+
+  void StopPlugin() {
+    if (!plugin_) return;
+    plugin_->Unload();
+    Flush();
+    plugin_.reset();
+    sim_.ForgetPlugin();
+    connectedPeer_ = nullptr;
+    std::printf("the plug-in is stopped and unloaded\n");
+  }
+
+  void Load(const std::wstring& path) {
+    const auto read = sim_.LoadModel(path);
+    Flush();
+    if (read.ok()) {
+      const std::size_t storeys = sim_.CurrentModel().Storeys().size();
+      std::printf("model: %zu objects, %zu storey%s\n", read.objects.size(), storeys, storeys == 1 ? "" : "s");
+    } else {
+      std::printf("model not loaded: %s\n", read.error.c_str());
+    }
+  }
+
+  void Select(std::vector<ObjectId> ids) {
+    const Model& model = sim_.CurrentModel();
+    std::printf("the user selects %zu object%s\n", ids.size(), ids.size() == 1 ? "" : "s");
+    for (ObjectId id : ids) {
+      if (const auto* o = model.Find(id)) {
+        std::printf("    #%u %s \"%s\" %s\n", static_cast<unsigned>(id & 0xFFFFFFFFu), ToUtf8(o->type).c_str(),
+                    ToUtf8(o->name).c_str(), ToUtf8(GuidOf(*o)).c_str());
+      }
+    }
+    sim_.UserSelect(std::move(ids));
+  }
+
+  void Press(const std::string& which) {
+    const auto buttons = sim_.Buttons();
+    std::size_t index = buttons.size();
+    if (which == "status" || which == "1") index = 0;
+    if (which == "lines" || which == "2") index = 1;
+    if (index >= buttons.size()) {
+      std::printf(buttons.empty() ? "the plug-in has no buttons\n" : "press status or press lines\n");
+      return;
+    }
+    const Button& button = buttons[index];
+    std::printf("the user presses \"%s\"%s\n", ToUtf8(button.text).c_str(),
+                button.enabled ? "" : ": it is greyed, nothing happens");
+    if (button.enabled) sim_.Click(button.id);
+  }
+
+  void ShowRibbon() const {
+    const auto buttons = sim_.Buttons();
+    if (buttons.empty()) std::printf("ribbon: no buttons of the plug-in\n");
+    for (const auto& b : buttons) {
+      std::printf("ribbon: [%s] %s (hint \"%s\", image %s)\n", ToUtf8(b.text).c_str(), b.enabled ? "enabled" : "greyed",
+                  ToUtf8(b.hint).c_str(), ToUtf8(b.image).c_str());
+    }
+  }
+
+  void ShowStatus() const {
+    if (!plugin_) {
+      std::printf("plug-in: not loaded\n");
+    } else {
+      for (HWND window : OwnWindows()) {
+        std::printf("plug-in window: %s, class \"%s\"\n", HexOf(window).c_str(), ToUtf8(ClassOf(window)).c_str());
+      }
+      const auto buttons = sim_.Buttons();
+      const std::string status = buttons.empty() ? "no status button" : ToUtf8(buttons.front().text);
+      if (connectedPeer_) {
+        std::printf("link: connected to peer window %s (status button \"%s\")\n", HexOf(connectedPeer_).c_str(),
+                    status.c_str());
+      } else {
+        std::printf("link: no peer connected (status button \"%s\")\n", status.c_str());
+      }
+    }
+    const auto peers = RunningPeers();
+    if (peers.empty()) std::printf("peers running: none (a peer runs as QUABO.EXE or QUABO_BIMPROJECT.EXE)\n");
+    for (const auto& peer : peers) std::printf("peer running: %s\n", peer.c_str());
+    if (sim_.HasModel()) {
+      std::printf("model: %s, %zu objects, %zu selected\n", ToUtf8(sim_.LoadedPath()).c_str(),
+                  sim_.CurrentModel().objects.size(), sim_.Selection().size());
+    } else {
+      std::printf("model: none\n");
+    }
+  }
+
+  void ShowModel() const {
+    if (!sim_.HasModel()) {
+      std::printf("no model loaded\n");
+      return;
+    }
+    const Model& model = sim_.CurrentModel();
+    std::printf("model: %s, %zu objects\n", ToUtf8(sim_.LoadedPath()).c_str(), model.objects.size());
+    for (const auto* storey : model.Storeys()) {
+      std::size_t on = 0;
+      for (const auto& o : model.objects) on += o.storey == storey->id ? 1 : 0;
+      std::printf("  storey \"%s\" %s: %zu objects\n", ToUtf8(storey->name).c_str(), ToUtf8(GuidOf(*storey)).c_str(),
+                  on);
+    }
+    std::map<std::wstring, std::size_t> types;
+    for (const auto& o : model.objects) ++types[o.type];
+    for (const auto& [type, count] : types) std::printf("  %s: %zu\n", ToUtf8(type).c_str(), count);
+  }
+
+  // Top-level windows of this process other than the viewer's main window
+  // and the system's input method window: the plug-in's hidden window.
+  std::vector<HWND> OwnWindows() const {
+    WindowSearch search{GetCurrentProcessId(), L"", {}};
+    EnumWindows(&CollectWindows, reinterpret_cast<LPARAM>(&search));
+    std::erase_if(search.found, [this](HWND w) { return w == window_.Handle() || ClassOf(w) == L"IME"; });
+    return search.found;
+  }
+
+  // Peer processes as the plug-in looks for them, each with its main window.
+  static std::vector<std::string> RunningPeers() {
+    std::vector<std::string> peers;
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (snapshot.get() == INVALID_HANDLE_VALUE) return peers;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+      if (lstrcmpiW(entry.szExeFile, L"QUABO.EXE") != 0 && lstrcmpiW(entry.szExeFile, L"QUABO_BIMPROJECT.EXE") != 0) {
+        continue;
+      }
+      WindowSearch search{entry.th32ProcessID, L"TMainForm", {}};
+      EnumWindows(&CollectWindows, reinterpret_cast<LPARAM>(&search));
+      peers.push_back(ToUtf8(entry.szExeFile) + " pid " + std::to_string(entry.th32ProcessID) +
+                      (!search.found.empty() ? ", main window " + HexOf(search.found.front())
+                                             : ", no TMainForm window: gets nothing"));
+    }
+    return peers;
+  }
+
+  void SelectBy(const std::string& command, const std::vector<std::string>& words, const std::string& argument) {
+    if (!sim_.HasModel()) {
+      std::printf("no model loaded\n");
+      return;
+    }
+    const Model& model = sim_.CurrentModel();
+    std::vector<ObjectId> ids;
+    if (command == "select-storey") {
+      ids = model.OnStorey(ToWide(argument));
+      if (ids.empty()) std::printf("no storey \"%s\" with objects on it; \"model\" lists them\n", argument.c_str());
+    } else {
+      for (std::size_t i = 1; i < words.size(); ++i) {
+        const auto found = command == "select" ? model.WithGuid(ToWide(words[i])) : model.OfType(ToWide(words[i]));
+        if (found.empty())
+          std::printf("no object %s %s\n", command == "select" ? "has the GUID" : "of type", words[i].c_str());
+        ids.insert(ids.end(), found.begin(), found.end());
+      }
+    }
+    Select(std::move(ids));
+  }
+
+  // Carries out one line; false to end the session.
+  bool Execute(const std::string& line) {
+    const auto words = Words(line);
+    if (words.empty()) return true;
+    const std::string& command = words[0];
+    const std::string rest = line.substr(std::min(line.size(), line.find(command) + command.size()));
+    const auto argument = [&rest] {
+      const auto start = rest.find_first_not_of(" \t");
+      return start == std::string::npos ? std::string() : rest.substr(start);
+    };
+    if (command == "quit" || command == "exit") return false;
+    if (command == "help") {
+      std::printf("%s", kHelp);
+    } else if (command == "load" && !argument().empty()) {
+      Load(WindowsPath(argument()));
+    } else if (command == "select" || command == "select-type" || command == "select-storey") {
+      SelectBy(command, words, argument());
+    } else if (command == "clear") {
+      Select({});
+    } else if (command == "press" && words.size() == 2) {
+      Press(words[1]);
+    } else if (command == "ribbon") {
+      ShowRibbon();
+    } else if (command == "status") {
+      ShowStatus();
+    } else if (command == "model") {
+      ShowModel();
+    } else if (command == "unload") {
+      if (!plugin_) std::printf("the plug-in is not loaded\n");
+      StopPlugin();
+    } else if (command == "reload") {
+      StopPlugin();
+      StartPlugin();
+    } else if (command == "echo") {
+      std::printf("%s\n", argument().c_str());
+    } else if (command == "wait" && words.size() == 2) {
+      PumpMessages(std::chrono::milliseconds(std::strtol(words[1].c_str(), nullptr, 10)));
+    } else {
+      std::printf("unknown command or missing argument: %s (type \"help\")\n", line.c_str());
+    }
+    return true;
+  }
+
+  ConsoleOptions options_;
+  ViewerSim& sim_;
+  std::unique_ptr<MessageBoxCatcher> catcher_ = CatchMessageBoxesIntoSim();
+  HostWindow window_;
+  std::unique_ptr<PluginHost> plugin_;
+  LineReader input_;
+  std::unique_ptr<std::remove_pointer_t<HHOOK>, HookRemover> watch_;
+  HWND connectedPeer_ = nullptr;
+  std::size_t seen_ = 0;
+  bool interactive_ = false;
+  bool prompted_ = false;
+  DWORD consoleMode_ = 0;
+};
+
+}  // namespace
+
+const char* ConsoleHelp() { return kHelp; }
+
+int RunConsole(const ConsoleOptions& options) {
+  Console console(options);
+  return console.Run();
+}
+
+}  // namespace viewer_sim

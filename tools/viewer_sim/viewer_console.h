@@ -1,0 +1,24 @@
+// The viewer simulator as a program that stays up: it loads a plug-in,
+// optionally a model, and then takes a user's actions from stdin (select,
+// press a button, load, unload, ...), printing every viewer call the
+// plug-in makes and every command a peer sends to the plug-in's window.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace viewer_sim {
+
+struct ConsoleOptions {
+  std::wstring plugin;
+  std::optional<std::wstring> model;
+};
+
+// Runs until "quit", the end of stdin, or the plug-in asking the viewer to
+// close (a peer's disconnect). Returns the process exit code.
+int RunConsole(const ConsoleOptions& options);
+
+// The console's commands, one line each, for --help and "help".
+const char* ConsoleHelp();
+
+}  // namespace viewer_sim

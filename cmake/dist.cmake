@@ -11,6 +11,7 @@ add_custom_target(dist
           -DVERSION=${PROJECT_VERSION}
           -DSTAGE=${CMAKE_CURRENT_BINARY_DIR}/dist-stage
           -DOUT=${VIDUDUDE_DIST_DIR}
+          -DOBJCOPY=${CMAKE_OBJCOPY}
           -P ${PROJECT_SOURCE_DIR}/cmake/dist_archive.cmake
   DEPENDS VidudUDE
   VERBATIM)

@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# Installs the release archive the way a user does and checks that the
-# viewer finds everything the plug-in asks for.
+# Installs the release archive the way the README says and checks what the
+# archive holds.
 #   install_test.sh WIN32_BUILD_DIR DIST_DIR VERSION
-# Builds the archive, checks its sums file and contents, unpacks it into the
-# viewer's folder of a fresh Wine prefix, loads the installed DLL in the
-# viewer simulator and compares each button image it names with the
-# packaged bytes.
+# Builds the archive, checks its sums file, its contents, that its DLL has
+# no debug sections and links to the debug file beside the archive, then
+# runs the README's installation commands for a Wine prefix as they stand
+# (with HOME in a scratch folder, so that ~/bimvision is a fresh prefix);
+# they end with tools/check_install.sh.
 set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="$(cd "$1" && pwd)"
 dist="$(cd "$2" 2>/dev/null && pwd || echo "$2")"
 version="$3"
 name="VidudUDE-$version.zip"
 archive="$dist/$name"
+debug="$dist/VidudUDE-$version.debug"
 
 fail() {
   echo "FAIL: $*" >&2
@@ -32,38 +35,29 @@ utf16_hex() { printf '%s' "$1" | iconv -f ASCII -t UTF-16LE | od -An -v -tx1 | t
 dll_hex="$(unzip -p "$archive" plugins/VidudUDE.DLL | od -An -v -tx1 | tr -d ' \n')"
 [[ "$dll_hex" == *"$(utf16_hex "$version")00"* ]] || fail "the DLL's version resource does not say $version"
 
-export WINEPREFIX="$build/wineprefix-install"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win32
-export LC_ALL=C.UTF-8
-trap 'wineserver -k 2>/dev/null || true' EXIT
-rm -rf "$WINEPREFIX"
-wineboot -i >/dev/null 2>&1 || fail "wineboot could not make $WINEPREFIX"
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-wineserver -w
+# Debug sections live in the file beside the archive; the DLL names that
+# file and its CRC-32 in its .gnu_debuglink section.
+objdump=i686-w64-mingw32-objdump
+unzip -p "$archive" plugins/VidudUDE.DLL >"$build/dist-check.DLL"
+sections="$($objdump -h "$build/dist-check.DLL" | awk '$1 ~ /^[0-9]+$/ {print $2}')"
+! grep -q '^\.debug' <<<"$sections" || fail "the packaged DLL has debug sections"
+grep -qx '\.gnu_debuglink' <<<"$sections" || fail "the packaged DLL has no debug link"
+$objdump -h "$debug" | grep -q ' \.debug_info ' || fail "$debug holds no debug information"
+i686-w64-mingw32-objcopy --dump-section .gnu_debuglink="$build/dist-check.link" "$build/dist-check.DLL" /dev/null
+python3 - "$build/dist-check.link" "$debug" <<'PY' || fail "the debug link does not name $debug"
+import os, struct, sys, zlib
+link = open(sys.argv[1], "rb").read()
+name = link[:link.index(b"\0")].decode()
+crc = struct.unpack("<I", link[-4:])[0]
+sys.exit(name != os.path.basename(sys.argv[2]) or crc != zlib.crc32(open(sys.argv[2], "rb").read()))
+PY
+rm -f "$build/dist-check.DLL" "$build/dist-check.link"
 
-viewer_dir="$WINEPREFIX/drive_c/Program Files/Datacomp/BIM Vision"
-mkdir -p "$viewer_dir"
-unzip -q "$archive" -d "$viewer_dir"
-
-output="$(wine "$build/tools/viewer_sim/viewer_sim.exe" \
-  --plugin 'C:\Program Files\Datacomp\BIM Vision\plugins\VidudUDE.DLL' | tr -d '\r')"
-echo "$output" | sed -n '/^--- calls ---$/q;p'
-
-mapfile -t images < <(printf '%s\n' "$output" | sed -n 's/^button [0-9]*: .* image "\(.*\)", \(en\|dis\)abled$/\1/p')
-[ "${#images[@]}" -eq 2 ] || fail "expected two buttons with images, found ${#images[@]}"
-seen=()
-for image in "${images[@]}"; do
-  file="$(basename "${image//\\//}")"
-  case "$file" in
-    VidudUDE_32x32.png | AufmErzeugen_32x32.png) ;;
-    *) fail "a button names an image that is not packaged: $image" ;;
-  esac
-  unix="$(winepath -u "$image" 2>/dev/null)"
-  [ -f "$unix" ] || fail "$image does not exist in the prefix"
-  cmp -s "$unix" <(unzip -p "$archive" "plugins/VidudUDE_data/$file") || fail "$image differs from the packaged $file"
-  seen+=("$file")
-done
-[ "${seen[0]}" != "${seen[1]}" ] || fail "both buttons show the same image"
-echo "installed $name: both button images found"
+# The README's commands, block for block as a user pastes them.
+block="$(sed -n '/^<!-- install-in-wine -->$/,/^```$/p' "$here/README.md" | sed '1,2d;$d')"
+[ -n "$block" ] || fail "README.md has no installation block for Wine"
+scratch="$build/install-home"
+rm -rf "$scratch"
+mkdir -p "$scratch"
+trap 'WINEPREFIX="$scratch/bimvision" wineserver -k 2>/dev/null || true' EXIT
+(cd "$here" && HOME="$scratch" bash -euo pipefail -c "$block") || fail "the README's installation commands failed"

@@ -43,7 +43,7 @@ sections="$($objdump -h "$build/dist-check.DLL" | awk '$1 ~ /^[0-9]+$/ {print $2
 ! grep -q '^\.debug' <<<"$sections" || fail "the packaged DLL has debug sections"
 grep -qx '\.gnu_debuglink' <<<"$sections" || fail "the packaged DLL has no debug link"
 $objdump -h "$debug" | grep -q ' \.debug_info ' || fail "$debug holds no debug information"
-i686-w64-mingw32-objcopy --dump-section .gnu_debuglink="$build/dist-check.link" "$build/dist-check.DLL" /dev/null
+i686-w64-mingw32-objcopy --dump-section .gnu_debuglink="$build/dist-check.link" "$build/dist-check.DLL" "$build/dist-check.copy"
 python3 - "$build/dist-check.link" "$debug" <<'PY' || fail "the debug link does not name $debug"
 import os, struct, sys, zlib
 link = open(sys.argv[1], "rb").read()
@@ -51,7 +51,7 @@ name = link[:link.index(b"\0")].decode()
 crc = struct.unpack("<I", link[-4:])[0]
 sys.exit(name != os.path.basename(sys.argv[2]) or crc != zlib.crc32(open(sys.argv[2], "rb").read()))
 PY
-rm -f "$build/dist-check.DLL" "$build/dist-check.link"
+rm -f "$build/dist-check.DLL" "$build/dist-check.link" "$build/dist-check.copy"
 
 # The README's commands, block for block as a user pastes them.
 block="$(sed -n '/^<!-- install-in-wine -->$/,/^```$/p' "$here/README.md" | sed '1,2d;$d')"
@@ -61,3 +61,4 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 trap 'WINEPREFIX="$scratch/bimvision" wineserver -k 2>/dev/null || true' EXIT
 (cd "$here" && HOME="$scratch" bash -euo pipefail -c "$block") || fail "the README's installation commands failed"
+echo "installed $name into a fresh prefix as the README says; its DLL is stripped and links to $(basename "$debug")"

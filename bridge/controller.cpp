@@ -1,5 +1,6 @@
 #include "bridge/controller.h"
 
+#include "bridge/controller_texts.h"
 #include "plugin/plugin_texts.h"
 
 namespace bridge {
@@ -19,8 +20,7 @@ btBIMQuabo::~btBIMQuabo() {
 void btBIMQuabo::SetupButton(const std::wstring& text, const std::wstring& hint, const std::string& imageFile,
                              std::int32_t button, bool enabled) {
   viewer_.set_button_text(PluginId(), button, text.c_str(), hint.c_str());
-  const std::string imagePath =
-      GetSpecialFolderPath(kCsidlProgramFiles) + "\\Datacomp\\BIM Vision\\" + "plugins\\VidudUDE_data\\" + imageFile;
+  const std::string imagePath = GetSpecialFolderPath(platform::kCsidlProgramFiles) + texts::kImageFolder + imageFile;
   const std::wstring wideImagePath = ToPWideChar(imagePath);
   viewer_.set_button_image(PluginId(), button, wideImagePath.c_str());
   viewer_.enable_button(PluginId(), button, enabled);
@@ -30,8 +30,8 @@ std::string btBIMQuabo::GetSpecialFolderPath(int csidl) { return system_.Special
 
 void btBIMQuabo::SetActive(bool active) {
   FActive = active;
-  const wchar_t* const text = FActive ? L"Aktiv" : L"Inaktiv";
-  const wchar_t* const hint = FActive ? L"Das Quabo Plugin ist aktiv" : plugin::StatusButtonHint;
+  const wchar_t* const text = FActive ? texts::kActive : texts::kInactive;
+  const wchar_t* const hint = FActive ? texts::kActiveHint : plugin::StatusButtonHint;
   viewer_.set_button_text(PluginId(), FStatusButton, text, hint);
 }
 

@@ -12,6 +12,7 @@
 
 #include "bridge/guid_index.h"
 #include "host_api/viewer.h"
+#include "peer_link/command_dispatch.h"
 #include "peer_link/peer_discovery.h"
 #include "platform/platform.h"
 
@@ -19,14 +20,12 @@ namespace bridge {
 
 using platform::WindowHandle;
 
-inline constexpr int kCsidlProgramFiles = 0x26;
-
 // Where the viewer keeps an element's IFC GUID; the set name begins with a
 // blank.
 inline constexpr const char* kGuidSetName = " Element Specific";
 inline constexpr const char* kGuidPropertyName = "Guid";
 
-class btBIMQuabo final : public platform::WindowProcedure {
+class btBIMQuabo final : public platform::WindowProcedure, private peer_link::CommandActions {
  public:
   btBIMQuabo(platform::Platform& system, host_api::Viewer& viewer);
   ~btBIMQuabo();
@@ -69,7 +68,7 @@ class btBIMQuabo final : public platform::WindowProcedure {
   bool SendSelection();
   bool SelectByGuids(std::string text);
   void SendLastSelection();
-  bool LoadModel(const std::string& path);
+  bool LoadModel(const std::string& path) override;
   void SendModelPath();
   void RestoreViewState(const std::string& text);
 
@@ -89,6 +88,13 @@ class btBIMQuabo final : public platform::WindowProcedure {
   std::int32_t ViewStateSize() const { return FViewStateSize; }
 
  private:
+  // The peer's commands, as the dispatch calls them (LoadModel above too).
+  void Connect(WindowHandle peer) override;
+  void Disconnect() override;
+  void Select(const std::string& guids) override;
+  void RestoreView(const std::string& viewState) override;
+  void EnableLinesButton(bool enabled) override;
+
   // Count, then fill: the records that the viewer holds for the filter.
   // records is the caller's scratch buffer, reused across objects.
   void QueryProperties(const viewer_abi::PropertyFilter& filter, std::vector<viewer_abi::PropertyRecord>& records);

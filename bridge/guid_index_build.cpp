@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "bridge/controller.h"
+#include "bridge/controller_texts.h"
 
 namespace bridge {
 
@@ -34,8 +35,8 @@ bool btBIMQuabo::BuildGuidIndex() {
     result = true;
     fresh.Sort();
   } catch (...) {
-    const std::string message = "Fehler beim Aufbau der oGuidObjIDList\\nAnzahl: " + std::to_string(objectCount);
-    system_.ShowMessage(ToPChar(message), "Object_ID <=> GUID");
+    const std::string message = texts::kIndexFailed + std::to_string(objectCount);
+    system_.ShowMessage(ToPChar(message), texts::kIndexFailedCaption);
   }
   // After a failure the index keeps what was read so far, unsorted.
   if (FGuidIndex) *FGuidIndex = std::move(fresh);

@@ -1,5 +1,6 @@
 // Loading a model, reporting the loaded model's path, restoring a view.
 #include "bridge/controller.h"
+#include "bridge/controller_texts.h"
 #include "bridge/view_state_hex.h"
 #include "peer_link/peer_message.h"
 
@@ -32,11 +33,11 @@ void btBIMQuabo::RestoreViewState(const std::string& text) {
     // The viewer gets its own copy: a command handled during the call may
     // replace the controller's bytes.
     const std::vector<std::uint8_t> bytes = FViewState;
-    viewer_.set_view_state(PluginId(), 0, bytes.empty() ? nullptr : bytes.data(),
+    viewer_.set_view_state(PluginId(), viewer_abi::kViewStateKind, bytes.empty() ? nullptr : bytes.data(),
                            static_cast<std::int32_t>(bytes.size()));
     viewer_.invalidate(PluginId());
   } catch (...) {
-    system_.ShowMessage("Achtung hier liegt ein Fehler vor.", "Plugin VidudUDE.DLL");
+    system_.ShowMessage(texts::kViewStateFailed, texts::kViewStateFailedCaption);
   }
 }
 

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "bridge/controller.h"
+#include "bridge/controller_texts.h"
 #include "bridge/guid_lines.h"
 #include "peer_link/peer_message.h"
 
@@ -36,7 +37,7 @@ bool btBIMQuabo::SendSelection() {
     Message_Sender(std::move(text), peer_link::kCodeSelection);
     return true;
   } catch (...) {
-    system_.ShowMessage("Fehler beim Schreiben der GUID.QUABO", "SELECTED");
+    system_.ShowMessage(texts::kSelectionFailed, texts::kSelectionFailedCaption);
     return false;
   }
 }
@@ -49,7 +50,7 @@ bool btBIMQuabo::SelectByGuids(std::string text) {  // NOLINT(performance-unnece
     std::vector<std::string> lines;
     if (text != "0") lines = SplitLines(text);
     const ObjectId all = viewer_.get_all_objects_id(PluginId());
-    if (all != 0) viewer_.select(PluginId(), all, 0);
+    if (all != 0) viewer_.select(PluginId(), all, viewer_abi::kSelectClear);
     BtGUIDObjIDItem search;
     for (const std::string& line : lines) {
       search.FGuid = line;
@@ -60,7 +61,7 @@ bool btBIMQuabo::SelectByGuids(std::string text) {  // NOLINT(performance-unnece
       std::size_t index = 0;
       if (!FGuidIndex || !FGuidIndex->Find(search, index)) continue;
       const ObjectId id = FGuidIndex->GetItem(index).FObjectId;
-      viewer_.select_many(PluginId(), &id, 1, 2);
+      viewer_.select_many(PluginId(), &id, 1, viewer_abi::kSelectManyAdd);
     }
     viewer_.invalidate(PluginId());
     return true;

@@ -14,6 +14,8 @@ add_executable(native_tests ${native_test_sources})
 target_link_libraries(native_tests PRIVATE vidudude_logic GTest::gtest GTest::gtest_main)
 target_compile_definitions(native_tests PRIVATE VIDUDUDE_PROTOCOL_DOC="${PROJECT_SOURCE_DIR}/docs/protocol.md")
 add_test(NAME native_tests COMMAND native_tests)
+# The checker of the folders' include rules, on a tree that breaks them.
+add_test(NAME include_rules COMMAND bash ${PROJECT_SOURCE_DIR}/tests/include_rules/check_includes_test.sh)
 
 include(${PROJECT_SOURCE_DIR}/tools/viewer_sim/native.cmake)
 

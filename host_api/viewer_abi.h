@@ -56,6 +56,19 @@ static_assert(sizeof(PropertyRecord) == 24);
 static_assert(sizeof(PluginInfo) == 28);
 #endif
 
+// The constant arguments the plug-in passes to the viewer.
+// create_button: the only kind of button the plug-in makes.
+inline constexpr std::int32_t kButtonKind = 0;
+// enable_button: on and off.
+inline constexpr std::uint32_t kButtonEnabled = 1;
+inline constexpr std::uint32_t kButtonDisabled = 0;
+// select with the whole-model id: clears the selection.
+inline constexpr std::int32_t kSelectClear = 0;
+// select_many: adds the objects to the selection.
+inline constexpr std::int32_t kSelectManyAdd = 2;
+// set_view_state: the only kind of view state the plug-in restores.
+inline constexpr std::int32_t kViewStateKind = 0;
+
 // The viewer functions the plug-in calls. Every one takes the plug-in handle
 // first; flags travel as a full stack word of which the viewer reads the low
 // byte.

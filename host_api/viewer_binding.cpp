@@ -39,7 +39,8 @@ void BoundViewer::set_button_image(std::int32_t plugin, std::int32_t button, con
 }
 
 void BoundViewer::enable_button(std::int32_t plugin, std::int32_t button, bool enabled) {
-  if (auto fn = VIEWER_ENTRY(enable_button)) fn(plugin, button, enabled ? 1u : 0u);
+  if (auto fn = VIEWER_ENTRY(enable_button))
+    fn(plugin, button, enabled ? viewer_abi::kButtonEnabled : viewer_abi::kButtonDisabled);
 }
 
 void BoundViewer::on_selection_change(std::int32_t plugin, Handler handler) {

@@ -1,58 +1,41 @@
-// Carrying out the commands that peers send to the hidden window.
+#include "peer_link/command_dispatch.h"
 
-#include "bridge/controller.h"
 #include "peer_link/peer_message.h"
 
-namespace bridge {
+namespace peer_link {
 
-std::intptr_t btBIMQuabo::WndProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
-  if (message != platform::kWmCopyData) return system_.DefaultWindowProc(FMsgWindow, message, wParam, lParam);
-  std::intptr_t result = 0;
-  try {
-    HandleCopyData(wParam, lParam, result);
-  } catch (...) {
-    // A command that failed half-way still answers what was set before it
-    // ran; the failure stays inside the plug-in.
-  }
-  return result;
-}
-
-void btBIMQuabo::HandleCopyData(std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t& result) {
-  result = peer_link::kReplyTaken;
-  const WindowHandle sender = wParam;
-  const auto* record = reinterpret_cast<const platform::CopyDataRecord*>(lParam);
+void DispatchCommand(CommandActions& actions, platform::WindowHandle sender, const platform::CopyDataRecord* record,
+                     std::intptr_t& result) {
+  result = kReplyTaken;
   const std::uintptr_t code = record ? record->code : 0;
-  const std::string text = peer_link::ReadIncomingText(record);
+  const std::string text = ReadIncomingText(record);
   switch (code) {
-    case 1:
-      SetActive(true);
-      FConnectedPeer = sender;
+    case kCommandConnect:
+      actions.Connect(sender);
       break;
-    case 2:
-      SetActive(false);
-      FConnectedPeer = 0;
-      system_.PostClose(FHostWindow);
+    case kCommandDisconnect:
+      actions.Disconnect();
       break;
-    case 5: {
-      const std::string path(peer_link::TrimBlanks(text));
-      if (!path.empty() && !LoadModel(path)) result = peer_link::kReplyModelNotLoaded;
+    case kCommandLoadModel: {
+      const std::string path(TrimBlanks(text));
+      if (!path.empty() && !actions.LoadModel(path)) result = kReplyModelNotLoaded;
       break;
     }
-    case 6:
-      SelectByGuids(text);
+    case kCommandSelect:
+      actions.Select(text);
       break;
-    case 7:
+    case kCommandNone:
       break;
-    case 8:
-      RestoreViewState(text);
+    case kCommandRestoreView:
+      actions.RestoreView(text);
       break;
-    case 9:
-      viewer_.enable_button(PluginId(), FLinesButton, text == "active");
+    case kCommandLinesButton:
+      actions.EnableLinesButton(text == kLinesButtonActive);
       break;
     default:
-      result = peer_link::kReplyNotACommand;
+      result = kReplyNotACommand;
       break;
   }
 }
 
-}  // namespace bridge
+}  // namespace peer_link

@@ -17,6 +17,8 @@ using WindowHandle = std::uintptr_t;
 
 inline constexpr std::uint32_t kWmClose = 16;
 inline constexpr std::uint32_t kWmCopyData = 74;
+// The shell's number of the Program Files folder.
+inline constexpr int kCsidlProgramFiles = 0x26;
 
 // The layout of the system's COPYDATASTRUCT, so that the logic can read and
 // fill one without the system headers.

@@ -20,6 +20,7 @@ static_assert(sizeof(CopyDataRecord) == sizeof(COPYDATASTRUCT));
 static_assert(offsetof(CopyDataRecord, size) == offsetof(COPYDATASTRUCT, cbData));
 static_assert(offsetof(CopyDataRecord, data) == offsetof(COPYDATASTRUCT, lpData));
 static_assert(kWmCopyData == WM_COPYDATA && kWmClose == WM_CLOSE);
+static_assert(kCsidlProgramFiles == CSIDL_PROGRAM_FILES);
 
 namespace {
 
@@ -257,7 +258,7 @@ std::string Win32Platform::PathFromWide(const wchar_t* path) {
   return std::move(full.text);
 }
 
-host_api::ExportLookup HostExecutableExports() {
+std::function<void*(const char* name)> HostExecutableExports() {
   HMODULE host = GetModuleHandleA(nullptr);
   if (host == nullptr) return {};
   return [host](const char* name) { return reinterpret_cast<void*>(GetProcAddress(host, name)); };

@@ -3,9 +3,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <vector>
 
-#include "host_api/viewer_binding.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -43,8 +43,8 @@ inline constexpr UINT kSendTimeoutMs = 10000;
 // The platform the plug-in runs on, made once at library start.
 std::unique_ptr<Platform> MakeSystemPlatform(HMODULE module);
 
-// The exports of the executable of this process; empty when the system
-// gives no module handle for it.
-host_api::ExportLookup HostExecutableExports();
+// Looks a name up among the exports of the executable of this process;
+// empty when the system gives no module handle for it.
+std::function<void*(const char* name)> HostExecutableExports();
 
 }  // namespace platform

@@ -97,7 +97,7 @@ void VIEWER_CALL on_plugin_load(std::int32_t pluginHandle, std::int32_t, void* m
     // controller and do nothing.
     ControllerInstance.reset();
     try {
-      gPlatform->ShowMessage("VidudUDE.DLL konnte nicht gestartet werden.", "Plugin VidudUDE.DLL");
+      gPlatform->ShowMessage(plugin::StartFailed, plugin::StartFailedCaption);
     } catch (...) {
     }
   }

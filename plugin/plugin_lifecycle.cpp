@@ -1,5 +1,6 @@
 #include "plugin/plugin_lifecycle.h"
 
+#include "bridge/controller_texts.h"
 #include "peer_link/peer_message.h"
 #include "plugin/plugin_texts.h"
 
@@ -15,15 +16,15 @@ void StartPlugin(platform::Platform& system, host_api::Viewer& viewer, std::int3
   c.SetProcessId(system.WindowProcessId(hostWindow));
   viewer.on_selection_change(c.PluginId(), handlers.selectionChanged);
   viewer.on_model_load(c.PluginId(), handlers.modelLoaded);
-  c.SetStatusButton(viewer.create_button(c.PluginId(), 0, handlers.statusButtonClicked));
-  c.SetupButton(L"Inaktiv", StatusButtonHint, "VidudUDE_32x32.png", c.StatusButton(), true);
-  c.SetLinesButton(viewer.create_button(c.PluginId(), 0, handlers.linesButtonClicked));
-  c.SetupButton(L"Aufma\u00DFzeilen erzeugen", LinesButtonHint, "AufmErzeugen_32x32.png", c.LinesButton(), false);
+  c.SetStatusButton(viewer.create_button(c.PluginId(), viewer_abi::kButtonKind, handlers.statusButtonClicked));
+  c.SetupButton(bridge::texts::kInactive, StatusButtonHint, bridge::texts::kStatusImage, c.StatusButton(), true);
+  c.SetLinesButton(viewer.create_button(c.PluginId(), viewer_abi::kButtonKind, handlers.linesButtonClicked));
+  c.SetupButton(bridge::texts::kCreateLines, LinesButtonHint, bridge::texts::kCreateLinesImage, c.LinesButton(), false);
   c.SendStart();
 }
 
 void StopPlugin(std::unique_ptr<bridge::btBIMQuabo>& controller) {
-  if (controller) controller->Message_Sender("BIM end", peer_link::kCodeEnd);
+  if (controller) controller->Message_Sender(bridge::texts::kEndMessage, peer_link::kCodeEnd);
   controller.reset();
 }
 

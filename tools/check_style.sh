@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks the project's C++ files against .clang-format and runs clang-tidy
-# (.clang-tidy) over the plug-in's logic.
+# Checks the project's C++ files against .clang-format and the folders'
+# includes against tools/include_rules.txt, and runs clang-tidy (.clang-tidy)
+# over the plug-in's logic.
 #   tools/check_style.sh [--format-only | --tidy-only]
 # Needs build/native/compile_commands.json (./run build makes it). Exits
 # non-zero when a file is not formatted or clang-tidy reports anything.
@@ -14,6 +15,7 @@ if [ "$mode" != "--tidy-only" ]; then
   mapfile -t sources < <(git ls-files '*.cpp' '*.h')
   echo "== clang-format: ${#sources[@]} files"
   clang-format --dry-run -Werror "${sources[@]}" || rc=1
+  tools/check_includes.sh || rc=1
 fi
 
 if [ "$mode" != "--format-only" ]; then
@@ -23,7 +25,7 @@ if [ "$mode" != "--format-only" ]; then
     exit 2
   fi
   mapfile -t logic < <(git ls-files 'bridge/*.cpp' 'peer_link/*.cpp' 'host_api/*.cpp' \
-    plugin/plugin_lifecycle.cpp plugin/plugin_texts.cpp)
+    plugin/plugin_lifecycle.cpp)
   echo "== clang-tidy: ${#logic[@]} files"
   # The compile commands carry g++-only warning flags that clang does not know.
   # Its count of warnings suppressed in system headers is noise.

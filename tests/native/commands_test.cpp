@@ -13,20 +13,20 @@ class Commands : public StartedPlugin {
 };
 
 TEST_F(Commands, ConnectShowsActiveAndRemembersTheSender) {
-  EXPECT_EQ(Command(1, "ignored", kPeerB), 2001);
+  EXPECT_EQ(Command(kCommandConnect, "ignored", kPeerB), 2001);
   EXPECT_TRUE(Controller().Active());
   EXPECT_EQ(Controller().ConnectedPeer(), kPeerB);
   const auto texts = viewer.Calls("set_button_text");
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0].numbers.at(1), Controller().StatusButton());
   EXPECT_EQ(texts[0].texts, (std::vector<std::string>{"Aktiv", "Das Quabo Plugin ist aktiv"}));
-  EXPECT_EQ(Command(1, "", kPeerA), 2001);
+  EXPECT_EQ(Command(kCommandConnect, "", kPeerA), 2001);
   EXPECT_EQ(Controller().ConnectedPeer(), kPeerA);
   EXPECT_EQ(viewer.Calls("set_button_text").size(), 2u);
 }
 
 TEST_F(Commands, ConnectWithoutWindowActivatesButKeepsDiscovery) {
-  EXPECT_EQ(Command(1, "", 0), 2001);
+  EXPECT_EQ(Command(kCommandConnect, "", 0), 2001);
   EXPECT_TRUE(Controller().Active());
   Controller().Message_Sender("x", 4);
   EXPECT_EQ(system.sent.size(), 2u);
@@ -34,7 +34,7 @@ TEST_F(Commands, ConnectWithoutWindowActivatesButKeepsDiscovery) {
 
 TEST_F(Commands, DisconnectForgetsThePeerThenPostsCloseToTheViewer) {
   Connect(kPeerB);
-  EXPECT_EQ(Command(2, ""), 2001);
+  EXPECT_EQ(Command(kCommandDisconnect, ""), 2001);
   EXPECT_FALSE(Controller().Active());
   EXPECT_EQ(Controller().ConnectedPeer(), 0u);
   EXPECT_EQ(system.closesPosted, std::vector<fakes::WindowHandle>{kHost});
@@ -45,7 +45,7 @@ TEST_F(Commands, UnknownCodesAnswer2000AndChangeNothing) {
   for (std::uintptr_t code : {0u, 3u, 4u, 10u, 0xFFFFFFFFu}) {
     EXPECT_EQ(Command(code, "active"), 2000) << code;
   }
-  EXPECT_EQ(Command(7, "anything"), 2001);
+  EXPECT_EQ(Command(kCommandNone, "anything"), 2001);
   EXPECT_TRUE(viewer.calls.empty());
   EXPECT_TRUE(system.closesPosted.empty());
   EXPECT_FALSE(Controller().Active());
@@ -57,7 +57,7 @@ TEST_F(Commands, LinesButtonOnlyForExactlyActive) {
   const std::vector<std::pair<std::string, std::int64_t>> cases{
       {"active", 1}, {"Active", 0}, {"active\r\n", 0}, {"", 0}, {" active", 0}};
   for (const auto& [text, flag] : cases) {
-    EXPECT_EQ(Command(9, text), 2001);
+    EXPECT_EQ(Command(kCommandLinesButton, text), 2001);
     const auto call = viewer.Calls("enable_button").back();
     EXPECT_EQ(call.numbers.at(1), Controller().LinesButton());
     EXPECT_EQ(call.numbers.at(2), flag) << text;
@@ -65,49 +65,49 @@ TEST_F(Commands, LinesButtonOnlyForExactlyActive) {
 }
 
 TEST_F(Commands, LoadTrimsThePathAndRepliesByOutcome) {
-  EXPECT_EQ(Command(5, "  C:\\models\\a b.ifc\r\n"), 2001);
+  EXPECT_EQ(Command(kCommandLoadModel, "  C:\\models\\a b.ifc\r\n"), 2001);
   EXPECT_EQ(viewer.CallNames(), (std::vector<std::string>{"load_ifc", "invalidate", "item_command"}));
   EXPECT_EQ(viewer.calls[0].texts.at(0), "C:\\models\\a b.ifc");
   EXPECT_EQ(viewer.calls[2].texts, (std::vector<std::string>{"btn_alpha_full", "click"}));
 
   viewer.calls.clear();
-  EXPECT_EQ(Command(5, " \r\n"), 2001);
-  EXPECT_EQ(Command(5, ""), 2001);
+  EXPECT_EQ(Command(kCommandLoadModel, " \r\n"), 2001);
+  EXPECT_EQ(Command(kCommandLoadModel, ""), 2001);
   EXPECT_TRUE(viewer.calls.empty());
 
   viewer.refuseLoads = true;
-  EXPECT_EQ(Command(5, "missing.ifc"), 21);
+  EXPECT_EQ(Command(kCommandLoadModel, "missing.ifc"), 21);
   EXPECT_EQ(viewer.CallNames(), std::vector<std::string>{"load_ifc"});
 }
 
 TEST_F(Commands, PayloadIsReadOnlyUpToNulOrDeclaredSize) {
-  EXPECT_EQ(system.Deliver(kPeerA, 9, std::string("active\0junk", 11)), 2001);
+  EXPECT_EQ(system.Deliver(kPeerA, kCommandLinesButton, std::string("active\0junk", 11)), 2001);
   EXPECT_EQ(viewer.Calls("enable_button").back().numbers.at(2), 1);
-  EXPECT_EQ(system.Deliver(kPeerA, 9, "active"), 2001);  // no NUL at all
+  EXPECT_EQ(system.Deliver(kPeerA, kCommandLinesButton, "active"), 2001);  // no NUL at all
   EXPECT_EQ(viewer.Calls("enable_button").back().numbers.at(2), 1);
-  const platform::CopyDataRecord noData{9, 5, nullptr};
+  const platform::CopyDataRecord noData{kCommandLinesButton, 5, nullptr};
   EXPECT_EQ(system.procedure->WndProc(platform::kWmCopyData, kPeerA, reinterpret_cast<std::intptr_t>(&noData)), 2001);
   EXPECT_EQ(viewer.Calls("enable_button").back().numbers.at(2), 0);
   EXPECT_EQ(system.procedure->WndProc(platform::kWmCopyData, kPeerA, 0), 2000);
 }
 
 TEST_F(Commands, ViewStateBytesReachTheViewerAndOddTextsReapplyTheLast) {
-  EXPECT_EQ(Command(8, "0a1B"), 2001);
+  EXPECT_EQ(Command(kCommandRestoreView, "0a1B"), 2001);
   EXPECT_EQ(viewer.viewState, (std::vector<std::uint8_t>{0x0A, 0x1B}));
   EXPECT_EQ(viewer.CallNames(), (std::vector<std::string>{"set_view_state", "invalidate"}));
   EXPECT_EQ(viewer.calls[0].numbers, (std::vector<std::int64_t>{kPluginHandle, 0, 2, 0}));
-  Command(8, "abcde");
+  Command(kCommandRestoreView, "abcde");
   EXPECT_EQ(viewer.viewState, (std::vector<std::uint8_t>{0x0A, 0x1B}));
-  Command(8, "G5");
+  Command(kCommandRestoreView, "G5");
   EXPECT_EQ(viewer.viewState, (std::vector<std::uint8_t>{0xF5}));
   EXPECT_EQ(Controller().ViewStateSize(), 1);
-  Command(8, "");
+  Command(kCommandRestoreView, "");
   EXPECT_EQ(viewer.Calls("set_view_state").back().numbers, (std::vector<std::int64_t>{kPluginHandle, 0, 0, 1}));
   EXPECT_EQ(Controller().ViewStateSize(), 0);
   EXPECT_TRUE(system.messageBoxes.empty());
 }
 
 TEST_F(Commands, FirstOddViewStateAppliesNoBytes) {
-  Command(8, "abc");
+  Command(kCommandRestoreView, "abc");
   EXPECT_EQ(viewer.Calls("set_view_state").at(0).numbers, (std::vector<std::int64_t>{kPluginHandle, 0, 0, 1}));
 }

@@ -8,7 +8,16 @@
 
 #include "bridge/controller.h"
 #include "fakes.h"
+#include "peer_link/command_dispatch.h"
 #include "plugin/plugin_lifecycle.h"
+
+using peer_link::kCommandConnect;
+using peer_link::kCommandDisconnect;
+using peer_link::kCommandLinesButton;
+using peer_link::kCommandLoadModel;
+using peer_link::kCommandNone;
+using peer_link::kCommandRestoreView;
+using peer_link::kCommandSelect;
 
 // The test's stand-in for the library's controller instance.
 std::unique_ptr<bridge::btBIMQuabo>& TestControllerInstance();
@@ -32,7 +41,7 @@ class StartedPlugin : public ::testing::Test {
   std::intptr_t Command(std::uintptr_t code, const std::string& text, fakes::WindowHandle from = kPeerA) {
     return system.DeliverText(from, code, text);
   }
-  void Connect(fakes::WindowHandle peer = kPeerA) { Command(1, "", peer); }
+  void Connect(fakes::WindowHandle peer = kPeerA) { Command(kCommandConnect, "", peer); }
   std::string Sent(std::uint32_t code, std::size_t nth = 0);
 
   fakes::FakePlatform system;

@@ -49,8 +49,8 @@ TEST_F(Plugin, CommandArrivingDuringStartMessageFindsButtonsReady) {
   bool enabledDuringStart = false;
   system.duringSend = [&](const fakes::Sent& s) {
     if (s.code != 1 || s.target != kPeerA) return;
-    Command(1, "");
-    Command(9, "active");
+    Command(kCommandConnect, "");
+    Command(kCommandLinesButton, "active");
     enabledDuringStart = viewer.buttons.at(2).enabled;
   };
   Start();
@@ -85,7 +85,7 @@ TEST_F(Plugin, StopSaysGoodbyeToDiscoveredPeersThenReleasesTheWindow) {
   AddTwoPeers();
   Start();
   Connect(kPeerB);
-  Command(2, "", kPeerB);
+  Command(kCommandDisconnect, "", kPeerB);
   system.sent.clear();
   plugin::StopPlugin(TestControllerInstance());
   EXPECT_EQ(TestControllerInstance(), nullptr);

@@ -34,7 +34,7 @@ class Selection : public StartedPlugin {
   }
   void PeerSelects(const std::string& text) {
     viewer.calls.clear();
-    EXPECT_EQ(Command(6, text), 2001);
+    EXPECT_EQ(Command(kCommandSelect, text), 2001);
   }
 };
 
@@ -186,7 +186,7 @@ TEST_F(Selection, ModelReloadedInsideASelectionKeepsTheLookupsSound) {
   Connect();
   int selects = 0;
   viewer.afterSelect = [&] {
-    if (++selects == 1) Command(5, "C:\\m\\other.ifc");  // the peer loads while the plug-in selects
+    if (++selects == 1) Command(kCommandLoadModel, "C:\\m\\other.ifc");  // the peer loads while the plug-in selects
   };
   viewer.properties.clear();
   viewer.objects.clear();

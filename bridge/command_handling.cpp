@@ -1,0 +1,43 @@
+// The hidden window's messages, and the actions of the peer's commands.
+#include "bridge/controller.h"
+
+namespace bridge {
+
+std::intptr_t btBIMQuabo::WndProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  if (message != platform::kWmCopyData) return system_.DefaultWindowProc(FMsgWindow, message, wParam, lParam);
+  std::intptr_t result = 0;
+  try {
+    HandleCopyData(wParam, lParam, result);
+  } catch (...) {
+    // A command that failed half-way still answers what was set before it
+    // ran; the failure stays inside the plug-in.
+  }
+  return result;
+}
+
+void btBIMQuabo::HandleCopyData(std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t& result) {
+  const auto* record = reinterpret_cast<const platform::CopyDataRecord*>(lParam);
+  peer_link::DispatchCommand(*this, wParam, record, result);
+}
+
+// The link state changes before the peer is stored.
+void btBIMQuabo::Connect(WindowHandle peer) {
+  SetActive(true);
+  FConnectedPeer = peer;
+}
+
+// The viewer is asked to close last, by a posted message: the peer has its
+// reply before the plug-in stops.
+void btBIMQuabo::Disconnect() {
+  SetActive(false);
+  FConnectedPeer = 0;
+  system_.PostClose(FHostWindow);
+}
+
+void btBIMQuabo::Select(const std::string& guids) { SelectByGuids(guids); }
+
+void btBIMQuabo::RestoreView(const std::string& viewState) { RestoreViewState(viewState); }
+
+void btBIMQuabo::EnableLinesButton(bool enabled) { viewer_.enable_button(PluginId(), FLinesButton, enabled); }
+
+}  // namespace bridge

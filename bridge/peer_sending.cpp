@@ -1,0 +1,37 @@
+// The controller's sends to the peers: choosing the targets and reporting a
+// failed send.
+#include "bridge/controller.h"
+#include "bridge/controller_texts.h"
+#include "peer_link/message_sender.h"
+#include "peer_link/peer_message.h"
+
+namespace bridge {
+
+void btBIMQuabo::FindPeerWindows() { FPeerWindows = peer_link::FindPeerWindows(system_); }
+
+// The text is a copy of its own: a command handled while a send waits may
+// change the controller text it came from.
+std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performance-unnecessary-value-param)
+                                         std::uint32_t code) {
+  std::uint32_t result = peer_link::kReplyNotACommand;
+  if (FConnectedPeer != 0) {
+    FPeerWindows = {};
+    FPeerWindows[0] = FConnectedPeer;
+  } else {
+    FindPeerWindows();
+  }
+  if (code == 0 || peer_link::IsBlank(text)) return result;
+  // A command handled while a send waits may send on its own and rebuild the
+  // slots: the targets of this send are fixed here.
+  const peer_link::PeerWindows targets = FPeerWindows;
+  try {
+    peer_link::SendToPeers(system_, targets, FMsgWindow, FProcessId, text, code, result);
+  } catch (...) {
+    system_.ShowMessage(texts::kSendFailed, texts::kSendFailedCaption);
+  }
+  return result;
+}
+
+std::uint32_t btBIMQuabo::SendStart() { return Message_Sender(texts::kStartMessage, peer_link::kCodeStart); }
+
+}  // namespace bridge

@@ -1,0 +1,50 @@
+// The peer's commands: their codes, the replies, and the dispatch that reads
+// one incoming message and calls the action its code names.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace peer_link {
+
+// Codes of the commands a peer sends to the hidden window.
+inline constexpr std::uint32_t kCommandConnect = 1;
+inline constexpr std::uint32_t kCommandDisconnect = 2;
+inline constexpr std::uint32_t kCommandLoadModel = 5;
+inline constexpr std::uint32_t kCommandSelect = 6;
+// Taken and answered, but it asks for nothing.
+inline constexpr std::uint32_t kCommandNone = 7;
+inline constexpr std::uint32_t kCommandRestoreView = 8;
+inline constexpr std::uint32_t kCommandLinesButton = 9;
+
+// The text of command 9 that enables the create-lines button; any other
+// text disables it.
+inline constexpr const char* kLinesButtonActive = "active";
+
+// What the commands do. The controller carries them out; the dispatch only
+// decides which one runs and what the peer is answered.
+class CommandActions {
+ public:
+  // The link becomes active and peer is remembered as the one target.
+  virtual void Connect(platform::WindowHandle peer) = 0;
+  // The link becomes inactive, the peer is forgotten, the viewer is closed.
+  virtual void Disconnect() = 0;
+  // False when the viewer did not load the file.
+  virtual bool LoadModel(const std::string& path) = 0;
+  virtual void Select(const std::string& guids) = 0;
+  virtual void RestoreView(const std::string& viewState) = 0;
+  virtual void EnableLinesButton(bool enabled) = 0;
+
+ protected:
+  ~CommandActions() = default;
+};
+
+// Sets result to the reply first, then runs the command's action to its end.
+// A failing action leaves the reply that was set before it ran and the
+// failure goes on to the caller.
+void DispatchCommand(CommandActions& actions, platform::WindowHandle sender, const platform::CopyDataRecord* record,
+                     std::intptr_t& result);
+
+}  // namespace peer_link

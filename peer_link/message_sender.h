@@ -1,0 +1,18 @@
+// Sending one message to the peers' windows.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "peer_link/peer_discovery.h"
+#include "platform/platform.h"
+
+namespace peer_link {
+
+// Frames the text once and sends it to every non-empty slot, in slot order,
+// waiting for each reply. reply holds the answer of the last send made, and
+// keeps it when a later step fails.
+void SendToPeers(platform::Platform& system, const PeerWindows& targets, platform::WindowHandle sender,
+                 std::uint32_t processId, std::string_view text, std::uint32_t code, std::uint32_t& reply);
+
+}  // namespace peer_link

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The include check on a small tree that breaks each kind of rule once, beside
+# includes that the rules allow: exactly the wrong-way ones are named, and the
+# check fails.
+set -uo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+tree="$(mktemp -d)"
+trap 'rm -rf "$tree"' EXIT
+mkdir -p "$tree"/{platform,host_api,peer_link,bridge,plugin}
+put() { printf '%s\n' "${@:2}" >"$tree/$1"; }
+
+put platform/win32_x.cpp '#include <windows.h>' '#include "platform/platform.h"' '#include "host_api/viewer.h"'
+put host_api/viewer.h '#include <cstdint>' '#include "host_api/viewer_abi.h"' '#include "peer_link/peer_message.h"'
+put peer_link/dispatch.cpp '#include "platform/platform.h"' '#include "bridge/controller.h"' '#include "platform/win32_platform.h"'
+put bridge/controller.cpp '#include "peer_link/peer_message.h"' '#include "plugin/plugin_texts.h"' \
+  '#include "plugin/plugin_lifecycle.h"' '#include <windows.h>' '  #  include "platform/win32_handles.h"'
+put plugin/plugin_texts.h '#pragma once' '#include "plugin/other.h"'
+put plugin/exports.cpp '#include <windows.h>' '#include "bridge/controller.h"' '#include "tests/wine_tools/probe_state.h"'
+
+expected="platform/win32_x.cpp:3: platform/ may not include \"host_api/viewer.h\"
+host_api/viewer.h:3: host_api/ may not include \"peer_link/peer_message.h\"
+peer_link/dispatch.cpp:2: peer_link/ may not include \"bridge/controller.h\"
+peer_link/dispatch.cpp:3: peer_link/ may not include \"platform/win32_platform.h\"
+bridge/controller.cpp:3: bridge/ may not include \"plugin/plugin_lifecycle.h\"
+bridge/controller.cpp:4: bridge/ may not include <windows.h>
+bridge/controller.cpp:5: bridge/ may not include \"platform/win32_handles.h\"
+plugin/exports.cpp:3: plugin/ may not include \"tests/wine_tools/probe_state.h\"
+plugin/plugin_texts.h:2: plugin/plugin_texts.h may not include \"plugin/other.h\""
+
+output="$("$here/tools/check_includes.sh" "$tree")"
+rc=$?
+found="$(grep -v '^==' <<<"$output" | sort)"
+if [ "$rc" -eq 0 ] || [ "$found" != "$(sort <<<"$expected")" ]; then
+  echo "check exited $rc; expected these lines:" >&2
+  echo "$expected" >&2
+  echo "got:" >&2
+  echo "$output" >&2
+  exit 1
+fi
+echo "ok: $(wc -l <<<"$found") wrong-way includes named, check failed as it should"

@@ -34,7 +34,7 @@ void btBIMQuabo::Disconnect() {
   system_.PostClose(FHostWindow);
 }
 
-void btBIMQuabo::Select(const std::string& guids) { SelectByGuids(guids); }
+void btBIMQuabo::Select(std::string guids) { SelectByGuids(std::move(guids)); }
 
 void btBIMQuabo::RestoreView(const std::string& viewState) { RestoreViewState(viewState); }
 

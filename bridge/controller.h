@@ -68,7 +68,7 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   bool SendSelection();
   bool SelectByGuids(std::string text);
   void SendLastSelection();
-  bool LoadModel(const std::string& path) override;
+  bool LoadModel(std::string_view path) override;
   void SendModelPath();
   void RestoreViewState(const std::string& text);
 
@@ -91,13 +91,14 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   // The peer's commands, as the dispatch calls them (LoadModel above too).
   void Connect(WindowHandle peer) override;
   void Disconnect() override;
-  void Select(const std::string& guids) override;
+  void Select(std::string guids) override;
   void RestoreView(const std::string& viewState) override;
   void EnableLinesButton(bool enabled) override;
 
   // Count, then fill: the records that the viewer holds for the filter.
   // records is the caller's scratch buffer, reused across objects.
   void QueryProperties(const viewer_abi::PropertyFilter& filter, std::vector<viewer_abi::PropertyRecord>& records);
+  void KeepLastGuids(const std::string& text);
   std::string ValueText(const viewer_abi::PropertyRecord& record) {
     return record.value ? system_.FromWide(record.value) : std::string();
   }

@@ -6,7 +6,7 @@
 
 namespace bridge {
 
-bool btBIMQuabo::LoadModel(const std::string& path) {
+bool btBIMQuabo::LoadModel(std::string_view path) {
   const std::wstring widePath = ToPWideChar(path);
   if (!viewer_.load_ifc(PluginId(), widePath.c_str())) return false;
   viewer_.invalidate(PluginId());

@@ -33,7 +33,7 @@ bool btBIMQuabo::SendSelection() {
         }
       }
     }
-    FLastGuids = text;
+    KeepLastGuids(text);
     Message_Sender(std::move(text), peer_link::kCodeSelection);
     return true;
   } catch (...) {
@@ -42,17 +42,17 @@ bool btBIMQuabo::SendSelection() {
   }
 }
 
-// The text is a copy of its own: a viewer call below may re-enter and replace
-// FLastGuids.
+// The text is a copy of its own, and its lines are cut from it one at a time
+// as they are looked up, never all held at once: a viewer call below may
+// re-enter and replace FLastGuids.
 bool btBIMQuabo::SelectByGuids(std::string text) {  // NOLINT(performance-unnecessary-value-param)
   try {
-    FLastGuids = text;
-    std::vector<std::string> lines;
-    if (text != "0") lines = SplitLines(text);
+    KeepLastGuids(text);
     const ObjectId all = viewer_.get_all_objects_id(PluginId());
     if (all != 0) viewer_.select(PluginId(), all, viewer_abi::kSelectClear);
     BtGUIDObjIDItem search;
-    for (const std::string& line : lines) {
+    LineCursor rest(text == "0" ? std::string_view() : std::string_view(text));
+    for (std::string_view line; TakeFirstLine(rest, line), !line.empty();) {
       search.FGuid = line;
       search.FObjectId = 0;
       // Looked up afresh for every line: a viewer call below may re-enter
@@ -70,6 +70,10 @@ bool btBIMQuabo::SelectByGuids(std::string text) {  // NOLINT(performance-unnece
     return false;
   }
 }
+
+// A fresh buffer of the text's size: assigning into the old one would keep
+// the largest list ever received for as long as the plug-in runs.
+void btBIMQuabo::KeepLastGuids(const std::string& text) { std::string(text).swap(FLastGuids); }
 
 void btBIMQuabo::SendLastSelection() { Message_Sender(FLastGuids, peer_link::kCodeCreateLines); }
 

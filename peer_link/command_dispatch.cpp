@@ -1,5 +1,7 @@
 #include "peer_link/command_dispatch.h"
 
+#include <utility>
+
 #include "peer_link/peer_message.h"
 
 namespace peer_link {
@@ -8,7 +10,8 @@ void DispatchCommand(CommandActions& actions, platform::WindowHandle sender, con
                      std::intptr_t& result) {
   result = kReplyTaken;
   const std::uintptr_t code = record ? record->code : 0;
-  const std::string text = ReadIncomingText(record);
+  // The one copy of the payload; the command that keeps it takes it over.
+  std::string text = ReadIncomingText(record);
   switch (code) {
     case kCommandConnect:
       actions.Connect(sender);
@@ -17,12 +20,12 @@ void DispatchCommand(CommandActions& actions, platform::WindowHandle sender, con
       actions.Disconnect();
       break;
     case kCommandLoadModel: {
-      const std::string path(TrimBlanks(text));
+      const std::string_view path = TrimBlanks(text);
       if (!path.empty() && !actions.LoadModel(path)) result = kReplyModelNotLoaded;
       break;
     }
     case kCommandSelect:
-      actions.Select(text);
+      actions.Select(std::move(text));
       break;
     case kCommandNone:
       break;

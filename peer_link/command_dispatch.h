@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -32,8 +33,9 @@ class CommandActions {
   // The link becomes inactive, the peer is forgotten, the viewer is closed.
   virtual void Disconnect() = 0;
   // False when the viewer did not load the file.
-  virtual bool LoadModel(const std::string& path) = 0;
-  virtual void Select(const std::string& guids) = 0;
+  virtual bool LoadModel(std::string_view path) = 0;
+  // Takes the text over: it may be as long as a sender likes.
+  virtual void Select(std::string guids) = 0;
   virtual void RestoreView(const std::string& viewState) = 0;
   virtual void EnableLinesButton(bool enabled) = 0;
 

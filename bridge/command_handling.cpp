@@ -20,10 +20,14 @@ void btBIMQuabo::HandleCopyData(std::uintptr_t wParam, std::intptr_t lParam, std
   peer_link::DispatchCommand(*this, wParam, record, result);
 }
 
-// The link state changes before the peer is stored.
+// The link state changes before the peer is stored. A window of the viewer's
+// own process, the hidden window above all, is taken as no window: every
+// message sent to it would come back as a command to the plug-in itself.
 void btBIMQuabo::Connect(WindowHandle peer) {
   SetActive(true);
-  FConnectedPeer = peer;
+  const bool viewersOwn =
+      peer == FMsgWindow || (peer != 0 && FProcessId != 0 && system_.WindowProcessId(peer) == FProcessId);
+  FConnectedPeer = viewersOwn ? 0 : peer;
 }
 
 // The viewer is asked to close last, by a posted message: the peer has its

@@ -26,6 +26,13 @@ std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performanc
   const peer_link::PeerWindows targets = FPeerWindows;
   try {
     peer_link::SendToPeers(system_, targets, FMsgWindow, FProcessId, text, code, result);
+    // A connected peer whose window has gone ends the link as a disconnect
+    // does, without closing the viewer; later messages go by discovery. A
+    // connect handled during the wait has already replaced it.
+    if (FConnectedPeer != 0 && FConnectedPeer == targets[0] && !system_.WindowExists(FConnectedPeer)) {
+      SetActive(false);
+      FConnectedPeer = 0;
+    }
   } catch (...) {
     system_.ShowMessage(texts::kSendFailed, texts::kSendFailedCaption);
   }

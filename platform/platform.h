@@ -53,6 +53,8 @@ class Platform {
   virtual bool WalkProcesses(const std::function<void(std::uint32_t pid, std::string_view exeFile)>& visit) = 0;
   // Calls visit for each top-level window until it answers false.
   virtual void EnumTopLevelWindows(const std::function<bool(WindowHandle)>& visit) = 0;
+  // False once the window has been destroyed.
+  virtual bool WindowExists(WindowHandle window) = 0;
   // The id of the process that owns the window, 0 when unknown.
   virtual std::uint32_t WindowProcessId(WindowHandle window) = 0;
   // The window's class name as the system copies it into a buffer of

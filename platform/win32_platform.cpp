@@ -104,6 +104,8 @@ void Win32Platform::EnumTopLevelWindows(const std::function<bool(WindowHandle)>&
   if (search.failure) std::rethrow_exception(search.failure);
 }
 
+bool Win32Platform::WindowExists(WindowHandle window) { return IsWindow(AsWindow(window)) != FALSE; }
+
 std::uint32_t Win32Platform::WindowProcessId(WindowHandle window) {
   DWORD pid = 0;
   GetWindowThreadProcessId(AsWindow(window), &pid);

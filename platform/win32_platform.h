@@ -18,6 +18,7 @@ class Win32Platform : public Platform {
 
   bool WalkProcesses(const std::function<void(std::uint32_t, std::string_view)>& visit) override;
   void EnumTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
+  bool WindowExists(WindowHandle window) override;
   std::uint32_t WindowProcessId(WindowHandle window) override;
   std::string WindowClassName(WindowHandle window, std::size_t bufferChars) override;
   std::uint32_t SendCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) override;

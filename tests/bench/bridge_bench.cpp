@@ -38,6 +38,7 @@ class MemoryPlatform final : public platform::Platform {
     return true;
   }
   void EnumTopLevelWindows(const std::function<bool(platform::WindowHandle)>& visit) override { visit(7); }
+  bool WindowExists(platform::WindowHandle) override { return true; }
   std::uint32_t WindowProcessId(platform::WindowHandle) override { return 2; }
   std::string WindowClassName(platform::WindowHandle, std::size_t) override {
     return std::string(peer_link::kPeerWindowClass);

@@ -32,6 +32,19 @@ TEST_F(Commands, ConnectWithoutWindowActivatesButKeepsDiscovery) {
   EXPECT_EQ(system.sent.size(), 2u);
 }
 
+TEST_F(Commands, ConnectNamingAWindowOfTheViewerItselfKeepsDiscovery) {
+  for (const fakes::WindowHandle own : {fakes::FakePlatform::kMessageWindow, kHost}) {
+    EXPECT_EQ(Command(kCommandConnect, "", own), 2001);
+    EXPECT_TRUE(Controller().Active());
+    EXPECT_EQ(Controller().ConnectedPeer(), 0u);
+    system.sent.clear();
+    Controller().Message_Sender("x", 4);
+    ASSERT_EQ(system.sent.size(), 2u);
+    EXPECT_EQ(system.sent[0].target, kPeerA);
+    EXPECT_EQ(system.sent[1].target, kPeerB);
+  }
+}
+
 TEST_F(Commands, DisconnectForgetsThePeerThenPostsCloseToTheViewer) {
   Connect(kPeerB);
   EXPECT_EQ(Command(kCommandDisconnect, ""), 2001);

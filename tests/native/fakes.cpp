@@ -70,6 +70,7 @@ std::string FakePlatform::WindowClassName(WindowHandle window, std::size_t buffe
 std::uint32_t FakePlatform::SendCopyData(WindowHandle target, WindowHandle sender,
                                          const platform::CopyDataRecord& record) {
   if (sendThrows) throw std::runtime_error("delivery failed");
+  if (goneWindows.contains(target)) return 0;
   Sent s{target, sender, static_cast<std::uint32_t>(record.code),
          std::string(static_cast<const char*>(record.data), record.size)};
   sent.push_back(s);

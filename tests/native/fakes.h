@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,8 @@ class FakePlatform final : public platform::Platform {
   bool snapshotFails = false;
   int snapshots = 0;
   std::vector<Window> windows;
+  // Windows that have been destroyed; every other handle counts as alive.
+  std::set<WindowHandle> goneWindows;
   std::map<WindowHandle, std::uint32_t> replies;  // a target not listed gives 0
   std::vector<Sent> sent;
   // Runs inside a send, before the reply: a peer acting while the plug-in waits.
@@ -64,6 +67,7 @@ class FakePlatform final : public platform::Platform {
 
   bool WalkProcesses(const std::function<void(std::uint32_t, std::string_view)>& visit) override;
   void EnumTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
+  bool WindowExists(WindowHandle window) override { return !goneWindows.contains(window); }
   std::uint32_t WindowProcessId(WindowHandle window) override;
   std::string WindowClassName(WindowHandle window, std::size_t bufferChars) override;
   std::uint32_t SendCopyData(WindowHandle target, WindowHandle sender, const platform::CopyDataRecord& record) override;

@@ -58,6 +58,27 @@ TEST_F(Sending, ConnectedPeerIsTheOnlyTargetAndNoSnapshotIsTaken) {
   EXPECT_EQ(Controller().PeerWindows(), (peer_link::PeerWindows{kPeerB, 0, 0, 0, 0}));
 }
 
+TEST_F(Sending, ConnectedPeerWhoseWindowHasGoneEndsTheLinkWithoutClosingTheViewer) {
+  AddTwoPeers();
+  Connect(kPeerB);
+  system.goneWindows.insert(kPeerB);
+  viewer.calls.clear();
+  EXPECT_EQ(Controller().Message_Sender("lost", 4), 0u);
+  EXPECT_TRUE(system.sent.empty());
+  EXPECT_FALSE(Controller().Active());
+  EXPECT_EQ(Controller().ConnectedPeer(), 0u);
+  const auto texts = viewer.Calls("set_button_text");
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].texts.at(0), "Inaktiv");
+  EXPECT_EQ(texts[0].texts.at(1).rfind("Das Quabo Plugin ist inaktiv.", 0), 0u);
+  EXPECT_TRUE(system.closesPosted.empty());
+  // The next message goes to the peers that discovery finds.
+  Controller().Message_Sender("next", 4);
+  ASSERT_EQ(system.sent.size(), 1u);
+  EXPECT_EQ(system.sent[0].target, kPeerA);
+  EXPECT_EQ(system.snapshots, 1);
+}
+
 TEST_F(Sending, DeliveryFailureIsReportedOnceAndContained) {
   AddTwoPeers();
   system.sendThrows = true;

@@ -97,6 +97,19 @@ TEST_F(PluginLink, ConnectWithoutWindowKeepsDiscovery) {
   EXPECT_EQ(NextMessage(other).code, 4u);
 }
 
+TEST_F(PluginLink, ConnectedPeerThatExitedEndsTheLinkAndItsSuccessorIsFound) {
+  EXPECT_EQ(SendCommand(*peer, "send 1"), 2001);
+  peer->Command("quit");
+  ASSERT_TRUE(peer->WaitForExit(10000));
+  sim.LoadModel(DEMO_MODEL);
+  EXPECT_EQ(ButtonAt(0).text, L"Inaktiv");
+  viewer_sim::PumpUntil([] { return false; }, std::chrono::milliseconds(300));
+  EXPECT_EQ(hostWindow.CloseRequests(), 0);
+  auto& restarted = StartPeer("QUABO.EXE");
+  ASSERT_TRUE(sim.FireModelLoad());
+  EXPECT_EQ(NextMessage(restarted).code, 4u);
+}
+
 TEST_F(PluginLink, DisconnectClosesTheViewerAfterTheReply) {
   SendCommand(*peer, "send 1");
   EXPECT_EQ(SendCommand(*peer, "send 2"), 2001);

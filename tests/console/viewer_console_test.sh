@@ -126,4 +126,42 @@ for line in \
   'the plug-in asked the viewer to close \(WM_CLOSE to its main window\): the viewer closes'; do
   grep -qE "^$line\$" "$work/viewer.txt" || fail "the console did not show: $line"
 done
-echo "viewer console session: the peer received codes 1, 4, 6, 9 and 2; 9 commands answered"
+
+# The command examples of docs/protocol.md, row by row in one new session,
+# as a peer sends them: each reply as the row says, and the last row's
+# disconnect closes the viewer.
+rows="$(python3 - "$here/docs/protocol.md" <<'PY'
+import re, sys
+text = open(sys.argv[1], encoding="utf-8").read()
+block = re.search(r"^```example commands\n(.*?)^```$", text, re.S | re.M).group(1)
+for row in block.splitlines():
+    m = re.match(r'^(\d+) "((?:[^"\\]|\\.)*)" -> (\d+) : ', row)
+    escapes = {"r": "\\r", "n": "\\n", "0": "\\x00", "\\": "\\\\", '"': "\\x22"}
+    peer_text = re.sub(r"\\(.)", lambda e: escapes[e.group(1)], m.group(2))
+    print(f"{m.group(1)}\x1f{peer_text}\x1f{m.group(3)}")
+PY
+)"
+[ "$(wc -l <<<"$rows")" -ge 15 ] || fail "the command examples were not read: $rows"
+peer "on 1 off"
+"$here/tools/viewer.sh" "$build" <"$work/viewer.in" >"$work/viewer2.out" 2>&1 &
+viewer_pid=$!
+exec 4>"$work/viewer.in"
+for _ in $(seq 600); do
+  [ "$(grep -c '^recv code=1 ' "$work/peer.out")" -ge 3 ] && break
+  sleep 0.05
+done
+while IFS=$'\x1f' read -r code text reply; do
+  peer "send $code $text"
+  got="$(tr -d '\r' <"$work/peer.out" | sed -n 's/^sent code=\([0-9]*\) reply=\(.*\)$/\2/p' | tail -n1)"
+  [ "$got" = "$reply" ] || fail "protocol.md row $code \"$text\": reply $got instead of $reply"
+done <<<"$rows"
+wait "$viewer_pid" || fail "the second viewer session ended with an error"
+viewer_pid=""
+for line in \
+  '  viewer  <- plug-in load_ifc\(plugin=81, path="C:\\\\Projekte\\\\fehlt.ifc"\) -> 0 \(cannot open C:\\Projekte\\fehlt.ifc\)' \
+  '  viewer  <- plug-in set_view_state\(plugin=81, kind=0, bytes=<>, size=0\)' \
+  '  viewer  <- plug-in set_view_state\(plugin=81, kind=0, bytes=<0aff10>, size=3\)' \
+  'the plug-in asked the viewer to close \(WM_CLOSE to its main window\): the viewer closes'; do
+  tr -d '\r' <"$work/viewer2.out" | grep -qE "^$line\$" || fail "the second session did not show: $line"
+done
+echo "viewer console sessions: the peer received codes 1, 4, 6, 9 and 2; $(wc -l <<<"$rows") protocol.md command rows answered as written"

@@ -274,7 +274,6 @@ void CheckCommand(const std::string& row) {
   Session s;
   if (effect == "load-refused") s.viewer.refuseLoads = true;
   if (effect == "disconnect") s.Command(1, "");
-  if (effect == "view-state" && args.at(0).text == "previous") s.Command(8, "CAFE");
   const bool activeBefore = s.Controller().Active();
   s.viewer.calls.clear();
   // The text as a peer sends it: its bytes and a NUL, all within cbData.
@@ -298,7 +297,7 @@ void CheckCommand(const std::string& row) {
     EXPECT_EQ(s.SelectedGuids(), expected);
     EXPECT_EQ(s.viewer.Calls("select").size(), 1u) << "the selection is cleared first";
   } else if (effect == "view-state") {
-    const auto expected = args.at(0).text == "previous" ? std::vector<std::uint8_t>{0xCA, 0xFE} : HexBytes(args);
+    const auto expected = args.at(0).text == "none" ? std::vector<std::uint8_t>{} : HexBytes(args);
     EXPECT_EQ(s.viewer.viewState, expected);
     EXPECT_EQ(s.viewer.Calls("set_view_state").size(), 1u);
   } else if (effect == "lines-button") {

@@ -274,6 +274,22 @@ TEST_F(PluginLink, ViewerThatReportsPluginSelectionsGetsThemSentBack) {
   EXPECT_EQ(NextMessage(*peer).bytes, Payload(guids[4].second + "\r\n" + guids[6].second));
 }
 
+TEST_F(PluginLink, ConnectNamingThePluginsOwnWindowKeepsSendingToThePeers) {
+  sim.Config().pluginSelectNotifies = true;
+  LoadDemoModel();
+  const auto guids = ModelGuids();
+  const HWND own = PluginWindow();
+  EXPECT_EQ(SendFromThread(own, 1, std::string(1, '\0'), reinterpret_cast<std::uintptr_t>(own)), 2001);
+  EXPECT_EQ(ButtonAt(0).text, L"Aktiv");
+  // Each step of the plug-in's own selection that the viewer reports goes to
+  // the peer, not back into the plug-in as a command.
+  SendCommand(*peer, "send 6 " + guids[4].second + "\\r\\n" + guids[6].second);
+  EXPECT_EQ(sim.Selection(), (std::vector<ObjectId>{guids[4].first, guids[6].first}));
+  EXPECT_EQ(NextMessage(*peer).bytes, Payload("0"));
+  EXPECT_EQ(NextMessage(*peer).bytes, Payload(guids[4].second));
+  EXPECT_EQ(NextMessage(*peer).bytes, Payload(guids[4].second + "\r\n" + guids[6].second));
+}
+
 TEST_F(PluginLink, RealModelSelectsHundredsOfElementsByGuid) {
   const std::filesystem::path sample = std::filesystem::path(IFC_SAMPLES_DIR) / "duplex-a-20110907-optimized.ifc";
   if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no sample models here";

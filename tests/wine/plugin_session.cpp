@@ -148,12 +148,12 @@ long PluginSession::SendCommand(PeerProcess& peer, const std::string& commandLin
 
 void PluginSession::Settle(PeerProcess& peer) { peer.Command("reply 1"); }
 
-long PluginSession::SendFromThread(HWND target, std::uintptr_t code, const std::string& bytes) {
+long PluginSession::SendFromThread(HWND target, std::uintptr_t code, const std::string& bytes, std::uintptr_t wParam) {
   std::atomic<bool> done{false};
   DWORD_PTR reply = 0;
   std::thread sender([&] {
     COPYDATASTRUCT data{code, static_cast<DWORD>(bytes.size()), const_cast<char*>(bytes.data())};
-    SendMessageTimeoutA(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 60000, &reply);
+    SendMessageTimeoutA(target, WM_COPYDATA, wParam, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 60000, &reply);
     done = true;
   });
   viewer_sim::PumpUntil([&] { return done.load(); }, std::chrono::seconds(90));

@@ -51,9 +51,9 @@ class PluginSession : public ::testing::Test {
   // Lets the plug-in and the peers exchange what is pending.
   static void Settle(PeerProcess& peer);
 
-  // Sends WM_COPYDATA with exactly these bytes from another thread of this
-  // process while this thread pumps; returns the reply.
-  static long SendFromThread(HWND target, std::uintptr_t code, const std::string& bytes);
+  // Sends WM_COPYDATA with exactly these bytes and that wParam from another
+  // thread of this process while this thread pumps; returns the reply.
+  static long SendFromThread(HWND target, std::uintptr_t code, const std::string& bytes, std::uintptr_t wParam = 0);
   // The plug-in's hidden window, found by its class like a peer could.
   static HWND PluginWindow();
   static std::string Hex(HWND window);

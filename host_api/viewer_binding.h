@@ -3,7 +3,9 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <stdexcept>
 
 #include "host_api/viewer.h"
 #include "host_api/viewer_api_names.h"
@@ -23,12 +25,30 @@ using ExportLookup = std::function<void*(const char* name)>;
 // Resolves every name, in list order, once; later calls change nothing.
 void BindViewerApi(ViewerEntryPoints& entries, const ExportLookup& lookup);
 
-// The viewer reached through bound entry points. A function the host does
-// not export is skipped: the call does nothing and answers as an empty
-// viewer would (no button id, no objects, no path, load refused).
+// Runs call(context) so that a structured exception raised inside it ends
+// the call instead of passing through the plug-in: false, with the
+// exception's code, when it did. The platform provides it.
+using CallGuard = bool (*)(void (*call)(void* context) noexcept, void* context, std::uint32_t& exceptionCode) noexcept;
+
+// A structured exception raised inside a viewer function, thrown once the
+// viewer's own frames are unwound, so that the plug-in's failure handling
+// applies to it like to any other failure.
+class ViewerFault : public std::runtime_error {
+ public:
+  explicit ViewerFault(std::uint32_t code);
+  std::uint32_t Code() const { return code_; }
+
+ private:
+  std::uint32_t code_;
+};
+
+// The viewer reached through bound entry points, every call inside guard. A
+// function the host does not export is skipped: the call does nothing and
+// answers as an empty viewer would (no button id, no objects, no path, load
+// refused).
 class BoundViewer final : public Viewer {
  public:
-  explicit BoundViewer(const ViewerEntryPoints& entries) : entries_(entries) {}
+  BoundViewer(const ViewerEntryPoints& entries, CallGuard guard) : entries_(entries), guard_(guard) {}
 
   std::int32_t create_button(std::int32_t plugin, std::int32_t kind, Handler onClick) override;
   void set_button_text(std::int32_t plugin, std::int32_t button, const wchar_t* text, const wchar_t* hint) override;
@@ -50,7 +70,13 @@ class BoundViewer final : public Viewer {
   void set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size) override;
 
  private:
+  // Calls the bound function fn inside the guard; a fault becomes a
+  // ViewerFault.
+  template <class Fn, class... Args>
+  auto Call(Fn fn, Args... args) const;
+
   const ViewerEntryPoints& entries_;
+  CallGuard guard_;
 };
 
 }  // namespace host_api

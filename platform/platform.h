@@ -73,7 +73,8 @@ class Platform {
   virtual std::intptr_t DefaultWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                           std::intptr_t lParam) = 0;
 
-  // Every message box of the plug-in goes through here: modal, no owner, OK.
+  // Every message box of the plug-in goes through here: modal to the
+  // thread, no owner, OK.
   virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
 
   // The shell's special folder, empty when the shell cannot report it.

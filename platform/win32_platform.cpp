@@ -166,7 +166,9 @@ std::intptr_t Win32Platform::DefaultWindowProc(WindowHandle window, std::uint32_
 }
 
 void Win32Platform::ShowMessage(const std::string& text, const std::string& caption) {
-  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
+  // Modal to the viewer's whole thread: the viewer cannot be closed, and
+  // the plug-in stopped, behind the box.
+  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_TASKMODAL);
 }
 
 std::string Win32Platform::SpecialFolderPath(int csidl) {

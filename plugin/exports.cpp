@@ -7,6 +7,7 @@
 
 #include "bridge/controller.h"
 #include "host_api/viewer_binding.h"
+#include "platform/foreign_call_guard.h"
 #include "platform/win32_platform.h"
 #include "plugin/plugin_lifecycle.h"
 #include "plugin/plugin_texts.h"
@@ -14,7 +15,7 @@
 namespace {
 
 host_api::ViewerEntryPoints gEntryPoints;
-host_api::BoundViewer gViewer(gEntryPoints);
+host_api::BoundViewer gViewer(gEntryPoints, platform::CallGuarded);
 std::unique_ptr<platform::Platform> gPlatform;
 
 // The one controller, from on_plugin_load to on_plugin_unload.

@@ -151,8 +151,27 @@ TEST_F(ViewerSimCore, SelectHonoursFlagWholeModelIdAndUnknownIds) {
   sim.Select(kPlugin, a, 0x100);  // low byte 0: deselect
   EXPECT_EQ(sim.Selection(), (std::vector<ObjectId>{b}));
   sim.Select(kPlugin, whole, 1);
+  EXPECT_EQ(sim.Selection().size(), 3u);
+  sim.Select(kPlugin, whole, 0x100);
   EXPECT_TRUE(sim.Selection().empty());
   EXPECT_EQ(sim.Log().Calls("select")[0].IdArg("object"), a);
+}
+
+TEST_F(ViewerSimCore, ArmedFaultFiresOnceOnTheChosenCallOfTheChosenFunction) {
+  sim.ArmFault("select", 2, FaultKind::AccessViolation);
+  EXPECT_FALSE(sim.TakeFault("invalidate"));
+  EXPECT_FALSE(sim.TakeFault("select"));
+  EXPECT_EQ(sim.TakeFault("select"), FaultKind::AccessViolation);
+  EXPECT_FALSE(sim.TakeFault("select"));
+}
+
+TEST_F(ViewerSimCore, CallsWithAnotherPluginHandleAreCounted) {
+  sim.Invalidate(kPlugin);
+  EXPECT_EQ(sim.ForeignHandleCalls(), 0);
+  sim.Invalidate(kPlugin + 1);
+  sim.GetSelected(0, nullptr, 0);
+  EXPECT_EQ(sim.ForeignHandleCalls(), 2);
+  EXPECT_EQ(sim.Log().Calls("foreign_plugin_handle").at(1).TextArg("function"), "get_selected");
 }
 
 TEST_F(ViewerSimCore, SelectManyAddsInModeTwoOnly) {
@@ -192,7 +211,7 @@ TEST_F(ViewerSimCore, LoadIfcReplacesTheModelThenCallsTheLoadHandler) {
   sim.SetModel(MakeSampleModel(9));
   sim.UserSelect({(1ull << 32) | 8u});
   sim.OnModelLoad(kPlugin, OnModelLoad);
-  EXPECT_EQ(sim.LoadIfc(kPlugin, path.wstring().c_str()), 1u);
+  EXPECT_EQ(sim.LoadIfc(kPlugin, path.wstring().c_str()), kLoadResultJunk | 1u);
   EXPECT_EQ(modelLoadCalls, 1);
   EXPECT_EQ(objectsSeenOnLoad, 2u);
   EXPECT_TRUE(sim.Selection().empty());
@@ -201,10 +220,10 @@ TEST_F(ViewerSimCore, LoadIfcReplacesTheModelThenCallsTheLoadHandler) {
   EXPECT_EQ(sim.GetLoadedIfcPath(kPlugin), nullptr);
 
   sim.Config().refuseLoads = true;
-  EXPECT_EQ(sim.LoadIfc(kPlugin, path.wstring().c_str()), 0u);
+  EXPECT_EQ(sim.LoadIfc(kPlugin, path.wstring().c_str()), kLoadResultJunk);
   sim.Config().refuseLoads = false;
-  EXPECT_EQ(sim.LoadIfc(kPlugin, L"/no/such/file.ifc"), 0u);
-  EXPECT_EQ(sim.LoadIfc(kPlugin, nullptr), 0u);
+  EXPECT_EQ(sim.LoadIfc(kPlugin, L"/no/such/file.ifc"), kLoadResultJunk);
+  EXPECT_EQ(sim.LoadIfc(kPlugin, nullptr), kLoadResultJunk);
   EXPECT_EQ(modelLoadCalls, 1);
   EXPECT_EQ(sim.CurrentModel().objects.size(), 2u);
 

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tools/viewer_sim/exception_frames.h"
 #include "tools/viewer_sim/text.h"
 
 namespace {
@@ -95,13 +96,23 @@ ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
 
 PluginSession::PluginSession() : sim(viewer_sim::Sim()) {
   sim.Reset();
+  viewer_sim::ClearHostFrameEscapes();
   boxCatcher = viewer_sim::CatchMessageBoxesIntoSim();
 }
 
+// What holds after every session, whatever the test did: nothing reached the
+// viewer's own exception frames, every viewer call carried the plug-in's
+// handle, and every box was an ownerless, task-modal box with OK only.
 PluginSession::~PluginSession() {
   plugin.reset();  // unloads a plug-in that a test left running
   peers.clear();
   boxCatcher.reset();
+  EXPECT_EQ(viewer_sim::HostFrameEscapes(), std::vector<std::uint32_t>{});
+  EXPECT_EQ(sim.ForeignHandleCalls(), 0);
+  for (const auto& box : sim.MessageBoxes()) {
+    EXPECT_EQ(box.style, static_cast<std::uint32_t>(MB_OK | MB_TASKMODAL)) << box.caption;
+    EXPECT_FALSE(box.hasOwner) << box.caption;
+  }
 }
 
 PeerProcess& PluginSession::StartPeer(const std::string& exeName, const std::vector<std::string>& args) {

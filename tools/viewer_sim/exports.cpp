@@ -1,10 +1,13 @@
 // The viewer functions the plug-in calls, exported from the host program
 // under their plain names with the viewer's stdcall signatures. Each one is a
-// shell that forwards to Sim() and lets no exception out.
+// shell that forwards to Sim() and lets no C++ exception out; a fault armed
+// for it is raised as a structured exception before it does anything.
 #include <cstdint>
+#include <optional>
 #include <type_traits>
 
 #include "host_api/viewer_abi.h"
+#include "tools/viewer_sim/exception_frames.h"
 #include "tools/viewer_sim/viewer_sim.h"
 
 namespace {
@@ -17,6 +20,13 @@ using viewer_sim::Sim;
 
 template <typename Result, typename Body>
 Result Guarded(const char* name, Result fallback, Body&& body) noexcept {
+  std::optional<viewer_sim::FaultKind> fault;
+  try {
+    fault = Sim().TakeFault(name);
+  } catch (...) {
+    // No fault then.
+  }
+  if (fault) viewer_sim::RaiseInViewerFrame(name, *fault);
   try {
     return body();
   } catch (...) {

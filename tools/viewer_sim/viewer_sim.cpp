@@ -34,6 +34,35 @@ void ViewerSim::Reset() {
   selectionHandler_ = nullptr;
   modelLoadHandler_ = nullptr;
   invalidations_ = 0;
+  foreignHandleCalls_ = 0;
+  fault_.reset();
+}
+
+void ViewerSim::ArmFault(std::string function, int onCall, FaultKind kind) {
+  std::lock_guard lock(mutex_);
+  fault_ = ArmedFault{std::move(function), onCall, kind};
+}
+
+std::optional<FaultKind> ViewerSim::TakeFault(std::string_view function) {
+  std::lock_guard lock(mutex_);
+  if (!fault_ || fault_->function != function || --fault_->callsLeft > 0) return std::nullopt;
+  const FaultKind kind = fault_->kind;
+  fault_.reset();
+  return kind;
+}
+
+int ViewerSim::ForeignHandleCalls() const {
+  std::lock_guard lock(mutex_);
+  return foreignHandleCalls_;
+}
+
+void ViewerSim::CheckHandle(const char* function, std::int32_t plugin) {
+  {
+    std::lock_guard lock(mutex_);
+    if (plugin == config_.pluginHandle) return;
+    ++foreignHandleCalls_;
+  }
+  log_.Add(CallBuilder("foreign_plugin_handle").Utf8("function", function).Number("plugin", plugin).Build());
 }
 
 void ViewerSim::ReplaceModel(Model model, std::wstring path) {
@@ -121,7 +150,12 @@ bool ViewerSim::HasModelLoadHandler() const {
 
 // Handlers run without the lock held: they call back into the viewer.
 void ViewerSim::Run(Handler handler) {
-  if (handler) handler();
+  if (!handler) return;
+  if (runner_) {
+    runner_(handler);
+  } else {
+    handler();
+  }
 }
 
 bool ViewerSim::UserSelect(std::vector<ObjectId> ids) {
@@ -175,6 +209,7 @@ void ViewerSim::RecordMessageBox(MessageBoxRecord box) {
 }
 
 std::int32_t ViewerSim::CreateButton(std::int32_t plugin, std::int32_t kind, Handler onClick) {
+  CheckHandle("create_button", plugin);
   std::int32_t id = 0;
   {
     std::lock_guard lock(mutex_);
@@ -195,6 +230,7 @@ std::int32_t ViewerSim::CreateButton(std::int32_t plugin, std::int32_t kind, Han
 }
 
 void ViewerSim::SetButtonText(std::int32_t plugin, std::int32_t button, const wchar_t* text, const wchar_t* hint) {
+  CheckHandle("set_button_text", plugin);
   log_.Add(CallBuilder("set_button_text")
                .Number("plugin", plugin)
                .Number("button", button)
@@ -211,6 +247,7 @@ void ViewerSim::SetButtonText(std::int32_t plugin, std::int32_t button, const wc
 }
 
 void ViewerSim::SetButtonImage(std::int32_t plugin, std::int32_t button, const wchar_t* path) {
+  CheckHandle("set_button_image", plugin);
   log_.Add(
       CallBuilder("set_button_image").Number("plugin", plugin).Number("button", button).TextArg("path", path).Build());
   std::lock_guard lock(mutex_);
@@ -220,6 +257,7 @@ void ViewerSim::SetButtonImage(std::int32_t plugin, std::int32_t button, const w
 }
 
 void ViewerSim::EnableButton(std::int32_t plugin, std::int32_t button, std::uint32_t flag) {
+  CheckHandle("enable_button", plugin);
   // The viewer takes a one-byte bool: the upper bytes of the word are junk.
   const bool on = (flag & 0xFFu) != 0;
   log_.Add(CallBuilder("enable_button")
@@ -235,6 +273,7 @@ void ViewerSim::EnableButton(std::int32_t plugin, std::int32_t button, std::uint
 }
 
 std::int32_t ViewerSim::OnSelectionChange(std::int32_t plugin, Handler handler) {
+  CheckHandle("on_selection_change", plugin);
   log_.Add(CallBuilder("on_selection_change")
                .Number("plugin", plugin)
                .Utf8("handler", handler ? "set" : "null")
@@ -246,6 +285,7 @@ std::int32_t ViewerSim::OnSelectionChange(std::int32_t plugin, Handler handler) 
 }
 
 std::int32_t ViewerSim::OnModelLoad(std::int32_t plugin, Handler handler) {
+  CheckHandle("on_model_load", plugin);
   log_.Add(CallBuilder("on_model_load")
                .Number("plugin", plugin)
                .Utf8("handler", handler ? "set" : "null")
@@ -265,6 +305,7 @@ std::vector<ObjectId> ViewerSim::AllIds() const {
 
 std::uint32_t ViewerSim::FillIds(const char* name, std::int32_t plugin, const std::vector<ObjectId>& ids,
                                  ObjectId* buffer, std::uint32_t count) {
+  CheckHandle(name, plugin);
   const auto total = static_cast<std::uint32_t>(ids.size());
   // Without a buffer the caller asks for the count; with one it never gets
   // more entries than it has room for.
@@ -316,6 +357,7 @@ std::uint32_t ViewerSim::GetSelected(std::int32_t plugin, ObjectId* buffer, std:
 
 std::uint32_t ViewerSim::FilterProperties(std::int32_t plugin, const viewer_abi::PropertyFilter* filter,
                                           viewer_abi::PropertyRecord* buffer, std::uint32_t count) {
+  CheckHandle("filter_properties", plugin);
   std::uint32_t total = 0;
   std::uint32_t written = 0;
   CallBuilder call("filter_properties");
@@ -355,6 +397,7 @@ std::uint32_t ViewerSim::FilterProperties(std::int32_t plugin, const viewer_abi:
 }
 
 ObjectId ViewerSim::GetAllObjectsId(std::int32_t plugin) {
+  CheckHandle("get_all_objects_id", plugin);
   ObjectId id = 0;
   {
     std::lock_guard lock(mutex_);
@@ -373,11 +416,17 @@ void ViewerSim::AddToSelection(ObjectId id) {
 }
 
 void ViewerSim::Select(std::int32_t plugin, ObjectId object, std::int32_t flag) {
+  CheckHandle("select", plugin);
   Handler handler = nullptr;
   {
     std::lock_guard lock(mutex_);
     if (object == kWholeModelId) {
+      // The whole model: flag 0 clears the selection, any other selects
+      // every object.
       selection_.clear();
+      if ((flag & 0xFF) != 0) {
+        for (const auto& o : model_.objects) selection_.push_back(o.id);
+      }
     } else if ((flag & 0xFF) != 0) {
       AddToSelection(object);
     } else {
@@ -390,6 +439,7 @@ void ViewerSim::Select(std::int32_t plugin, ObjectId object, std::int32_t flag) 
 }
 
 void ViewerSim::SelectMany(std::int32_t plugin, const ObjectId* objects, std::uint32_t count, std::int32_t mode) {
+  CheckHandle("select_many", plugin);
   std::vector<ObjectId> ids;
   if (objects) ids.assign(objects, objects + count);
   Handler handler = nullptr;
@@ -412,12 +462,14 @@ void ViewerSim::SelectMany(std::int32_t plugin, const ObjectId* objects, std::ui
 }
 
 void ViewerSim::Invalidate(std::int32_t plugin) {
+  CheckHandle("invalidate", plugin);
   log_.Add(CallBuilder("invalidate").Number("plugin", plugin).Build());
   std::lock_guard lock(mutex_);
   ++invalidations_;
 }
 
 std::uint32_t ViewerSim::LoadIfc(std::int32_t plugin, const wchar_t* path) {
+  CheckHandle("load_ifc", plugin);
   bool refuse = false;
   {
     std::lock_guard lock(mutex_);
@@ -436,7 +488,7 @@ std::uint32_t ViewerSim::LoadIfc(std::int32_t plugin, const wchar_t* path) {
                .TextArg("path", path)
                .Result(read.ok() ? "1 (" + std::to_string(read.objects.size()) + " objects)" : "0 (" + read.error + ")")
                .Build());
-  if (!read.ok()) return 0;
+  if (!read.ok()) return kLoadResultJunk;
   Handler handler = nullptr;
   {
     std::lock_guard lock(mutex_);
@@ -445,15 +497,17 @@ std::uint32_t ViewerSim::LoadIfc(std::int32_t plugin, const wchar_t* path) {
   }
   // As in the viewer, a load announces itself to the plug-in that asked for it.
   Run(handler);
-  return 1;
+  return kLoadResultJunk | 1u;
 }
 
 void ViewerSim::ItemCommand(std::int32_t plugin, const wchar_t* item, const wchar_t* command) {
+  CheckHandle("item_command", plugin);
   log_.Add(
       CallBuilder("item_command").Number("plugin", plugin).TextArg("item", item).TextArg("command", command).Build());
 }
 
 const wchar_t* ViewerSim::GetLoadedIfcPath(std::int32_t plugin) {
+  CheckHandle("get_loaded_ifc_path", plugin);
   const wchar_t* result = nullptr;
   std::string shown = "null";
   {
@@ -468,6 +522,7 @@ const wchar_t* ViewerSim::GetLoadedIfcPath(std::int32_t plugin) {
 }
 
 void ViewerSim::SetViewState(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size) {
+  CheckHandle("set_view_state", plugin);
   std::vector<std::uint8_t> copy;
   if (bytes && size > 0) copy.assign(bytes, bytes + size);
   log_.Add(CallBuilder("set_view_state")

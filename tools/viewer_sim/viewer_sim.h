@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host_api/viewer_abi.h"
@@ -33,7 +34,21 @@ struct Button {
 struct MessageBoxRecord {
   std::string text;
   std::string caption;
+  // The box's MB_ flags as far as its window shows them: the buttons, and
+  // MB_TASKMODAL when the other windows of its thread were disabled.
+  std::uint32_t style = 0;
+  bool hasOwner = false;
 };
+
+// How an armed viewer function fails: a language exception of the viewer's
+// own runtime, raised as a structured exception with a foreign code, or a
+// real access violation.
+enum class FaultKind { ForeignException, AccessViolation };
+inline constexpr std::uint32_t kForeignExceptionCode = 0x0EEDFADE;
+
+// load_ifc answers in its low byte only, as the viewer's one-byte boolean
+// does; the rest of the word is whatever the viewer left there.
+inline constexpr std::uint32_t kLoadResultJunk = 0x5AC3E700u;
 
 struct SimConfig {
   // Handle the host passes to the plug-in's load entry point.
@@ -63,6 +78,19 @@ class ViewerSim {
 
   SimConfig& Config() { return config_; }
   CallLog& Log() { return log_; }
+
+  // The named viewer function fails on its onCall-th call from now (1: the
+  // next one), once. Each exported function asks TakeFault first.
+  void ArmFault(std::string function, int onCall, FaultKind kind);
+  std::optional<FaultKind> TakeFault(std::string_view function);
+
+  // How the plug-in's handlers are run; the Windows host runs them inside
+  // an exception frame of its own. Reset keeps it.
+  using HandlerRunner = void (*)(Handler);
+  void SetHandlerRunner(HandlerRunner runner) { runner_ = runner; }
+
+  // Viewer calls whose plug-in handle was not Config().pluginHandle.
+  int ForeignHandleCalls() const;
 
   // Host side: the model. SetModel replaces it silently (as before the
   // plug-in loads); LoadModel reads a file like a user opening it and then
@@ -125,7 +153,8 @@ class ViewerSim {
   std::uint32_t Answer(bool countCall, std::uint32_t total, std::uint32_t written) const;
   std::vector<ObjectId> AllIds() const;
   void AddToSelection(ObjectId id);
-  static void Run(Handler handler);
+  void Run(Handler handler);
+  void CheckHandle(const char* function, std::int32_t plugin);
 
   mutable std::mutex mutex_;
   SimConfig config_;
@@ -139,6 +168,14 @@ class ViewerSim {
   Handler selectionHandler_ = nullptr;
   Handler modelLoadHandler_ = nullptr;
   int invalidations_ = 0;
+  int foreignHandleCalls_ = 0;
+  struct ArmedFault {
+    std::string function;
+    int callsLeft = 0;
+    FaultKind kind = FaultKind::ForeignException;
+  };
+  std::optional<ArmedFault> fault_;
+  HandlerRunner runner_ = nullptr;
 };
 
 // The one simulator the exported viewer functions use.

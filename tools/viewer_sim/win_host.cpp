@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <stdexcept>
 
+#include "tools/viewer_sim/exception_frames.h"
 #include "tools/viewer_sim/text.h"
 
 namespace viewer_sim {
@@ -40,6 +41,44 @@ bool IsDialog(HWND window) {
          std::wcscmp(name.data(), kDialogClass) == 0;
 }
 
+// The MB_ button set of a message box, from the buttons it shows.
+std::uint32_t ButtonStyle(HWND dialog) {
+  const auto has = [dialog](int id) { return GetDlgItem(dialog, id) != nullptr; };
+  const bool ok = has(IDOK);
+  const bool cancel = has(IDCANCEL);
+  const bool yes = has(IDYES);
+  const bool no = has(IDNO);
+  const bool retry = has(IDRETRY);
+  if (ok) return cancel ? MB_OKCANCEL : MB_OK;
+  if (yes && no) return cancel ? MB_YESNOCANCEL : MB_YESNO;
+  if (has(IDABORT)) return MB_ABORTRETRYIGNORE;
+  if (retry) return MB_RETRYCANCEL;
+  return MB_TYPEMASK;
+}
+
+struct ThreadWindows {
+  HWND box;
+  int others = 0;
+  int disabled = 0;
+};
+
+BOOL CALLBACK CountDisabled(HWND window, LPARAM param) noexcept {
+  auto& windows = *reinterpret_cast<ThreadWindows*>(param);
+  if (window != windows.box) {
+    ++windows.others;
+    if (!IsWindowEnabled(window)) ++windows.disabled;
+  }
+  return TRUE;
+}
+
+// A task-modal box disables every other window of its thread while it is
+// shown; a box of any other modality leaves them as they were.
+bool TaskModal(HWND dialog) {
+  ThreadWindows windows{dialog};
+  EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), CountDisabled, reinterpret_cast<LPARAM>(&windows));
+  return windows.others > 0 && windows.disabled == windows.others;
+}
+
 // The button that dismisses a box with the least effect.
 int DismissButton(HWND dialog) {
   for (int id : {IDOK, IDCANCEL, IDNO, IDABORT, IDIGNORE}) {
@@ -62,7 +101,7 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&message);
-      DispatchMessageW(&message);
+      InHostFrame([&message]() noexcept { DispatchMessageW(&message); });
     }
     if (done()) return true;
     const auto left =
@@ -104,6 +143,7 @@ LRESULT CALLBACK HostWindow::Proc(HWND window, UINT message, WPARAM wParam, LPAR
 
 PluginHost::PluginHost(const std::wstring& path) : library_(LoadLibraryW(path.c_str())) {
   if (!library_) loadError_ = GetLastError();
+  Sim().SetHandlerRunner([](Handler handler) { InHostFrame([handler]() noexcept { handler(); }); });
 }
 
 PluginHost::~PluginHost() {
@@ -122,7 +162,7 @@ std::optional<viewer_abi::ApiVersion> PluginHost::ApiVersion(viewer_abi::ApiVers
   const auto fn = As<viewer_abi::get_api_verion_fn>(Find(kApiVersionExport));
   if (!fn) return std::nullopt;
   viewer_abi::ApiVersion plugin{-1, -1};
-  fn(&viewer, &plugin);
+  InHostFrame([&]() noexcept { fn(&viewer, &plugin); });
   return plugin;
 }
 
@@ -130,7 +170,7 @@ std::optional<PluginInfoText> PluginHost::Info() {
   const auto fn = As<viewer_abi::get_plugin_info_fn>(Find(kInfoExport));
   if (!fn) return std::nullopt;
   viewer_abi::PluginInfo info{};
-  fn(&info);
+  InHostFrame([&]() noexcept { fn(&info); });
   return PluginInfoText{TextOf(info.name),        TextOf(info.producer), TextOf(info.webAddress), TextOf(info.email),
                         TextOf(info.description), info.reserved1,        info.reserved2};
 }
@@ -138,7 +178,9 @@ std::optional<PluginInfoText> PluginHost::Info() {
 bool PluginHost::Load(std::int32_t pluginHandle, std::int32_t flag, HWND mainWindow) {
   const auto fn = As<viewer_abi::on_plugin_load_fn>(Find(kLoadExport));
   if (!fn) return false;
-  fn(pluginHandle, flag, mainWindow);
+  // From now on the viewer expects this handle in every call.
+  Sim().Config().pluginHandle = pluginHandle;
+  InHostFrame([&]() noexcept { fn(pluginHandle, flag, mainWindow); });
   pluginLoaded_ = true;
   return true;
 }
@@ -147,7 +189,7 @@ bool PluginHost::Unload() {
   const auto fn = As<viewer_abi::on_plugin_unload_fn>(Find(kUnloadExport));
   pluginLoaded_ = false;
   if (!fn) return false;
-  fn();
+  InHostFrame([&]() noexcept { fn(); });
   return true;
 }
 
@@ -181,7 +223,9 @@ int MessageBoxCatcher::Claim(HWND dialog) {
     claimed.push_back(dialog);
   }
   // Texts are read without a lock held: WM_GETTEXT may go to another thread.
-  MessageBoxRecord record{WindowText(GetDlgItem(dialog, kMessageBoxTextId)), WindowText(dialog)};
+  MessageBoxRecord record{WindowText(GetDlgItem(dialog, kMessageBoxTextId)), WindowText(dialog),
+                          ButtonStyle(dialog) | (TaskModal(dialog) ? MB_TASKMODAL : 0u),
+                          GetWindow(dialog, GW_OWNER) != nullptr};
   {
     std::lock_guard lock(mutex_);
     records_.push_back(record);

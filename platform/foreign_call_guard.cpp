@@ -1,0 +1,80 @@
+// The guard around every call into the viewer, for 32-bit x86 Windows.
+//
+// The viewer is a native Windows program: a fault inside one of its
+// functions, or a language exception of its own runtime, travels as a
+// structured exception. GCC's table-based C++ exceptions neither catch nor
+// unwind those, so without a guard one would pass through the plug-in's
+// frames without running a destructor. mingw has no __try; this is what
+// the compilers that have it build, in the way Wine's own GCC code does it:
+//
+// 1. An exception registration record (previous record, handler) is linked
+//    in at the head of the thread's chain, fs:[0], for the time of the call.
+// 2. The system's dispatcher walks that chain from the head when something
+//    is raised. Records that the viewer pushed inside the call come first,
+//    so the viewer handles what it can itself; only what it leaves reaches
+//    GuardHandler.
+// 3. GuardHandler keeps the code and calls RtlUnwind up to its own record:
+//    the system calls every handler above it once more, marked as unwinding,
+//    so the viewer's finally blocks and cleanups run, and unlinks them.
+// 4. It then resumes CallGuarded at the point saved before the call
+//    (__builtin_setjmp / __builtin_longjmp restore the stack and frame
+//    pointers; GCC reloads every other register there), which unlinks the
+//    record and answers with the code.
+//
+// The handler never lets the dispatch continue past the plug-in: any code
+// that reaches it ends the call.
+#include "platform/foreign_call_guard.h"
+
+#include <windows.h>
+
+#if !defined(__i386__)
+#error "the fs:[0] exception chain exists on 32-bit x86 only"
+#endif
+
+namespace platform {
+namespace {
+
+struct GuardRecord {
+  // The system's part of the record; it must come first.
+  GuardRecord* previous;
+  EXCEPTION_DISPOSITION(__cdecl* handler)(EXCEPTION_RECORD*, void*, CONTEXT*, void*);
+  // The plug-in's part.
+  void* resume[5];
+  DWORD code;
+};
+
+GuardRecord* ChainHead() noexcept {
+  GuardRecord* head = nullptr;
+  asm volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+}
+
+void SetChainHead(GuardRecord* head) noexcept { asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
+
+EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* exception, void* establisher, CONTEXT*, void*) noexcept {
+  // Called once more while an unwind passes: nothing to add to it.
+  if ((exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0) {
+    return ExceptionContinueSearch;
+  }
+  auto* record = static_cast<GuardRecord*>(establisher);
+  record->code = exception->ExceptionCode;
+  RtlUnwind(record, nullptr, exception, nullptr);
+  __builtin_longjmp(record->resume, 1);
+}
+
+}  // namespace
+
+bool CallGuarded(void (*call)(void* context) noexcept, void* context, std::uint32_t& exceptionCode) noexcept {
+  GuardRecord record{ChainHead(), GuardHandler, {}, 0};
+  volatile bool completed = false;
+  if (__builtin_setjmp(record.resume) == 0) {
+    SetChainHead(&record);
+    call(context);
+    completed = true;
+  }
+  SetChainHead(record.previous);
+  exceptionCode = static_cast<volatile DWORD&>(record.code);
+  return completed;
+}
+
+}  // namespace platform

@@ -1,0 +1,133 @@
+// Structured exceptions raised inside the viewer's own functions: a language
+// exception of the viewer's runtime and a real access violation. The
+// viewer's frames are unwound, the plug-in handles the fault like any other
+// failure, nothing reaches the viewer's own frames around the plug-in (the
+// session checks that), and the next operation works.
+#include "plugin_session.h"
+#include "tools/viewer_sim/text.h"
+
+namespace {
+
+using viewer_sim::FaultKind;
+
+const std::wstring kLinesText = L"Aufma\u00DFzeilen erzeugen";
+
+}  // namespace
+
+class FaultingViewer : public PluginSession, public ::testing::WithParamInterface<FaultKind> {
+ protected:
+  void SetUp() override {
+    peer = &StartPeer("QUABO.EXE");
+    LoadPlugin();
+    ASSERT_EQ(NextMessage(*peer).code, 1u);
+    sim.LoadModel(DEMO_MODEL);
+    ASSERT_EQ(NextMessage(*peer).code, 4u);
+  }
+  std::string Guid(std::size_t n) const {
+    for (const auto& p : sim.CurrentModel().objects.at(n).properties) {
+      if (p.name == L"Guid" && p.value) return viewer_sim::ToUtf8(*p.value);
+    }
+    return {};
+  }
+  viewer_sim::ObjectId Id(std::size_t n) const { return sim.CurrentModel().objects.at(n).id; }
+  void Arm(const char* function, int onCall) { sim.ArmFault(function, onCall, GetParam()); }
+  // The viewer's own frame inside the failing function was unwound once.
+  void ExpectViewerUnwound(const std::string& function) {
+    const auto unwound = sim.Log().Calls("viewer_unwound");
+    ASSERT_EQ(unwound.size(), 1u);
+    EXPECT_EQ(unwound[0].TextArg("function"), function);
+  }
+  PeerProcess* peer = nullptr;
+};
+
+TEST_P(FaultingViewer, ModelLoadReportsSendsThePathAndTheNextLoadBuildsTheIndex) {
+  Arm("filter_properties", 5);
+  sim.LoadModel(DEMO_MODEL);
+  ExpectViewerUnwound("filter_properties");
+  const auto boxes = sim.MessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Object_ID <=> GUID");
+  EXPECT_EQ(boxes[0].text,
+            "Fehler beim Aufbau der oGuidObjIDList\\nAnzahl: " + std::to_string(sim.CurrentModel().objects.size()));
+  EXPECT_EQ(NextMessage(*peer).code, 4u);
+
+  sim.LoadModel(DEMO_MODEL);
+  EXPECT_EQ(NextMessage(*peer).code, 4u);
+  ASSERT_EQ(SendCommand(*peer, "send 6 " + Guid(7)), 2001);
+  EXPECT_EQ(sim.Selection(), std::vector<viewer_sim::ObjectId>{Id(7)});
+  EXPECT_EQ(sim.MessageBoxes().size(), 1u);
+}
+
+TEST_P(FaultingViewer, SelectionChangeReportsAndTheNextOneIsSent) {
+  ASSERT_EQ(SendCommand(*peer, "send 1"), 2001);
+  Arm("filter_properties", 1);
+  sim.UserSelect({Id(2)});
+  ExpectViewerUnwound("filter_properties");
+  const auto boxes = sim.MessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "SELECTED");
+  EXPECT_EQ(boxes[0].text, "Fehler beim Schreiben der GUID.QUABO");
+
+  sim.UserSelect({Id(3)});
+  const auto sent = NextMessage(*peer);
+  EXPECT_EQ(sent.code, 6u);
+  EXPECT_EQ(sent.bytes, Payload(Guid(3)));
+}
+
+TEST_P(FaultingViewer, ViewStateCommandAnswersAndReports) {
+  Arm("set_view_state", 1);
+  EXPECT_EQ(SendCommand(*peer, "send 8 0A1B"), 2001);
+  ExpectViewerUnwound("set_view_state");
+  const auto boxes = sim.MessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Plugin VidudUDE.DLL");
+  EXPECT_EQ(boxes[0].text, "Achtung hier liegt ein Fehler vor.");
+  EXPECT_EQ(sim.Log().Count("invalidate"), 0u);
+  // The decoded bytes stay and an odd text applies them again.
+  EXPECT_EQ(SendCommand(*peer, "send 8 0"), 2001);
+  EXPECT_EQ(sim.Log().Calls("set_view_state").back().Bytes("bytes"), (std::vector<std::uint8_t>{0x0A, 0x1B}));
+}
+
+TEST_P(FaultingViewer, SelectCommandAnswersSilentlyAndForgetsTheList) {
+  Arm("select_many", 1);
+  EXPECT_EQ(SendCommand(*peer, "send 6 " + Guid(4)), 2001);
+  ExpectViewerUnwound("select_many");
+  EXPECT_TRUE(sim.MessageBoxes().empty());
+  ASSERT_EQ(SendCommand(*peer, "send 9 active"), 2001);
+  EXPECT_TRUE(sim.Click(ButtonId(kLinesText)));
+  Settle(*peer);
+  EXPECT_EQ(peer->Received().size(), 2u);
+}
+
+TEST_P(FaultingViewer, LoadCommandAnswersAndTheViewerGoesOn) {
+  Arm("load_ifc", 1);
+  EXPECT_EQ(SendCommand(*peer, "send 5 " + Escaped(WinePathA(DEMO_MODEL))), 2001);
+  ExpectViewerUnwound("load_ifc");
+  EXPECT_TRUE(sim.MessageBoxes().empty());
+  EXPECT_EQ(sim.Log().Count("invalidate"), 0u);
+  EXPECT_EQ(SendCommand(*peer, "send 5 " + Escaped(WinePathA(DEMO_MODEL))), 2001);
+  EXPECT_EQ(NextMessage(*peer).code, 4u);
+}
+
+TEST_P(FaultingViewer, FailedStartStaysInsideThePluginAndALaterStartWorks) {
+  UnloadPlugin();
+  ASSERT_EQ(NextMessage(*peer).code, 2u);
+  Arm("create_button", 2);
+  plugin->Load(kPluginHandle, 0, hostWindow.Handle());
+  ExpectViewerUnwound("create_button");
+  EXPECT_EQ(sim.MessageBoxes().size(), 1u);
+  EXPECT_EQ(PluginWindow(), nullptr);
+  UnloadPlugin();
+  LoadPlugin();
+  EXPECT_EQ(NextMessage(*peer).code, 1u);
+  sim.LoadModel(DEMO_MODEL);
+  EXPECT_EQ(NextMessage(*peer).code, 4u);
+  EXPECT_EQ(SendCommand(*peer, "send 6 " + Guid(5)), 2001);
+  EXPECT_EQ(sim.Selection(), std::vector<viewer_sim::ObjectId>{Id(5)});
+}
+
+INSTANTIATE_TEST_SUITE_P(Raised, FaultingViewer,
+                         ::testing::Values(FaultKind::ForeignException, FaultKind::AccessViolation),
+                         [](const auto& param) {
+                           return param.param == FaultKind::ForeignException ? "ForeignException" : "AccessViolation";
+                         });

@@ -1,0 +1,111 @@
+// Frames on the thread's fs:[0] exception chain (32-bit x86), written out by
+// hand because mingw has no __try. The host frame resumes after an escape
+// the way a compiler's __except does: RtlUnwind up to the frame, then back
+// to the point saved before the work began.
+#include "tools/viewer_sim/exception_frames.h"
+
+#include <windows.h>
+
+#include <mutex>
+
+namespace viewer_sim {
+namespace {
+
+using Handler = EXCEPTION_DISPOSITION(__cdecl*)(EXCEPTION_RECORD*, void*, CONTEXT*, void*);
+
+struct ChainRecord {
+  ChainRecord* previous;
+  Handler handler;
+};
+
+ChainRecord* ChainHead() noexcept {
+  ChainRecord* head = nullptr;
+  asm volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+}
+
+void SetChainHead(ChainRecord* head) noexcept { asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
+
+bool Unwinding(const EXCEPTION_RECORD* exception) {
+  return (exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0;
+}
+
+struct ViewerRecord {
+  ChainRecord chain;
+  const char* function;
+};
+
+EXCEPTION_DISPOSITION __cdecl ViewerHandler(EXCEPTION_RECORD* exception, void* establisher, CONTEXT*, void*) noexcept {
+  if (Unwinding(exception)) {
+    try {
+      const auto* record = static_cast<ViewerRecord*>(establisher);
+      Sim().Log().Add(CallBuilder("viewer_unwound").Utf8("function", record->function).Build());
+    } catch (...) {
+      // The unwind goes on without the log line; the test then misses it.
+    }
+  }
+  return ExceptionContinueSearch;
+}
+
+struct HostRecord {
+  ChainRecord chain;
+  void* resume[5];
+  DWORD code;
+};
+
+EXCEPTION_DISPOSITION __cdecl HostHandler(EXCEPTION_RECORD* exception, void* establisher, CONTEXT*, void*) noexcept {
+  if (Unwinding(exception)) return ExceptionContinueSearch;
+  auto* record = static_cast<HostRecord*>(establisher);
+  record->code = exception->ExceptionCode;
+  RtlUnwind(record, nullptr, exception, nullptr);
+  __builtin_longjmp(record->resume, 1);
+}
+
+std::mutex gEscapesMutex;
+std::vector<std::uint32_t> gEscapes;
+
+}  // namespace
+
+void RaiseInViewerFrame(const char* function, FaultKind kind) noexcept {
+  ViewerRecord record{{ChainHead(), ViewerHandler}, function};
+  SetChainHead(&record.chain);
+  if (kind == FaultKind::ForeignException) {
+    RaiseException(kForeignExceptionCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  } else {
+    // An address the compiler cannot see to be invalid, so that it emits
+    // the store and the processor faults on it.
+    static volatile std::uintptr_t invalid = 0x10;
+    *reinterpret_cast<volatile int*>(invalid) = 1;
+  }
+  SetChainHead(record.chain.previous);
+}
+
+void CallInHostFrame(void (*work)(void* context) noexcept, void* context) noexcept {
+  HostRecord record{{ChainHead(), HostHandler}, {}, 0};
+  volatile bool escaped = true;
+  if (__builtin_setjmp(record.resume) == 0) {
+    SetChainHead(&record.chain);
+    work(context);
+    escaped = false;
+  }
+  SetChainHead(record.chain.previous);
+  if (!escaped) return;
+  try {
+    std::lock_guard lock(gEscapesMutex);
+    gEscapes.push_back(static_cast<volatile DWORD&>(record.code));
+  } catch (...) {
+    // Out of memory: the escape goes unrecorded.
+  }
+}
+
+std::vector<std::uint32_t> HostFrameEscapes() {
+  std::lock_guard lock(gEscapesMutex);
+  return gEscapes;
+}
+
+void ClearHostFrameEscapes() {
+  std::lock_guard lock(gEscapesMutex);
+  gEscapes.clear();
+}
+
+}  // namespace viewer_sim

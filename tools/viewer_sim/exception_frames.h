@@ -1,0 +1,32 @@
+// The simulated viewer's own structured-exception frames, as a native viewer
+// has them: one inside a failing viewer function, whose unwinding stands for
+// the viewer's finally blocks, and one around every call into the plug-in,
+// which catches whatever the plug-in lets through.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+#include <vector>
+
+#include "tools/viewer_sim/viewer_sim.h"
+
+namespace viewer_sim {
+
+// Raises the fault from inside a frame of the viewer's own. When an unwind
+// passes that frame, a "viewer_unwound" call naming the function is logged.
+void RaiseInViewerFrame(const char* function, FaultKind kind) noexcept;
+
+// Runs work(context) inside the host's frame. A structured exception that
+// reaches the frame ends the work; its code is kept for HostFrameEscapes.
+void CallInHostFrame(void (*work)(void* context) noexcept, void* context) noexcept;
+
+template <class Work>
+void InHostFrame(Work&& work) noexcept {
+  CallInHostFrame([](void* context) noexcept { (*static_cast<std::remove_reference_t<Work>*>(context))(); }, &work);
+}
+
+// The codes of the exceptions that reached a host frame, oldest first.
+std::vector<std::uint32_t> HostFrameEscapes();
+void ClearHostFrameEscapes();
+
+}  // namespace viewer_sim

@@ -3,7 +3,9 @@
 // every send runs discovery), beside a bare Win32 sender talking to the same
 // receiver process: the ratio is the plug-in's own share. And the GUID
 // index's time and heap where pointers and std::string are 32-bit, beside
-// the obvious vector of (std::string, id) pairs. Reports medians.
+// the obvious vector of (std::string, id) pairs. And one viewer call through
+// the plug-in's exception-frame guard beside a plain call through the bound
+// pointer. Reports medians.
 #include <windows.h>
 #include <malloc.h>
 
@@ -18,7 +20,9 @@
 #include <vector>
 
 #include "bridge/controller.h"
+#include "host_api/viewer_binding.h"
 #include "peer_link/peer_message.h"
+#include "platform/foreign_call_guard.h"
 #include "platform/win32_handles.h"
 #include "platform/win32_platform.h"
 #include "tests/bench/memory_viewer.h"
@@ -404,9 +408,51 @@ void HostilePayloadBenchmarks() {
               elapsed * 1e3, static_cast<double>(gPeakBytes - before) / kMiB);
 }
 
+// A viewer function that does next to nothing, so that the call is all
+// that is measured.
+__attribute__((noinline)) std::uint32_t VIEWER_CALL CountSelected(std::int32_t plugin, ObjectId*, std::uint32_t count) {
+  return count + static_cast<std::uint32_t>(plugin);
+}
+
+bool Unguarded(void (*call)(void*) noexcept, void* context, std::uint32_t&) noexcept {
+  call(context);
+  return true;
+}
+
+void GuardBenchmarks() {
+  constexpr int kCalls = 1000000;
+  host_api::ViewerEntryPoints entries;
+  host_api::BindViewerApi(entries, [](const char* name) -> void* {
+    return std::string_view(name) == "get_selected" ? reinterpret_cast<void*>(&CountSelected) : nullptr;
+  });
+  host_api::BoundViewer guarded(entries, platform::CallGuarded);
+  host_api::BoundViewer unguarded(entries, Unguarded);
+  volatile viewer_abi::get_selected_fn plain = CountSelected;
+  std::uint32_t sink = 0;
+  const auto perCall = [&](auto&& call) {
+    return Median(21, [&] {
+      const double start = Seconds();
+      for (int i = 0; i < kCalls; ++i) sink += call(static_cast<std::uint32_t>(i));
+      return (Seconds() - start) / kCalls;
+    });
+  };
+  const double bare = perCall([&](std::uint32_t i) { return plain(1, nullptr, i); });
+  const double bound = perCall([&](std::uint32_t i) { return unguarded.get_selected(1, nullptr, i); });
+  const double framed = perCall([&](std::uint32_t i) { return guarded.get_selected(1, nullptr, i); });
+  std::printf("\nOne viewer call (get_selected of a function that returns at once), median of 21 x %d calls "
+              "(32-bit, Wine)\n",
+              kCalls);
+  std::printf("%-40s %8s %7s\n", "", "ns/call", "ratio");
+  std::printf("%-40s %8.2f %6.2fx\n", "plain call through the bound pointer", bare * 1e9, 1.0);
+  std::printf("%-40s %8.2f %6.2fx\n", "BoundViewer, pass-through guard", bound * 1e9, bound / bare);
+  std::printf("%-40s %8.2f %6.2fx\n", "BoundViewer, exception-frame guard", framed * 1e9, framed / bare);
+  Require(sink != 0, "the calls were optimised away");
+}
+
 }  // namespace
 
-// With arguments, only the sections named: send, index, crafted, hostile.
+// With arguments, only the sections named: send, index, crafted, hostile,
+// guard.
 int main(int argc, char** argv) {
   try {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
@@ -418,6 +464,7 @@ int main(int argc, char** argv) {
     if (wanted("index")) IndexBenchmarks();
     if (wanted("crafted")) CraftedIndexBenchmarks();
     if (wanted("hostile")) HostilePayloadBenchmarks();
+    if (wanted("guard")) GuardBenchmarks();
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "wine_bench: %s\n", e.what());

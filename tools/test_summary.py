@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""One line over every test case that ./run test ran.
+
+    test_summary.py [--case NAME STATUS LOG]... [--suite NAME JUNIT_XML]...
+
+A --case is one check of its own (the style check) with its exit status and
+log. A --suite is a CTest run's JUnit report (ctest --output-junit): each
+GoogleTest case in a test program's output counts as one case, and a test
+program that failed without naming a failed case (a crash, a timeout, a
+failing leak check) counts as one failed case more; every other CTest entry
+(a script test, a fuzz run) is one case. Each entry's output goes to
+<report dir>/logs/<entry>.log, which the failures name. A suite whose report
+is missing (its build failed) is one failed case. Prints the failing cases,
+then "N passed, M failed" (", K skipped" when GoogleTest skipped any), and
+exits 1 when anything failed.
+"""
+import os
+import re
+import sys
+import xml.etree.ElementTree as ET
+
+GTEST_RESULT = re.compile(r"^\[ +(OK|FAILED|SKIPPED) +\] (\S+) \(\d+ ms\)$", re.M)
+
+
+def shown(path):
+    return os.path.relpath(path)
+
+
+def suite_cases(name, report):
+    """(case, passed, log) for every case of one CTest run."""
+    if not os.path.exists(report):
+        return [(f"{name} (no test report: the suite did not build or run)", False, report)]
+    cases = []
+    logs = os.path.join(os.path.dirname(report), "logs")
+    os.makedirs(logs, exist_ok=True)
+    for entry in ET.parse(report).getroot().iter("testcase"):
+        test = entry.get("name")
+        passed = entry.get("status") == "run"
+        output = entry.findtext("system-out") or ""
+        log = os.path.join(logs, test + ".log")
+        with open(log, "w", encoding="utf-8", errors="replace") as out:
+            out.write(output)
+        results = GTEST_RESULT.findall(output)
+        if "[==========]" not in output:
+            cases.append((test, passed, log))
+            continue
+        for result, case in results:
+            cases.append((f"{test}: {case}", None if result == "SKIPPED" else result == "OK", log))
+        if not passed and all(result != "FAILED" for result, _ in results):
+            cases.append((f"{test} (ended with an error after {len(results)} cases)", False, log))
+    return cases
+
+
+def main(argv):
+    cases = []
+    i = 0
+    while i < len(argv):
+        if argv[i] == "--case" and i + 3 < len(argv):
+            cases.append((argv[i + 1], argv[i + 2] == "0", argv[i + 3]))
+            i += 4
+        elif argv[i] == "--suite" and i + 2 < len(argv):
+            cases.extend(suite_cases(argv[i + 1], argv[i + 2]))
+            i += 3
+        else:
+            sys.exit(__doc__)
+    failed = [(case, log) for case, ok, log in cases if ok is False]
+    skipped = sum(1 for _, ok, _ in cases if ok is None)
+    if failed:
+        print("\nFailed:")
+        for case, log in failed:
+            print(f"  {case}  (log: {shown(log)})")
+    passed = len(cases) - len(failed) - skipped
+    print(f"{passed} passed, {len(failed)} failed" + (f", {skipped} skipped" if skipped else ""))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

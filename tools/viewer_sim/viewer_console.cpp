@@ -4,6 +4,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -44,6 +45,31 @@ const char kHelp[] =
     "  echo TEXT              print TEXT (for scripts: a mark that everything before it is done)\n"
     "  help                   this list\n"
     "  quit                   stop the plug-in and close the viewer; the end of input does the same\n";
+
+// printf to stdout, the text being UTF-8: a console gets it as UTF-16, so
+// that umlauts show whatever the console's code page; a pipe or file gets
+// the bytes.
+__attribute__((format(gnu_printf, 1, 2))) void Say(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (GetConsoleMode(out, &mode)) {
+    const std::wstring wide = ToWide(text);
+    DWORD written = 0;
+    WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+  } else {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);  // whoever reads the pipe sees each line as it happens
+  }
+}
 
 std::string Hex(std::uint64_t value) {
   char buffer[24];
@@ -196,6 +222,8 @@ class Console {
  public:
   explicit Console(const ConsoleOptions& options) : options_(options), sim_(Sim()) {
     interactive_ = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &consoleMode_) != 0;
+    // Typed paths and names arrive as UTF-8, like the lines of a pipe.
+    SetConsoleCP(CP_UTF8);
     tConsole = this;
     watch_.reset(SetWindowsHookExW(WH_CBT, &Console::OnWindowCreated, nullptr, GetCurrentThreadId()));
     if (!watch_) throw std::runtime_error("SetWindowsHookEx failed");
@@ -205,26 +233,25 @@ class Console {
   Console& operator=(const Console&) = delete;
 
   int Run() {
-    std::printf("viewer simulator: plug-in %s\n", ToUtf8(options_.plugin).c_str());
+    Say("viewer simulator: plug-in %s\n", ToUtf8(options_.plugin).c_str());
     if (!StartPlugin()) return 1;
     if (options_.model) Load(*options_.model);
-    std::printf("Type \"help\" for the commands.\n");
+    Say("Type \"help\" for the commands.\n");
     for (;;) {
       Flush();
       if (window_.CloseRequests() > 0) {
-        std::printf("the plug-in asked the viewer to close (WM_CLOSE to its main window): the viewer closes\n");
+        Say("the plug-in asked the viewer to close (WM_CLOSE to its main window): the viewer closes\n");
         break;
       }
       bool ended = false;
       if (const auto line = input_.Next(ended)) {
-        if (!interactive_) std::printf("> %s\n", line->c_str());
+        if (!interactive_) Say("> %s\n", line->c_str());
         if (!Execute(*line)) break;
         continue;
       }
       if (ended) break;
       if (interactive_ && !prompted_) {
-        std::printf("viewer> ");
-        std::fflush(stdout);
+        Say("viewer> ");
         prompted_ = true;
       }
       const HANDLE ready = input_.Ready();
@@ -283,12 +310,12 @@ class Console {
     } else {
       line += ", no text";
     }
-    std::printf("%s\n", line.c_str());
+    Say("%s\n", line.c_str());
   }
 
   void CommandAnswered(HWND from, const COPYDATASTRUCT* data, LRESULT reply) {
     Flush();
-    std::printf("  plug-in -> peer    reply %ld%s\n", static_cast<long>(reply), ReplyMeaning(reply));
+    Say("  plug-in -> peer    reply %ld%s\n", static_cast<long>(reply), ReplyMeaning(reply));
     if (!data || reply != kReplyTaken) return;
     if (data->dwData == 1) connectedPeer_ = from;
     if (data->dwData == 2) connectedPeer_ = nullptr;
@@ -298,7 +325,7 @@ class Console {
   void Flush() {
     const auto calls = sim_.Log().All();
     if (seen_ >= calls.size()) return;
-    if (prompted_) std::printf("\n");
+    if (prompted_) Say("\n");
     prompted_ = false;
     while (seen_ < calls.size()) {
       const auto& call = calls[seen_];
@@ -307,28 +334,26 @@ class Console {
       const std::size_t shown = std::min(run, kLongRun);
       for (std::size_t i = 0; i < shown; ++i) {
         const auto& c = calls[seen_ + i];
-        std::printf("%s%s\n", c.name.rfind("host:", 0) == 0 ? "  viewer  <- user    " : "  viewer  <- plug-in ",
-                    c.Line().c_str());
+        Say("%s%s\n", c.name.rfind("host:", 0) == 0 ? "  viewer  <- user    " : "  viewer  <- plug-in ",
+            c.Line().c_str());
       }
-      if (run > shown) std::printf("  viewer  <- plug-in ... %zu more %s calls\n", run - shown, call.name.c_str());
+      if (run > shown) Say("  viewer  <- plug-in ... %zu more %s calls\n", run - shown, call.name.c_str());
       seen_ += run;
     }
-    std::fflush(stdout);
   }
 
   bool StartPlugin() {
     plugin_ = std::make_unique<PluginHost>(options_.plugin);
     if (!plugin_->Loaded()) {
-      std::printf("cannot load %s: error %lu\n", ToUtf8(options_.plugin).c_str(), plugin_->LoadError());
+      Say("cannot load %s: error %lu\n", ToUtf8(options_.plugin).c_str(), plugin_->LoadError());
       plugin_.reset();
       return false;
     }
     if (const auto info = plugin_->Info()) {
-      std::printf("plug-in: %s - %s\n", info->name.value_or("(null)").c_str(),
-                  info->description.value_or("(null)").c_str());
+      Say("plug-in: %s - %s\n", info->name.value_or("(null)").c_str(), info->description.value_or("(null)").c_str());
     }
     if (!plugin_->Load(sim_.Config().pluginHandle, 0, window_.Handle())) {
-      std::printf("the plug-in has no on_plugin_load\n");
+      Say("the plug-in has no on_plugin_load\n");
     }
     Flush();
     ShowRibbon();
@@ -342,7 +367,7 @@ class Console {
     plugin_.reset();
     sim_.ForgetPlugin();
     connectedPeer_ = nullptr;
-    std::printf("the plug-in is stopped and unloaded\n");
+    Say("the plug-in is stopped and unloaded\n");
   }
 
   void Load(const std::wstring& path) {
@@ -350,19 +375,19 @@ class Console {
     Flush();
     if (read.ok()) {
       const std::size_t storeys = sim_.CurrentModel().Storeys().size();
-      std::printf("model: %zu objects, %zu storey%s\n", read.objects.size(), storeys, storeys == 1 ? "" : "s");
+      Say("model: %zu objects, %zu storey%s\n", read.objects.size(), storeys, storeys == 1 ? "" : "s");
     } else {
-      std::printf("model not loaded: %s\n", read.error.c_str());
+      Say("model not loaded: %s\n", read.error.c_str());
     }
   }
 
   void Select(std::vector<ObjectId> ids) {
     const Model& model = sim_.CurrentModel();
-    std::printf("the user selects %zu object%s\n", ids.size(), ids.size() == 1 ? "" : "s");
+    Say("the user selects %zu object%s\n", ids.size(), ids.size() == 1 ? "" : "s");
     for (ObjectId id : ids) {
       if (const auto* o = model.Find(id)) {
-        std::printf("    #%u %s \"%s\" %s\n", static_cast<unsigned>(id & 0xFFFFFFFFu), ToUtf8(o->type).c_str(),
-                    ToUtf8(o->name).c_str(), ToUtf8(GuidOf(*o)).c_str());
+        Say("    #%u %s \"%s\" %s\n", static_cast<unsigned>(id & 0xFFFFFFFFu), ToUtf8(o->type).c_str(),
+            ToUtf8(o->name).c_str(), ToUtf8(GuidOf(*o)).c_str());
       }
     }
     sim_.UserSelect(std::move(ids));
@@ -374,67 +399,66 @@ class Console {
     if (which == "status" || which == "1") index = 0;
     if (which == "lines" || which == "2") index = 1;
     if (index >= buttons.size()) {
-      std::printf(buttons.empty() ? "the plug-in has no buttons\n" : "press status or press lines\n");
+      Say(buttons.empty() ? "the plug-in has no buttons\n" : "press status or press lines\n");
       return;
     }
     const Button& button = buttons[index];
-    std::printf("the user presses \"%s\"%s\n", ToUtf8(button.text).c_str(),
-                button.enabled ? "" : ": it is greyed, nothing happens");
+    Say("the user presses \"%s\"%s\n", ToUtf8(button.text).c_str(),
+        button.enabled ? "" : ": it is greyed, nothing happens");
     if (button.enabled) sim_.Click(button.id);
   }
 
   void ShowRibbon() const {
     const auto buttons = sim_.Buttons();
-    if (buttons.empty()) std::printf("ribbon: no buttons of the plug-in\n");
+    if (buttons.empty()) Say("ribbon: no buttons of the plug-in\n");
     for (const auto& b : buttons) {
-      std::printf("ribbon: [%s] %s (hint \"%s\", image %s)\n", ToUtf8(b.text).c_str(), b.enabled ? "enabled" : "greyed",
-                  ToUtf8(b.hint).c_str(), ToUtf8(b.image).c_str());
+      Say("ribbon: [%s] %s (hint \"%s\", image %s)\n", ToUtf8(b.text).c_str(), b.enabled ? "enabled" : "greyed",
+          ToUtf8(b.hint).c_str(), ToUtf8(b.image).c_str());
     }
   }
 
   void ShowStatus() const {
     if (!plugin_) {
-      std::printf("plug-in: not loaded\n");
+      Say("plug-in: not loaded\n");
     } else {
       for (HWND window : OwnWindows()) {
-        std::printf("plug-in window: %s, class \"%s\"\n", HexOf(window).c_str(), ToUtf8(ClassOf(window)).c_str());
+        Say("plug-in window: %s, class \"%s\"\n", HexOf(window).c_str(), ToUtf8(ClassOf(window)).c_str());
       }
       const auto buttons = sim_.Buttons();
       const std::string status = buttons.empty() ? "no status button" : ToUtf8(buttons.front().text);
       if (connectedPeer_) {
-        std::printf("link: connected to peer window %s (status button \"%s\")\n", HexOf(connectedPeer_).c_str(),
-                    status.c_str());
+        Say("link: connected to peer window %s (status button \"%s\")\n", HexOf(connectedPeer_).c_str(),
+            status.c_str());
       } else {
-        std::printf("link: no peer connected (status button \"%s\")\n", status.c_str());
+        Say("link: no peer connected (status button \"%s\")\n", status.c_str());
       }
     }
     const auto peers = RunningPeers();
-    if (peers.empty()) std::printf("peers running: none (a peer runs as QUABO.EXE or QUABO_BIMPROJECT.EXE)\n");
-    for (const auto& peer : peers) std::printf("peer running: %s\n", peer.c_str());
+    if (peers.empty()) Say("peers running: none (a peer runs as QUABO.EXE or QUABO_BIMPROJECT.EXE)\n");
+    for (const auto& peer : peers) Say("peer running: %s\n", peer.c_str());
     if (sim_.HasModel()) {
-      std::printf("model: %s, %zu objects, %zu selected\n", ToUtf8(sim_.LoadedPath()).c_str(),
-                  sim_.CurrentModel().objects.size(), sim_.Selection().size());
+      Say("model: %s, %zu objects, %zu selected\n", ToUtf8(sim_.LoadedPath()).c_str(),
+          sim_.CurrentModel().objects.size(), sim_.Selection().size());
     } else {
-      std::printf("model: none\n");
+      Say("model: none\n");
     }
   }
 
   void ShowModel() const {
     if (!sim_.HasModel()) {
-      std::printf("no model loaded\n");
+      Say("no model loaded\n");
       return;
     }
     const Model& model = sim_.CurrentModel();
-    std::printf("model: %s, %zu objects\n", ToUtf8(sim_.LoadedPath()).c_str(), model.objects.size());
+    Say("model: %s, %zu objects\n", ToUtf8(sim_.LoadedPath()).c_str(), model.objects.size());
     for (const auto* storey : model.Storeys()) {
       std::size_t on = 0;
       for (const auto& o : model.objects) on += o.storey == storey->id ? 1 : 0;
-      std::printf("  storey \"%s\" %s: %zu objects\n", ToUtf8(storey->name).c_str(), ToUtf8(GuidOf(*storey)).c_str(),
-                  on);
+      Say("  storey \"%s\" %s: %zu objects\n", ToUtf8(storey->name).c_str(), ToUtf8(GuidOf(*storey)).c_str(), on);
     }
     std::map<std::wstring, std::size_t> types;
     for (const auto& o : model.objects) ++types[o.type];
-    for (const auto& [type, count] : types) std::printf("  %s: %zu\n", ToUtf8(type).c_str(), count);
+    for (const auto& [type, count] : types) Say("  %s: %zu\n", ToUtf8(type).c_str(), count);
   }
 
   // Top-level windows of this process other than the viewer's main window
@@ -468,19 +492,18 @@ class Console {
 
   void SelectBy(const std::string& command, const std::vector<std::string>& words, const std::string& argument) {
     if (!sim_.HasModel()) {
-      std::printf("no model loaded\n");
+      Say("no model loaded\n");
       return;
     }
     const Model& model = sim_.CurrentModel();
     std::vector<ObjectId> ids;
     if (command == "select-storey") {
       ids = model.OnStorey(ToWide(argument));
-      if (ids.empty()) std::printf("no storey \"%s\" with objects on it; \"model\" lists them\n", argument.c_str());
+      if (ids.empty()) Say("no storey \"%s\" with objects on it; \"model\" lists them\n", argument.c_str());
     } else {
       for (std::size_t i = 1; i < words.size(); ++i) {
         const auto found = command == "select" ? model.WithGuid(ToWide(words[i])) : model.OfType(ToWide(words[i]));
-        if (found.empty())
-          std::printf("no object %s %s\n", command == "select" ? "has the GUID" : "of type", words[i].c_str());
+        if (found.empty()) Say("no object %s %s\n", command == "select" ? "has the GUID" : "of type", words[i].c_str());
         ids.insert(ids.end(), found.begin(), found.end());
       }
     }
@@ -499,7 +522,7 @@ class Console {
     };
     if (command == "quit" || command == "exit") return false;
     if (command == "help") {
-      std::printf("%s", kHelp);
+      Say("%s", kHelp);
     } else if (command == "load" && !argument().empty()) {
       Load(WindowsPath(argument()));
     } else if (command == "select" || command == "select-type" || command == "select-storey") {
@@ -515,17 +538,17 @@ class Console {
     } else if (command == "model") {
       ShowModel();
     } else if (command == "unload") {
-      if (!plugin_) std::printf("the plug-in is not loaded\n");
+      if (!plugin_) Say("the plug-in is not loaded\n");
       StopPlugin();
     } else if (command == "reload") {
       StopPlugin();
       StartPlugin();
     } else if (command == "echo") {
-      std::printf("%s\n", argument().c_str());
+      Say("%s\n", argument().c_str());
     } else if (command == "wait" && words.size() == 2) {
       PumpMessages(std::chrono::milliseconds(std::strtol(words[1].c_str(), nullptr, 10)));
     } else {
-      std::printf("unknown command or missing argument: %s (type \"help\")\n", line.c_str());
+      Say("unknown command or missing argument: %s (type \"help\")\n", line.c_str());
     }
     return true;
   }

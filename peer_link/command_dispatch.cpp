@@ -10,8 +10,11 @@ void DispatchCommand(CommandActions& actions, platform::WindowHandle sender, con
                      std::intptr_t& result) {
   result = kReplyTaken;
   const std::uintptr_t code = record ? record->code : 0;
-  // The one copy of the payload; the command that keeps it takes it over.
-  std::string text = ReadIncomingText(record);
+  // The one copy of the payload, made only for the commands that read it; the
+  // command that keeps it takes it over.
+  const bool readsText =
+      code == kCommandLoadModel || code == kCommandSelect || code == kCommandRestoreView || code == kCommandLinesButton;
+  std::string text = readsText ? ReadIncomingText(record) : std::string();
   switch (code) {
     case kCommandConnect:
       actions.Connect(sender);

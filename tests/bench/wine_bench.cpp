@@ -351,6 +351,8 @@ void HostilePayloadBenchmarks() {
        [&](std::size_t bytes) { return known + repeat("\r\n", (bytes - 2 * known.size()) / 2) + known; }, 64 * kMiB},
       {"8: hex digits, even length", 8, [&](std::size_t bytes) { return repeat("0a1B", bytes / 4); }, 64 * kMiB},
       {"8: hex digits, odd length", 8, [&](std::size_t bytes) { return repeat("0a1B", bytes / 4) + "7"; }, 64 * kMiB},
+      {"7: text not used", 7, [&](std::size_t bytes) { return std::string(bytes, 'x'); }, 64 * kMiB},
+      {"1000: not a command", 1000, [&](std::size_t bytes) { return std::string(bytes, 'x'); }, 64 * kMiB},
       {"5: path", 5, [&](std::size_t bytes) { return "C:\\" + std::string(bytes - 3, 'p'); }, 64 * kMiB},
   };
   std::printf("\nHostile commands to the hidden window (32-bit, Wine): quarter size, then full size, median of 3\n");

@@ -60,6 +60,7 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   std::uint32_t SendStart();
 
   // Incoming commands.
+  void WindowCreated(WindowHandle window) noexcept override { FMsgWindow = window; }
   std::intptr_t WndProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
   void HandleCopyData(std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t& result);
 

@@ -31,6 +31,9 @@ struct CopyDataRecord {
 // Receives every message of a window created by CreateMessageWindow.
 class WindowProcedure {
  public:
+  // The window's handle, told with its first message, before any message
+  // reaches WndProc: also those that arrive inside the window's creation.
+  virtual void WindowCreated(WindowHandle window) noexcept = 0;
   virtual std::intptr_t WndProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
 
  protected:

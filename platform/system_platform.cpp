@@ -2,6 +2,6 @@
 
 namespace platform {
 
-std::unique_ptr<Platform> MakeSystemPlatform(HMODULE module) { return std::make_unique<Win32Platform>(module); }
+std::unique_ptr<Platform> MakeSystemPlatform() { return std::make_unique<Win32Platform>(); }
 
 }  // namespace platform

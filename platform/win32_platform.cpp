@@ -30,16 +30,19 @@ WindowHandle AsHandle(HWND window) { return reinterpret_cast<WindowHandle>(windo
 const char kMessageWindowClass[] = "VidudUDE.MessageWindow";
 
 // The system calls this for every message of the hidden window. The
-// controller is found through the window's user data, stored at creation.
+// controller is found through the window's user data, stored with the
+// first message and cleared before the window is destroyed; it learns its
+// window then too, so that its default handling gets the real handle also
+// for the messages that arrive inside CreateWindowEx.
 LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* procedure = reinterpret_cast<WindowProcedure*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (procedure == nullptr || message == WM_NCCREATE || message == WM_NCDESTROY) {
+    auto* procedure = static_cast<WindowProcedure*>(reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(procedure));
+    procedure->WindowCreated(AsHandle(window));
     return DefWindowProcA(window, message, wParam, lParam);
   }
+  auto* procedure = reinterpret_cast<WindowProcedure*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (procedure == nullptr || message == WM_NCDESTROY) return DefWindowProcA(window, message, wParam, lParam);
   try {
     return procedure->WndProc(message, wParam, lParam);
   } catch (...) {
@@ -49,17 +52,19 @@ LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 
 class MessageWindow final : public OwnedWindow {
  public:
-  MessageWindow(HMODULE module, UniqueWindow window) : module_(module), window_(std::move(window)) {}
-  ~MessageWindow() override {
-    window_.reset();
-    // A class that a DLL registered outlives the DLL unless it is removed;
-    // a later load at another address would then call a stale procedure.
-    UnregisterClassA(kMessageWindowClass, module_);
+  MessageWindow(std::shared_ptr<const WindowClass> windowClass, WindowProcedure& procedure)
+      : class_(std::move(windowClass)),
+        window_(CreateWindowExA(WS_EX_TOOLWINDOW, class_->Name(), "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                class_->Module(), &procedure)) {
+    if (!window_) throw std::runtime_error("the hidden message window could not be created");
   }
   WindowHandle Handle() const override { return AsHandle(window_.get()); }
 
  private:
-  HMODULE module_;
+  // Declared before the window, so the window goes first. A class that a
+  // DLL registered outlives the DLL unless it is removed, and a later load
+  // at another address would then call a stale procedure.
+  std::shared_ptr<const WindowClass> class_;
   UniqueWindow window_;
 };
 
@@ -143,21 +148,10 @@ std::uint32_t Win32Platform::SendCopyData(WindowHandle target, WindowHandle send
 
 void Win32Platform::PostClose(WindowHandle window) { PostMessageA(AsWindow(window), WM_CLOSE, 0, 0); }
 
+Win32Platform::Win32Platform() : messageClass_(kMessageWindowClass, MessageWindowProc) {}
+
 std::unique_ptr<OwnedWindow> Win32Platform::CreateMessageWindow(WindowProcedure& procedure) {
-  WNDCLASSEXA cls{};
-  cls.cbSize = sizeof(cls);
-  cls.lpfnWndProc = MessageWindowProc;
-  cls.hInstance = module_;
-  cls.lpszClassName = kMessageWindowClass;
-  // Registering twice fails harmlessly; the class is the same.
-  RegisterClassExA(&cls);
-  UniqueWindow window(CreateWindowExA(WS_EX_TOOLWINDOW, kMessageWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                      module_, &procedure));
-  if (!window) {
-    UnregisterClassA(kMessageWindowClass, module_);
-    throw std::runtime_error("the hidden message window could not be created");
-  }
-  return std::make_unique<MessageWindow>(module_, std::move(window));
+  return std::make_unique<MessageWindow>(messageClass_.Acquire(), procedure);
 }
 
 std::intptr_t Win32Platform::DefaultWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,

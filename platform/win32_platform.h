@@ -7,14 +7,15 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32_handles.h"
 
 namespace platform {
 
 class Win32Platform : public Platform {
  public:
-  // module: the plug-in's own DLL, under which its window class is
-  // registered.
-  explicit Win32Platform(HMODULE module) : module_(module) {}
+  // The hidden windows' class is registered under the module that holds
+  // this code: the plug-in's own DLL.
+  Win32Platform();
 
   bool WalkProcesses(const std::function<void(std::uint32_t, std::string_view)>& visit) override;
   void EnumTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
@@ -33,7 +34,7 @@ class Win32Platform : public Platform {
   std::string PathFromWide(const wchar_t* path) override;
 
  private:
-  HMODULE module_;
+  SharedWindowClass messageClass_;
   // Windows whose last send timed out, until one of them answers again.
   std::vector<HWND> unresponsive_;
 };
@@ -42,7 +43,7 @@ class Win32Platform : public Platform {
 inline constexpr UINT kSendTimeoutMs = 10000;
 
 // The platform the plug-in runs on, made once at library start.
-std::unique_ptr<Platform> MakeSystemPlatform(HMODULE module);
+std::unique_ptr<Platform> MakeSystemPlatform();
 
 // Looks a name up among the exports of the executable of this process;
 // empty when the system gives no module handle for it.

@@ -1,6 +1,35 @@
 // The library's face to the viewer: library start, the four exports and the
-// handlers registered with the viewer. Each is a thin shell that contains
-// every failure: nothing may unwind into the viewer's frames.
+// handlers registered with the viewer. Each is a thin noexcept shell that
+// contains every failure: nothing may unwind into the viewer's frames.
+//
+// The plug-in's life, in the order the viewer drives it:
+//  1. Library start (DllMain, process attach): the platform is made, there is
+//     no controller, and the viewer's functions are bound by name from the
+//     host executable.
+//  2. get_api_verion and get_plugin_info: at any time, on any thread, in
+//     every state; they read constants only.
+//  3. on_plugin_load: the controller is created with its hidden window, the
+//     handlers are registered, both buttons set up, and "Bim Start" is sent.
+//  4. Running: the handlers and the peers' commands to the hidden window run
+//     on the viewer's GUI thread, one at a time, and reach the controller
+//     through ControllerInstance.
+//  5. on_plugin_unload: "BIM end" is sent, then the controller goes with its
+//     window and the window's class.
+//  6. Detach (FreeLibrary, or the process ending): no plug-in work.
+//
+// Out of order:
+//  - A second on_plugin_load without an unload starts a new controller as in
+//    3; the old one is destroyed, without a goodbye, before the new one
+//    registers its handlers. One window of the plug-in remains.
+//  - on_plugin_unload without a load, or a second time, finds no controller
+//    and does nothing; so does a handler called then.
+//  - FreeLibrary without on_plugin_unload: the library's statics go and the
+//    controller with them, without a goodbye; its window is destroyed, its
+//    link to the controller cut first, and its class unregistered. A message
+//    to the old window handle then reaches no window.
+//  - The process ending without on_plugin_unload: nothing is destroyed. The
+//    window goes with the process, and destroying it under the loader lock
+//    of a dying process could only hang.
 #include <windows.h>
 
 #include <memory>
@@ -52,7 +81,7 @@ void VIEWER_CALL LinesButtonClicked() noexcept {
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) noexcept {
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) noexcept {
   if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
     // The process is ending without having stopped the plug-in: its window
     // goes with the process, and destroying it now, under the loader lock of
@@ -62,7 +91,7 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) noexcept {
   }
   if (reason != DLL_PROCESS_ATTACH) return TRUE;
   try {
-    gPlatform = platform::MakeSystemPlatform(module);
+    gPlatform = platform::MakeSystemPlatform();
     ControllerInstance.reset();
     host_api::BindViewerApi(gEntryPoints, platform::HostExecutableExports());
     return TRUE;

@@ -2,10 +2,14 @@
 # real VidudUDE.DLL; real peer processes talk to it.
 add_executable(copydata_sender tests/wine_tools/copydata_sender.cpp)
 target_link_options(copydata_sender PRIVATE ${static_runtime})
+add_executable(exit_host tests/wine_tools/exit_host.cpp)
+target_include_directories(exit_host PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_options(exit_host PRIVATE ${static_runtime})
 
 add_executable(plugin_e2e_tests
   tests/wine/plugin_session.cpp
   tests/wine/plugin_frame_test.cpp
+  tests/wine/plugin_lifecycle_test.cpp
   tests/wine/plugin_link_test.cpp
   tests/wine/plugin_code_page_test.cpp
   tests/wine/plugin_chaos_test.cpp
@@ -19,13 +23,14 @@ target_compile_definitions(plugin_e2e_tests PRIVATE
   PARTIAL_HOST_EXE="$<TARGET_FILE:partial_host>"
   FAULTY_DLL="${VIDUDUDE_FAULTY_DLL}"
   COPYDATA_SENDER_EXE="$<TARGET_FILE:copydata_sender>"
+  EXIT_HOST_EXE="$<TARGET_FILE:exit_host>"
   IFC_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/../shared/ifc-samples"
   DEMO_MODEL="${PROJECT_SOURCE_DIR}/models/demo-house.ifc"
   VIDUDUDE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
   VIDUDUDE_VERSION_MINOR=${PROJECT_VERSION_MINOR})
 target_link_libraries(plugin_e2e_tests PRIVATE viewer_sim_exports viewer_sim_host peer_driver gtest gtest_main version)
 target_link_options(plugin_e2e_tests PRIVATE ${static_runtime})
-add_dependencies(plugin_e2e_tests VidudUDE copydata_sender peer_sim bare_host partial_host)
+add_dependencies(plugin_e2e_tests VidudUDE copydata_sender exit_host peer_sim bare_host partial_host)
 add_test(NAME plugin_e2e_tests COMMAND plugin_e2e_tests --gtest_filter=-*UnderACyrillicCodePage)
 set_tests_properties(plugin_e2e_tests PROPERTIES TIMEOUT 900)
 

@@ -92,8 +92,8 @@ std::string WindowsPath(std::string path) {
   return "Z:" + path;
 }
 
-HANDLE NoHandle() { return nullptr; }
-void CloseKernelHandle(HANDLE handle) { CloseHandle(handle); }
+HANDLE NoHandle() noexcept { return nullptr; }
+void CloseKernelHandle(HANDLE handle) noexcept { CloseHandle(handle); }
 using UniqueKernelHandle = platform::UniqueHandle<HANDLE, NoHandle, CloseKernelHandle>;
 
 // The receiver, copied to a fresh directory as QUABO.EXE and started there.
@@ -173,7 +173,7 @@ double MedianOf(std::vector<double> times) {
 void SendBenchmarks(const std::string& receiverExe) {
   ReceiverProcess receiver(receiverExe);
   const auto peer = reinterpret_cast<platform::WindowHandle>(receiver.Window());
-  platform::Win32Platform system(GetModuleHandleA(nullptr));
+  platform::Win32Platform system;
   bench::MemoryViewer viewer({});
   // One controller that the peer has connected to, one that no peer has:
   // the second looks for peer processes and windows before every send.
@@ -242,7 +242,7 @@ void SendBenchmarks(const std::string& receiverExe) {
 
 void IndexBenchmarks() {
   constexpr std::size_t kItems = 1000000;
-  platform::Win32Platform system(GetModuleHandleA(nullptr));
+  platform::Win32Platform system;
   bench::MemoryViewer viewer(bench::MakeGuids(kItems));
   std::printf("\nGUID index of %zu 22-character GUIDs (32-bit, Wine)\n", kItems);
 
@@ -279,7 +279,7 @@ void IndexBenchmarks() {
 // The index build on the same GUIDs shuffled and in the order crafted
 // against the index's sort; the sort alone beside it.
 void CraftedIndexBenchmarks() {
-  platform::Win32Platform system(GetModuleHandleA(nullptr));
+  platform::Win32Platform system;
   std::printf("\nGUID index on GUIDs in the order crafted against its sort (32-bit, Wine), median of 3\n");
   std::printf("%-9s %14s %13s %7s %13s %12s %7s\n", "items", "build shuffled", "build crafted", "ratio",
               "sort shuffled", "sort crafted", "ratio");
@@ -323,7 +323,7 @@ struct HostileCase {
 
 void HostilePayloadBenchmarks() {
   constexpr std::size_t kMiB = std::size_t{1} << 20;
-  platform::Win32Platform system(GetModuleHandleA(nullptr));
+  platform::Win32Platform system;
   const auto guids = bench::MakeGuids(100000);
   bench::MemoryViewer viewer(guids);
   bridge::btBIMQuabo controller(system, viewer);

@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/win32_handles.h"
 
 struct Delivery {
   ULONG_PTR code;
@@ -22,20 +25,11 @@ struct Delivery {
 
 class CopyDataRecorder {
  public:
-  CopyDataRecorder(std::string className, LRESULT reply) : className_(std::move(className)), reply_(reply) {
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &CopyDataRecorder::Proc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = className_.c_str();
-    RegisterClassExA(&wc);  // fails harmlessly when another recorder registered it
-    window_.reset(CreateWindowExA(WS_EX_TOOLWINDOW, className_.c_str(), "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), this));
-  }
-  ~CopyDataRecorder() {
-    window_.reset();
-    UnregisterClassA(className_.c_str(), GetModuleHandleA(nullptr));
-  }
+  CopyDataRecorder(const std::string& className, LRESULT reply)
+      : class_(SharedClass(className)),
+        window_(CreateWindowExA(WS_EX_TOOLWINDOW, class_->Name(), "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                class_->Module(), this)),
+        reply_(reply) {}
   CopyDataRecorder(const CopyDataRecorder&) = delete;
   CopyDataRecorder& operator=(const CopyDataRecorder&) = delete;
 
@@ -58,10 +52,11 @@ class CopyDataRecorder {
   }
 
  private:
-  struct WindowDeleter {
-    using pointer = HWND;
-    void operator()(HWND w) const { DestroyWindow(w); }
-  };
+  // Recorders of one class name share the class; it goes with the last.
+  static std::shared_ptr<const platform::WindowClass> SharedClass(const std::string& name) {
+    static std::map<std::string, platform::SharedWindowClass> classes;
+    return classes.try_emplace(name, name, &CopyDataRecorder::Proc).first->second.Acquire();
+  }
 
   static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) noexcept {
     try {
@@ -84,8 +79,8 @@ class CopyDataRecorder {
     return DefWindowProcA(w, msg, wp, lp);
   }
 
-  std::string className_;
-  std::unique_ptr<HWND, WindowDeleter> window_;
+  std::shared_ptr<const platform::WindowClass> class_;
+  platform::UniqueWindow window_;
   LRESULT reply_;
   bool sending_ = false;
   std::vector<Delivery> deliveries_;

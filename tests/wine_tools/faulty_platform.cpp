@@ -41,6 +41,6 @@ class FaultyPlatform final : public Win32Platform {
 
 }  // namespace
 
-std::unique_ptr<Platform> MakeSystemPlatform(HMODULE module) { return std::make_unique<FaultyPlatform>(module); }
+std::unique_ptr<Platform> MakeSystemPlatform() { return std::make_unique<FaultyPlatform>(); }
 
 }  // namespace platform

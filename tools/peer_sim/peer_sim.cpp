@@ -18,6 +18,7 @@
 
 #include "console.h"
 #include "escape.h"
+#include "platform/win32_handles.h"
 
 namespace {
 
@@ -105,30 +106,6 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
   return o;
 }
 
-class WindowClass {
- public:
-  WindowClass(const std::string& name, WNDPROC proc) : name_(name), instance_(GetModuleHandleA(nullptr)) {
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = instance_;
-    wc.lpszClassName = name_.c_str();
-    atom_ = RegisterClassExA(&wc);
-  }
-  ~WindowClass() {
-    if (atom_) UnregisterClassA(name_.c_str(), instance_);
-  }
-  WindowClass(const WindowClass&) = delete;
-  WindowClass& operator=(const WindowClass&) = delete;
-  bool Registered() const { return atom_ != 0; }
-  HINSTANCE Instance() const { return instance_; }
-
- private:
-  std::string name_;
-  HINSTANCE instance_;
-  ATOM atom_ = 0;
-};
-
 struct WindowDeleter {
   using pointer = HWND;
   void operator()(HWND w) const { DestroyWindow(w); }
@@ -138,10 +115,9 @@ using UniqueWindow = std::unique_ptr<HWND, WindowDeleter>;
 class PeerSim {
  public:
   explicit PeerSim(const Options& o)
-      : class_(o.className, &PeerSim::Proc), reply_(o.reply), pluginClass_(o.pluginClass) {
-    if (!class_.Registered()) return;
-    window_.reset(CreateWindowExA(0, o.className.c_str(), o.title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 400, 300, nullptr, nullptr, class_.Instance(), this));
+      : class_(o.className.c_str(), &PeerSim::Proc), reply_(o.reply), pluginClass_(o.pluginClass) {
+    window_.reset(CreateWindowExA(0, class_.Name(), o.title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  400, 300, nullptr, nullptr, class_.Module(), this));
     if (window_ && o.interactive) {
       console_.emplace(window_.get(), IsConsole(STD_INPUT_HANDLE) ? GetConsoleCP() : CP_UTF8, o.pluginClass, Emit);
     }
@@ -334,7 +310,8 @@ class PeerSim {
     return false;
   }
 
-  WindowClass class_;
+  // Declared before the window, so the window goes first.
+  platform::WindowClass class_;
   UniqueWindow window_;
   HWND target_ = nullptr;
   LRESULT reply_;

@@ -1,0 +1,90 @@
+// The plug-in driven out of order, one test for each case that the
+// lifecycle at the top of plugin/exports.cpp names.
+#include <vector>
+
+#include "plugin_session.h"
+
+namespace {
+
+constexpr char kWindowClass[] = "VidudUDE.MessageWindow";
+
+std::vector<HWND> PluginWindows() {
+  std::vector<HWND> found;
+  for (HWND w = FindWindowExA(nullptr, nullptr, kWindowClass, nullptr); w != nullptr;
+       w = FindWindowExA(nullptr, w, kWindowClass, nullptr)) {
+    found.push_back(w);
+  }
+  return found;
+}
+
+bool ClassRegistered(HMODULE module) {
+  WNDCLASSEXA cls{};
+  cls.cbSize = sizeof(cls);
+  return GetClassInfoExA(module, kWindowClass, &cls) != FALSE;
+}
+
+}  // namespace
+
+using OutOfOrder = PluginSession;
+
+TEST_F(OutOfOrder, SecondLoadWithoutUnloadLeavesOneWindowThatTakesCommands) {
+  auto& peer = StartPeer("QUABO.EXE");
+  LoadPlugin();
+  const HWND first = PluginWindow();
+  ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
+  const auto windows = PluginWindows();
+  ASSERT_EQ(windows.size(), 1u);
+  EXPECT_FALSE(IsWindow(first));
+  EXPECT_EQ(NextMessage(peer).bytes, Payload("Bim Start"));
+  const auto second = NextMessage(peer);
+  EXPECT_EQ(second.bytes, Payload("Bim Start"));
+  EXPECT_EQ(reinterpret_cast<HWND>(second.from), windows[0]);
+  EXPECT_EQ(SendCommand(peer, "send 1"), 2001);
+  UnloadPlugin();
+  EXPECT_TRUE(PluginWindows().empty());
+  EXPECT_FALSE(ClassRegistered(plugin->Module()));
+  EXPECT_EQ(NextMessage(peer).bytes, Payload("BIM end"));
+}
+
+TEST_F(OutOfOrder, UnloadWithoutLoadDoesNothingAndALaterLoadWorks) {
+  auto& peer = StartPeer("QUABO.EXE");
+  plugin = std::make_unique<viewer_sim::PluginHost>(WinePath(VIDUDUDE_DLL));
+  ASSERT_TRUE(plugin->Unload());
+  Settle(peer);
+  EXPECT_TRUE(peer.Received().empty());
+  EXPECT_TRUE(PluginWindows().empty());
+  ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
+  EXPECT_EQ(NextMessage(peer).bytes, Payload("Bim Start"));
+  EXPECT_EQ(PluginWindows().size(), 1u);
+}
+
+TEST_F(OutOfOrder, FreeLibraryWithoutUnloadTakesTheWindowAndItsClass) {
+  auto& peer = StartPeer("QUABO.EXE");
+  const HMODULE module = LoadLibraryW(WinePath(VIDUDUDE_DLL).c_str());
+  ASSERT_NE(module, nullptr);
+  const auto load = reinterpret_cast<viewer_abi::on_plugin_load_fn>(
+      reinterpret_cast<void*>(GetProcAddress(module, "on_plugin_load")));
+  ASSERT_NE(load, nullptr);
+  load(kPluginHandle, 0, hostWindow.Handle());
+  EXPECT_EQ(NextMessage(peer).bytes, Payload("Bim Start"));
+  ASSERT_TRUE(FreeLibrary(module));
+  EXPECT_TRUE(PluginWindows().empty());
+  EXPECT_FALSE(ClassRegistered(module));
+  // The peer still holds the old window: its command reaches nothing, the
+  // host runs on, and no goodbye was sent.
+  EXPECT_EQ(SendCommand(peer, "send 1"), -1);
+  EXPECT_EQ(peer.Received().size(), 1u);
+  LoadPlugin();
+  EXPECT_EQ(PluginWindows().size(), 1u);
+}
+
+TEST_F(OutOfOrder, ProcessEndingWithoutUnloadDestroysNoWindow) {
+  const std::wstring host = L"\"" + WinePath(EXIT_HOST_EXE) + L"\" \"" + WinePath(VIDUDUDE_DLL) + L"\"";
+  // The hook sees a destruction when there is one: at FreeLibrary.
+  const auto freed = RunProgram(host + L" free");
+  EXPECT_EQ(freed.exitCode, 0u);
+  EXPECT_EQ(freed.output, "started\ndestroyed\nfreed\n");
+  const auto ended = RunProgram(host + L" exit");
+  EXPECT_EQ(ended.exitCode, 7u);
+  EXPECT_EQ(ended.output, "started\n");
+}

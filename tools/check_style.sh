@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Checks the project's C++ files against .clang-format and the folders'
 # includes against tools/include_rules.txt, and runs clang-tidy (.clang-tidy)
-# over the plug-in's logic.
+# over the plug-in: the logic with the native compile commands, the Win32
+# code in platform/ and plugin/ with those of the mingw cross build.
 #   tools/check_style.sh [--format-only | --tidy-only]
-# Needs build/native/compile_commands.json (./run build makes it). Exits
-# non-zero when a file is not formatted or clang-tidy reports anything.
+# Needs build/native and build/win32 (./run build makes them). Exits
+# non-zero when a file is not formatted, an include goes the wrong way or
+# clang-tidy reports anything.
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
@@ -30,6 +32,25 @@ if [ "$mode" != "--format-only" ]; then
   # The compile commands carry g++-only warning flags that clang does not know.
   # Its count of warnings suppressed in system headers is noise.
   clang-tidy -p "$db" --quiet --extra-arg=-Wno-unknown-warning-option "${logic[@]}" \
+    2> >(grep -v -E 'warnings( and [0-9]+ errors)? generated' >&2) || rc=1
+
+  # The plug-in DLL's own sub-build holds the commands for platform/ and
+  # plugin/. clang is told the target and given the C++ and system headers of
+  # the mingw compiler in those commands, not its compiler-internal ones.
+  wdb="$here/build/win32/plugin-build"
+  if [ ! -f "$wdb/compile_commands.json" ]; then
+    echo "no $wdb/compile_commands.json: run ./run build first" >&2
+    exit 2
+  fi
+  cxx="$(sed -n 's/^ *"command": "\([^ ]*\) .*/\1/p' "$wdb/compile_commands.json" | head -n 1)"
+  cross=(--extra-arg=--target=i686-w64-mingw32 --extra-arg=-nostdinc++)
+  while read -r dir; do
+    cross+=(--extra-arg=-isystem"$dir")
+  done < <("$cxx" -xc++ -E -v /dev/null 2>&1 | sed -n '/#include <...> search/,/End of search/s/^ //p' |
+    grep -v -E '/gcc/[^/]+/[^/]+/include(-fixed)?$')
+  mapfile -t win32 < <(git ls-files 'platform/*.cpp' 'plugin/*.cpp')
+  echo "== clang-tidy, mingw: ${#win32[@]} files"
+  clang-tidy -p "$wdb" --quiet --extra-arg=-Wno-unknown-warning-option "${cross[@]}" "${win32[@]}" \
     2> >(grep -v -E 'warnings( and [0-9]+ errors)? generated' >&2) || rc=1
 fi
 

@@ -1,10 +1,34 @@
 // The hidden window's messages, and the actions of the peer's commands.
 #include "bridge/controller.h"
+#include "peer_link/peer_message.h"
 
 namespace bridge {
 
+namespace {
+
+// Keeps the observer told for the length of one message. The controller may
+// be gone once it has left: nothing may touch it after.
+class Frame {
+ public:
+  explicit Frame(FrameObserver* observer) noexcept : observer_(observer) {
+    if (observer_) observer_->Entered();
+  }
+  ~Frame() {
+    if (observer_) observer_->Left();
+  }
+  Frame(const Frame&) = delete;
+  Frame& operator=(const Frame&) = delete;
+
+ private:
+  FrameObserver* observer_;
+};
+
+}  // namespace
+
 std::intptr_t btBIMQuabo::WndProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  const Frame frame(frameObserver_);
   if (message != platform::kWmCopyData) return system_.DefaultWindowProc(FMsgWindow, message, wParam, lParam);
+  if (stopped_) return peer_link::kReplyNotACommand;
   std::intptr_t result = 0;
   try {
     HandleCopyData(wParam, lParam, result);

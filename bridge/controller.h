@@ -25,6 +25,18 @@ using platform::WindowHandle;
 inline constexpr const char* kGuidSetName = " Element Specific";
 inline constexpr const char* kGuidPropertyName = "Guid";
 
+// Told when plug-in code starts and ends handling a message of the hidden
+// window, so that the controller's owner keeps it alive until the outermost
+// frame of plug-in code has returned. Left may destroy the controller.
+class FrameObserver {
+ public:
+  virtual void Entered() noexcept = 0;
+  virtual void Left() noexcept = 0;
+
+ protected:
+  ~FrameObserver() = default;
+};
+
 class btBIMQuabo final : public platform::WindowProcedure, private peer_link::CommandActions {
  public:
   btBIMQuabo(platform::Platform& system, host_api::Viewer& viewer);
@@ -38,6 +50,14 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   void SetProcessId(std::uint32_t id) { FProcessId = id; }
   void SetStatusButton(std::int32_t id) { FStatusButton = id; }
   void SetLinesButton(std::int32_t id) { FLinesButton = id; }
+
+  // The owner that keeps the controller alive while its window's messages
+  // are handled.
+  void SetFrameObserver(FrameObserver* observer) { frameObserver_ = observer; }
+  // The viewer has stopped the plug-in while plug-in code was still running:
+  // from now on every command is answered 2000 and carried out no more.
+  void Stop() { stopped_ = true; }
+  bool Stopped() const { return stopped_; }
 
   // Ribbon buttons and small helpers around viewer calls. The plug-in's own
   // German texts stay UTF-16 on their way to the viewer, so that no ANSI code
@@ -122,6 +142,8 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   bool FActive = false;
   std::int32_t FViewStateSize = 0;
   std::vector<std::uint8_t> FViewState;
+  FrameObserver* frameObserver_ = nullptr;
+  bool stopped_ = false;
 };
 
 }  // namespace bridge

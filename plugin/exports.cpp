@@ -23,6 +23,11 @@
 //    registers its handlers. One window of the plug-in remains.
 //  - on_plugin_unload without a load, or a second time, finds no controller
 //    and does nothing; so does a handler called then.
+//  - on_plugin_unload while plug-in code is still on the stack (inside an
+//    error box's modal loop, or while a send waits): "BIM end" is sent once,
+//    the controller stops at once (a handler called later does nothing, a
+//    command sent later is answered 2000), and it is destroyed when the
+//    outermost plug-in frame returns (ControllerHolder).
 //  - FreeLibrary without on_plugin_unload: the library's statics go and the
 //    controller with them, without a goodbye; its window is destroyed, its
 //    link to the controller cut first, and its class unregistered. A message
@@ -38,6 +43,7 @@
 #include "host_api/viewer_binding.h"
 #include "platform/foreign_call_guard.h"
 #include "platform/win32_platform.h"
+#include "plugin/controller_holder.h"
 #include "plugin/plugin_lifecycle.h"
 #include "plugin/plugin_texts.h"
 
@@ -47,13 +53,14 @@ host_api::ViewerEntryPoints gEntryPoints;
 host_api::BoundViewer gViewer(gEntryPoints, platform::CallGuarded);
 std::unique_ptr<platform::Platform> gPlatform;
 
-// The one controller, from on_plugin_load to on_plugin_unload.
-std::unique_ptr<bridge::btBIMQuabo> ControllerInstance;
+// The one controller, from on_plugin_load to on_plugin_unload, kept alive
+// for as long as plug-in code that uses it is running.
+plugin::ControllerHolder ControllerInstance;
 
 template <class Work>
 void WithController(Work work) noexcept {
   try {
-    if (ControllerInstance) work(*ControllerInstance);
+    ControllerInstance.Run(work);
   } catch (...) {
     // The viewer cannot take a failure from a handler; the plug-in's state
     // stays as the failed operation left it.
@@ -86,13 +93,12 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) noexcept {
     // The process is ending without having stopped the plug-in: its window
     // goes with the process, and destroying it now, under the loader lock of
     // a dying process, could only hang.
-    static_cast<void>(ControllerInstance.release());
+    ControllerInstance.Abandon();
     return TRUE;
   }
   if (reason != DLL_PROCESS_ATTACH) return TRUE;
   try {
     gPlatform = platform::MakeSystemPlatform();
-    ControllerInstance.reset();
     host_api::BindViewerApi(gEntryPoints, platform::HostExecutableExports());
     return TRUE;
   } catch (...) {
@@ -120,13 +126,13 @@ void VIEWER_CALL get_plugin_info(viewer_abi::PluginInfo* info) noexcept {
 void VIEWER_CALL on_plugin_load(std::int32_t pluginHandle, std::int32_t, void* mainWindow) noexcept {
   try {
     const plugin::Handlers handlers{SelectionChanged, ModelLoaded, StatusButtonClicked, LinesButtonClicked};
-    plugin::StartPlugin(*gPlatform, gViewer, pluginHandle, reinterpret_cast<platform::WindowHandle>(mainWindow),
-                        handlers, ControllerInstance);
+    ControllerInstance.Start(*gPlatform, gViewer, pluginHandle, reinterpret_cast<platform::WindowHandle>(mainWindow),
+                             handlers);
   } catch (...) {
     // A plug-in that could not start stays dormant: its handlers find no
     // controller and do nothing.
-    ControllerInstance.reset();
     try {
+      ControllerInstance.Discard();
       gPlatform->ShowMessage(plugin::StartFailed, plugin::StartFailedCaption);
     } catch (...) {
     }
@@ -135,9 +141,9 @@ void VIEWER_CALL on_plugin_load(std::int32_t pluginHandle, std::int32_t, void* m
 
 void VIEWER_CALL on_plugin_unload() noexcept {
   try {
-    plugin::StopPlugin(ControllerInstance);
+    ControllerInstance.Stop();
   } catch (...) {
-    ControllerInstance.reset();
+    // The controller is stopped all the same and goes with the last frame.
   }
 }
 

@@ -8,9 +8,10 @@ namespace plugin {
 
 void StartPlugin(platform::Platform& system, host_api::Viewer& viewer, std::int32_t pluginHandle,
                  platform::WindowHandle hostWindow, const Handlers& handlers,
-                 std::unique_ptr<bridge::btBIMQuabo>& controller) {
+                 std::unique_ptr<bridge::btBIMQuabo>& controller, bridge::FrameObserver* observer) {
   controller = std::make_unique<bridge::btBIMQuabo>(system, viewer);
   bridge::btBIMQuabo& c = *controller;
+  c.SetFrameObserver(observer);
   c.SetPluginId(pluginHandle);
   c.SetHostWindow(hostWindow);
   c.SetProcessId(system.WindowProcessId(hostWindow));

@@ -22,10 +22,11 @@ struct Handlers {
 // Creates the controller, registers the handlers, sets up both buttons and
 // announces the start. The controller is handed to publish before anything
 // can call back into the plug-in, so that the handlers and the commands
-// handled during the start message find it.
+// handled during the start message find it; observer, when given, is told
+// of every message its window handles from then on.
 void StartPlugin(platform::Platform& system, host_api::Viewer& viewer, std::int32_t pluginHandle,
                  platform::WindowHandle hostWindow, const Handlers& handlers,
-                 std::unique_ptr<bridge::btBIMQuabo>& controller);
+                 std::unique_ptr<bridge::btBIMQuabo>& controller, bridge::FrameObserver* observer = nullptr);
 
 // Says goodbye to the peers, then destroys the controller.
 void StopPlugin(std::unique_ptr<bridge::btBIMQuabo>& controller);

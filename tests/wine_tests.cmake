@@ -15,6 +15,7 @@ add_executable(plugin_e2e_tests
   tests/wine/plugin_chaos_test.cpp
   tests/wine/plugin_host_faults_test.cpp
   tests/wine/plugin_viewer_faults_test.cpp
+  tests/wine/plugin_unload_test.cpp
   tests/wine/plugin_leak_test.cpp)
 target_compile_definitions(plugin_e2e_tests PRIVATE
   VIDUDUDE_DLL="${VIDUDUDE_DLL}"

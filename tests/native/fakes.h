@@ -54,6 +54,8 @@ class FakePlatform final : public platform::Platform {
   bool sendThrows = false;
   std::vector<WindowHandle> closesPosted;
   std::vector<std::pair<std::string, std::string>> messageBoxes;
+  // Runs while a box is up: what the box's modal loop lets the viewer do.
+  std::function<void()> whileBoxShown;
   std::string programFiles = "C:\\Program Files";
   bool messageWindowAlive = false;
   platform::WindowProcedure* procedure = nullptr;
@@ -78,6 +80,7 @@ class FakePlatform final : public platform::Platform {
   }
   void ShowMessage(const std::string& text, const std::string& caption) override {
     messageBoxes.emplace_back(text, caption);
+    if (whileBoxShown) whileBoxShown();
   }
   std::string SpecialFolderPath(int) override { return programFiles; }
   // Latin-1 stands in for the ANSI code page.

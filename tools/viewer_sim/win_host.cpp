@@ -135,6 +135,7 @@ LRESULT CALLBACK HostWindow::Proc(HWND window, UINT message, WPARAM wParam, LPAR
   } else if (message == WM_CLOSE) {
     if (auto* self = reinterpret_cast<HostWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
       ++self->closeRequests_;
+      if (self->onClose) InHostFrame([self]() noexcept { self->onClose(); });
     }
     return 0;  // counted, not obeyed: the test decides when the host ends
   }
@@ -238,7 +239,10 @@ LRESULT CALLBACK MessageBoxCatcher::HookProc(int code, WPARAM wParam, LPARAM lPa
   try {
     const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
     if (code == HC_ACTION && call->message == WM_INITDIALOG && tCatcher != nullptr) {
-      if (const int button = tCatcher->Claim(call->hwnd)) EndDialog(call->hwnd, button);
+      if (const int button = tCatcher->Claim(call->hwnd)) {
+        if (tCatcher->whileShown) tCatcher->whileShown();
+        EndDialog(call->hwnd, button);
+      }
     }
   } catch (...) {
     // A box that could not be recorded still must not escape into the hook chain.

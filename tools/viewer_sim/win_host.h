@@ -54,6 +54,9 @@ class HostWindow {
   HWND Handle() const { return window_.get(); }
   int CloseRequests() const { return closeRequests_.load(); }
   void ResetCloseRequests() { closeRequests_ = 0; }
+  // What the viewer does on a close request besides counting it, on the
+  // window's thread: stopping its plug-ins, say.
+  std::function<void()> onClose;
 
  private:
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
@@ -122,6 +125,9 @@ class MessageBoxCatcher {
   MessageBoxCatcher& operator=(const MessageBoxCatcher&) = delete;
 
   std::vector<MessageBoxRecord> Records() const;
+  // Runs while a box of the catcher's own thread is up, before it is
+  // dismissed: what the user or the viewer does during the box's modal loop.
+  std::function<void()> whileShown;
 
  private:
   static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam) noexcept;

@@ -1,0 +1,67 @@
+#include "plugin/controller_holder.h"
+
+#include "bridge/controller_texts.h"
+#include "peer_link/peer_message.h"
+
+namespace plugin {
+
+void ControllerHolder::Start(platform::Platform& system, host_api::Viewer& viewer, std::int32_t pluginHandle,
+                             platform::WindowHandle hostWindow, const Handlers& handlers) {
+  Retire();
+  DestroyUnused();
+  const Frame frame(*this);
+  // StartPlugin publishes the controller in current_ before anything can
+  // call back, so the observer is set right after that, through the window.
+  StartPlugin(system, viewer, pluginHandle, hostWindow, handlers, current_, this);
+}
+
+void ControllerHolder::Discard() {
+  const Frame frame(*this);
+  Retire();
+}
+
+void ControllerHolder::Stop() {
+  if (!current_ || current_->Stopped() || current_.get() == sayingGoodbye_) return;
+  const Frame frame(*this);
+  // Stopped also when the goodbye fails. A stop nested in the goodbye's
+  // send finds it under way and sends nothing more.
+  struct StopAfterGoodbye {
+    ControllerHolder& holder;
+    bridge::btBIMQuabo* controller;
+    ~StopAfterGoodbye() {
+      controller->Stop();
+      holder.sayingGoodbye_ = nullptr;
+    }
+  } stopAfter{*this, current_.get()};
+  sayingGoodbye_ = current_.get();
+  sayingGoodbye_->Message_Sender(bridge::texts::kEndMessage, peer_link::kCodeEnd);
+}
+
+void ControllerHolder::Abandon() noexcept {
+  static_cast<void>(current_.release());
+  for (auto& controller : retired_) static_cast<void>(controller.release());
+  retired_.clear();
+}
+
+void ControllerHolder::Left() noexcept {
+  --depth_;
+  DestroyUnused();
+}
+
+void ControllerHolder::DestroyUnused() noexcept {
+  if (depth_ > 0) return;
+  // Destroyed from variables of their own: a destructor's window messages
+  // may come back through here.
+  std::unique_ptr<bridge::btBIMQuabo> stopped;
+  if (current_ && current_->Stopped()) stopped = std::move(current_);
+  std::vector<std::unique_ptr<bridge::btBIMQuabo>> ending;
+  ending.swap(retired_);
+}
+
+void ControllerHolder::Retire() {
+  if (!current_) return;
+  current_->Stop();
+  retired_.push_back(std::move(current_));
+}
+
+}  // namespace plugin

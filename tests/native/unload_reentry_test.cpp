@@ -1,0 +1,109 @@
+// The viewer stopping the plug-in while plug-in code is still on the stack:
+// inside an error box's modal loop, or while a send waits. The goodbye goes
+// out once, everything after it does nothing, and the controller lives until
+// the outermost frame returns (AddressSanitizer sees every use after).
+#include <gtest/gtest.h>
+
+#include "fakes.h"
+#include "plugin/controller_holder.h"
+
+namespace {
+
+constexpr fakes::WindowHandle kHost = 0x500;
+constexpr fakes::WindowHandle kPeer = 0x901;
+constexpr std::int32_t kPluginHandle = 77;
+
+plugin::ControllerHolder& Holder() {
+  static plugin::ControllerHolder holder;
+  return holder;
+}
+
+void SelectionChanged() {
+  Holder().Run([](bridge::btBIMQuabo& c) { c.SendSelection(); });
+}
+void ModelLoaded() {
+  Holder().Run([](bridge::btBIMQuabo& c) {
+    c.BuildGuidIndex();
+    c.SendModelPath();
+  });
+}
+void Nothing() {}
+
+const plugin::Handlers kHandlers{SelectionChanged, ModelLoaded, Nothing, Nothing};
+
+class UnloadWhileRunning : public ::testing::Test {
+ protected:
+  UnloadWhileRunning() {
+    system.processes = {{11, "QUABO.EXE"}};
+    system.windows = {{kHost, 4242, "TViewerMain"}, {kPeer, 11, "TMainForm"}};
+    viewer.AddObject(0x10, {L"g1"});
+    viewer.AddObject(0x20, {L"g2"});
+    Holder().Start(system, viewer, kPluginHandle, kHost, kHandlers);
+  }
+  ~UnloadWhileRunning() override {
+    system.whileBoxShown = nullptr;
+    system.duringSend = nullptr;
+    Holder().Stop();
+  }
+  std::size_t Goodbyes() const { return system.SentWithCode(2).size(); }
+
+  fakes::FakePlatform system;
+  fakes::FakeViewer viewer;
+};
+
+TEST_F(UnloadWhileRunning, InsideABoxStopsAtOnceAndEndsWithTheHandler) {
+  ASSERT_EQ(system.DeliverText(kPeer, 1, ""), 2001);
+  viewer.selection = {0x20};
+  viewer.failFilterOn = 0x20;
+  std::size_t callsAfterStop = 0;
+  system.whileBoxShown = [&] {
+    Holder().Stop();
+    Holder().Stop();
+    EXPECT_EQ(Holder().Running(), nullptr);
+    EXPECT_TRUE(system.messageWindowAlive);
+    EXPECT_EQ(system.DeliverText(kPeer, 9, "active"), 2000);
+    callsAfterStop = viewer.calls.size();
+    SelectionChanged();
+    EXPECT_EQ(viewer.calls.size(), callsAfterStop);
+  };
+  SelectionChanged();
+  ASSERT_EQ(system.messageBoxes.size(), 1u);
+  EXPECT_EQ(system.messageBoxes[0].second, "SELECTED");
+  EXPECT_EQ(Goodbyes(), 1u);
+  EXPECT_EQ(system.SentWithCode(6).size(), 0u);
+  EXPECT_EQ(viewer.calls.size(), callsAfterStop);
+  EXPECT_FALSE(system.messageWindowAlive);
+
+  system.whileBoxShown = nullptr;
+  Holder().Start(system, viewer, kPluginHandle + 1, kHost, kHandlers);
+  ASSERT_NE(Holder().Running(), nullptr);
+  EXPECT_EQ(system.SentWithCode(1).size(), 2u);
+  EXPECT_EQ(system.DeliverText(kPeer, 1, ""), 2001);
+}
+
+TEST_F(UnloadWhileRunning, NestedInASendEndsWhenTheOutermostFrameReturns) {
+  system.duringSend = [&](const fakes::Sent& sent) {
+    if (sent.code != 4) return;
+    // A command nested in the send, then the viewer's stop, then another.
+    EXPECT_EQ(system.DeliverText(kPeer, 6, "g1"), 2001);
+    Holder().Stop();
+    EXPECT_EQ(system.DeliverText(kPeer, 6, "g2"), 2000);
+  };
+  viewer.loadedPath = L"C:\\m.ifc";
+  ModelLoaded();
+  EXPECT_EQ(viewer.selection, std::vector<fakes::ObjectId>{0x10});
+  EXPECT_EQ(Goodbyes(), 1u);
+  EXPECT_FALSE(system.messageWindowAlive);
+  EXPECT_EQ(Holder().Running(), nullptr);
+}
+
+TEST_F(UnloadWhileRunning, StopNestedInTheGoodbyeSendsNoSecondOne) {
+  system.duringSend = [&](const fakes::Sent& sent) {
+    if (sent.code == 2) Holder().Stop();
+  };
+  Holder().Stop();
+  EXPECT_EQ(Goodbyes(), 1u);
+  EXPECT_FALSE(system.messageWindowAlive);
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+// The viewer stopping the plug-in while plug-in code is still on its thread's
+// stack: behind an error box, and from a peer's disconnect nested in a send
+// that a box's loop dispatches. The goodbye goes out once, the host lives on,
+// the heap stays sound, and a fresh start works.
+#include "plugin_session.h"
+#include "tools/viewer_sim/text.h"
+
+namespace {
+
+using viewer_sim::FaultKind;
+
+bool HeapsValid() {
+  std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
+  heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+  for (HANDLE heap : heaps) {
+    if (!HeapValidate(heap, 0, nullptr)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+class UnloadWhileRunning : public PluginSession {
+ protected:
+  std::string Guid(std::size_t n) const {
+    for (const auto& p : sim.CurrentModel().objects.at(n).properties) {
+      if (p.name == L"Guid" && p.value) return viewer_sim::ToUtf8(*p.value);
+    }
+    return {};
+  }
+  viewer_sim::ObjectId Id(std::size_t n) const { return sim.CurrentModel().objects.at(n).id; }
+  std::size_t Received(PeerProcess& peer, std::uint32_t code) {
+    Settle(peer);
+    std::size_t n = 0;
+    for (const auto& line : peer.Received()) n += ParseRecv(line).code == code ? 1 : 0;
+    return n;
+  }
+  // A fresh start under another handle: every call carries the new one.
+  void ExpectFreshStartWorks(PeerProcess& peer) {
+    boxCatcher->whileShown = nullptr;
+    hostWindow.onClose = nullptr;
+    ASSERT_TRUE(plugin->Load(kPluginHandle + 1, 0, hostWindow.Handle()));
+    EXPECT_EQ(Received(peer, 1), 2u);
+    sim.LoadModel(DEMO_MODEL);
+    EXPECT_EQ(SendCommand(peer, "send 6 " + Guid(6)), 2001);
+    EXPECT_EQ(sim.Selection(), std::vector<viewer_sim::ObjectId>{Id(6)});
+  }
+};
+
+TEST_F(UnloadWhileRunning, BehindAnErrorBox) {
+  auto& peer = StartPeer("QUABO.EXE");
+  LoadPlugin();
+  sim.LoadModel(DEMO_MODEL);
+  ASSERT_EQ(SendCommand(peer, "send 1"), 2001);
+  const HWND window = PluginWindow();
+  long replyAfterStop = 0;
+  std::size_t callsAfterStop = 0;
+  std::size_t callsAtEnd = 0;
+  boxCatcher->whileShown = [&] {
+    ASSERT_TRUE(plugin->Unload());
+    replyAfterStop = SendFromThread(window, 9, std::string("active\0", 7));
+    callsAfterStop = sim.Log().All().size();
+    sim.UserSelect({Id(4)});
+    callsAtEnd = sim.Log().All().size();
+  };
+  sim.ArmFault("filter_properties", 1, FaultKind::ForeignException);
+  sim.UserSelect({Id(3)});
+  EXPECT_EQ(sim.MessageBoxes().size(), 1u);
+  EXPECT_EQ(replyAfterStop, 2000);
+  EXPECT_EQ(callsAtEnd, callsAfterStop + 1);  // the host's own selection only
+  EXPECT_EQ(PluginWindow(), nullptr);
+  EXPECT_EQ(Received(peer, 2), 1u);
+  EXPECT_EQ(Received(peer, 6), 0u);
+  EXPECT_TRUE(HeapsValid());
+  ExpectFreshStartWorks(peer);
+}
+
+TEST_F(UnloadWhileRunning, DisconnectNestedInASendThenAnErrorBox) {
+  auto& leaving = StartPeer("QUABO.EXE");
+  auto& viewing = StartPeer("QUABO.EXE");
+  ASSERT_EQ(SnapshotOrder({leaving.Pid(), viewing.Pid()}).front(), leaving.Pid());
+  LoadPlugin();
+  // The model path goes to both: the first peer disconnects inside it, which
+  // posts WM_CLOSE to the viewer; the second sends a view state whose
+  // viewer call fails, and the error box's loop dispatches the WM_CLOSE.
+  leaving.Command("on 4 send 2");
+  viewing.Command("on 4 send 8 0A");
+  sim.ArmFault("set_view_state", 1, FaultKind::AccessViolation);
+  hostWindow.onClose = [&] { plugin->Unload(); };
+  boxCatcher->whileShown = [] { viewer_sim::PumpMessages(std::chrono::milliseconds(300)); };
+  sim.LoadModel(DEMO_MODEL);
+  EXPECT_EQ(hostWindow.CloseRequests(), 1);
+  EXPECT_EQ(sim.MessageBoxes().size(), 1u);
+  EXPECT_EQ(PluginWindow(), nullptr);
+  EXPECT_EQ(Received(leaving, 2), 1u);
+  EXPECT_EQ(Received(viewing, 2), 1u);
+  EXPECT_TRUE(HeapsValid());
+  leaving.Command("on 4 off");
+  viewing.Command("on 4 off");
+  ExpectFreshStartWorks(viewing);
+}

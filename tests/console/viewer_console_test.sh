@@ -12,10 +12,11 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 work="$(mktemp -d)"
 viewer_pid=""
 peer_pid=""
+# Either process may have ended already; nothing here may fail the test.
 finish() {
   exec 3>&- 4>&- 2>/dev/null || true
-  [ -n "$viewer_pid" ] && kill "$viewer_pid" 2>/dev/null
-  [ -n "$peer_pid" ] && kill "$peer_pid" 2>/dev/null
+  if [ -n "$viewer_pid" ]; then kill "$viewer_pid" 2>/dev/null || true; fi
+  if [ -n "$peer_pid" ]; then kill "$peer_pid" 2>/dev/null || true; fi
   wait 2>/dev/null || true
   rm -rf "$work"
 }

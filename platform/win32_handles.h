@@ -53,10 +53,12 @@ inline HANDLE InvalidHandle() noexcept { return INVALID_HANDLE_VALUE; }
 inline void CloseKernelHandle(HANDLE h) noexcept { ::CloseHandle(h); }
 inline HWND NoWindow() noexcept { return nullptr; }
 // The window's link to its object is cut first, so that no message sent
-// while it is destroyed reaches an object that is going away.
+// while it is destroyed reaches an object that is going away. A window of
+// another thread cannot be destroyed from here: it keeps the system's
+// default procedure, which outlives this module.
 inline void DestroyLinkedWindow(HWND w) noexcept {
   ::SetWindowLongPtrA(w, GWLP_USERDATA, 0);
-  ::DestroyWindow(w);
+  if (!::DestroyWindow(w)) ::SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&::DefWindowProcA));
 }
 }  // namespace detail
 

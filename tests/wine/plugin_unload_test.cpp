@@ -2,6 +2,8 @@
 // stack: behind an error box, and from a peer's disconnect nested in a send
 // that a box's loop dispatches. The goodbye goes out once, the host lives on,
 // the heap stays sound, and a fresh start works.
+#include <thread>
+
 #include "plugin_session.h"
 #include "tools/viewer_sim/text.h"
 
@@ -98,4 +100,22 @@ TEST_F(UnloadWhileRunning, DisconnectNestedInASendThenAnErrorBox) {
   leaving.Command("on 4 off");
   viewing.Command("on 4 off");
   ExpectFreshStartWorks(viewing);
+}
+
+TEST_F(UnloadWhileRunning, FromAnotherThreadLeavesAWindowThatReachesNoController) {
+  auto& peer = StartPeer("QUABO.EXE");
+  LoadPlugin();
+  const HWND window = PluginWindow();
+  const HMODULE module = plugin->Module();
+  std::thread([&] { plugin->Unload(); }).join();
+  EXPECT_EQ(Received(peer, 2), 1u);
+  // The window is this thread's and could not go; it answers as any window.
+  ASSERT_TRUE(IsWindow(window));
+  EXPECT_EQ(SendFromThread(window, 1, std::string("\0", 1)), 0);
+  plugin.reset();
+  EXPECT_EQ(SendFromThread(window, 9, std::string("active\0", 7)), 0);
+  // What the plug-in could not do from the other thread, so that later
+  // starts in this process find no class of the old window.
+  DestroyWindow(window);
+  UnregisterClassA("VidudUDE.MessageWindow", module);
 }

@@ -26,16 +26,4 @@ void TakeFirstLine(LineCursor& text, std::string_view& line) {
   }
 }
 
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  LineCursor rest(text);
-  std::string_view line;
-  for (;;) {
-    TakeFirstLine(rest, line);
-    if (line.empty()) break;
-    lines.emplace_back(line);
-  }
-  return lines;
-}
-
 }  // namespace bridge

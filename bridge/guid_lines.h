@@ -3,9 +3,7 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
-#include <vector>
 
 namespace bridge {
 
@@ -32,8 +30,13 @@ class LineCursor {
 // the head of a non-blank rest is skipped.
 void TakeFirstLine(LineCursor& text, std::string_view& line);
 
-// The lines of the text in order, duplicates kept, untrimmed. Cutting stops
-// at the first empty line, so a text that begins with CR LF has no lines.
-std::vector<std::string> SplitLines(std::string_view text);
+// Hands the lines of the text to visit one at a time, in order, duplicates
+// kept, untrimmed, each a view into the text. Cutting stops at the first empty line, so a text that begins with CR LF
+// has no lines.
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit&& visit) {
+  LineCursor rest(text);
+  for (std::string_view line; TakeFirstLine(rest, line), !line.empty();) visit(line);
+}
 
 }  // namespace bridge

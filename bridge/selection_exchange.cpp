@@ -51,18 +51,17 @@ bool btBIMQuabo::SelectByGuids(std::string text) {  // NOLINT(performance-unnece
     const ObjectId all = viewer_.get_all_objects_id(PluginId());
     if (all != 0) viewer_.select(PluginId(), all, viewer_abi::kSelectClear);
     BtGUIDObjIDItem search;
-    LineCursor rest(text == "0" ? std::string_view() : std::string_view(text));
-    for (std::string_view line; TakeFirstLine(rest, line), !line.empty();) {
+    ForEachLine(text == "0" ? std::string_view() : std::string_view(text), [&](std::string_view line) {
       search.FGuid = line;
       search.FObjectId = 0;
       // Looked up afresh for every line: a viewer call below may re-enter
       // the controller and rebuild the index. Without an index there is no
       // model, so nothing can be found.
       std::size_t index = 0;
-      if (!FGuidIndex || !FGuidIndex->Find(search, index)) continue;
+      if (!FGuidIndex || !FGuidIndex->Find(search, index)) return;
       const ObjectId id = FGuidIndex->GetItem(index).FObjectId;
       viewer_.select_many(PluginId(), &id, 1, viewer_abi::kSelectManyAdd);
-    }
+    });
     viewer_.invalidate(PluginId());
     return true;
   } catch (...) {

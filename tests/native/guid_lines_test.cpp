@@ -4,9 +4,18 @@
 #include "bridge/guid_lines.h"
 
 using bridge::LineCursor;
-using bridge::SplitLines;
 using bridge::TakeFirstLine;
 using Lines = std::vector<std::string>;
+
+namespace {
+
+Lines SplitLines(std::string_view text) {
+  Lines lines;
+  bridge::ForEachLine(text, [&lines](std::string_view line) { lines.emplace_back(line); });
+  return lines;
+}
+
+}  // namespace
 
 TEST(TakeFirstLine, LeavesBlankRestUntouched) {
   const std::string text = " \r\n ";

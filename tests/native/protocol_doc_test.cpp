@@ -340,11 +340,11 @@ TEST_F(ProtocolDoc, GuidListExamplesSelectWhatTheySay) {
     // The cutting alone: every line it yields that names an element is selected.
     if (text != "0") {
       std::vector<std::string> known;
-      for (const auto& line : bridge::SplitLines(text)) {
+      bridge::ForEachLine(text, [&known](std::string_view line) {
         for (const auto& [id, guid] : kModel) {
-          if (fakes::Narrow(guid) == line) known.push_back(line);
+          if (fakes::Narrow(guid) == line) known.emplace_back(line);
         }
-      }
+      });
       EXPECT_EQ(known, expected);
     }
   }

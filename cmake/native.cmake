@@ -9,7 +9,32 @@ endif()
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-file(GLOB native_test_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/native/*.cpp)
+# Listed by name, so that a missing test file fails the configure step; a
+# file in tests/native that the list lacks fails it too, so that no test is
+# left out unseen.
+set(native_test_files
+  commands_test.cpp
+  controller_fixture.cpp
+  fakes.cpp
+  guid_index_test.cpp
+  guid_lines_test.cpp
+  guid_text_test.cpp
+  lifecycle_test.cpp
+  message_sender_test.cpp
+  peer_discovery_test.cpp
+  peer_text_test.cpp
+  protocol_doc_test.cpp
+  selection_test.cpp
+  unload_reentry_test.cpp
+  view_state_hex_test.cpp
+  viewer_binding_test.cpp)
+file(GLOB native_test_present CONFIGURE_DEPENDS RELATIVE ${PROJECT_SOURCE_DIR}/tests/native
+  ${PROJECT_SOURCE_DIR}/tests/native/*.cpp)
+list(REMOVE_ITEM native_test_present ${native_test_files})
+if(native_test_present)
+  message(FATAL_ERROR "tests/native has files that cmake/native.cmake does not list: ${native_test_present}")
+endif()
+list(TRANSFORM native_test_files PREPEND ${PROJECT_SOURCE_DIR}/tests/native/ OUTPUT_VARIABLE native_test_sources)
 add_executable(native_tests ${native_test_sources})
 target_link_libraries(native_tests PRIVATE vidudude_logic GTest::gtest GTest::gtest_main)
 target_compile_definitions(native_tests PRIVATE VIDUDUDE_PROTOCOL_DOC="${PROJECT_SOURCE_DIR}/docs/protocol.md")

@@ -28,8 +28,11 @@ std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performanc
     peer_link::SendToPeers(system_, targets, FMsgWindow, FProcessId, text, code, result);
     // A connected peer whose window has gone ends the link as a disconnect
     // does, without closing the viewer; later messages go by discovery. A
-    // connect handled during the wait has already replaced it.
-    if (FConnectedPeer != 0 && FConnectedPeer == targets[0] && !system_.WindowExists(FConnectedPeer)) {
+    // connect handled during the wait has already replaced it. The goodbye,
+    // and a send during which the viewer stopped the plug-in, leave the
+    // viewer's buttons alone: the viewer is stopping the plug-in.
+    const bool stopping = code == peer_link::kCodeEnd || stopped_;
+    if (!stopping && FConnectedPeer != 0 && FConnectedPeer == targets[0] && !system_.WindowExists(FConnectedPeer)) {
       SetActive(false);
       FConnectedPeer = 0;
     }

@@ -97,6 +97,31 @@ TEST_F(UnloadWhileRunning, NestedInASendEndsWhenTheOutermostFrameReturns) {
   EXPECT_EQ(Holder().Running(), nullptr);
 }
 
+// The viewer is stopping the plug-in: a connected window found gone then
+// does not end the link with a call to the viewer.
+TEST_F(UnloadWhileRunning, ConnectedPeerGoneAtTheGoodbyeMakesNoViewerCall) {
+  ASSERT_EQ(system.DeliverText(kPeer, 1, ""), 2001);
+  system.goneWindows.insert(kPeer);
+  const std::size_t callsBefore = viewer.calls.size();
+  Holder().Stop();
+  EXPECT_EQ(viewer.calls.size(), callsBefore);
+}
+
+TEST_F(UnloadWhileRunning, ConnectedPeerGoneAfterANestedStopMakesNoViewerCall) {
+  ASSERT_EQ(system.DeliverText(kPeer, 1, ""), 2001);
+  std::size_t callsAtStop = 0;
+  system.duringSend = [&](const fakes::Sent& sent) {
+    if (sent.code != 4) return;
+    Holder().Stop();
+    callsAtStop = viewer.calls.size();
+    system.goneWindows.insert(kPeer);
+  };
+  viewer.loadedPath = L"C:\\m.ifc";
+  ModelLoaded();
+  EXPECT_EQ(Goodbyes(), 1u);
+  EXPECT_EQ(viewer.calls.size(), callsAtStop);
+}
+
 TEST_F(UnloadWhileRunning, StopNestedInTheGoodbyeSendsNoSecondOne) {
   system.duringSend = [&](const fakes::Sent& sent) {
     if (sent.code == 2) Holder().Stop();

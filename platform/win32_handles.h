@@ -77,7 +77,9 @@ using UniqueWindow = UniqueHandle<HWND, detail::NoWindow, detail::DestroyLinkedW
 class WindowClass {
  public:
   // Throws when the system refuses the class, also when this module has a
-  // class of that name already.
+  // class of that name with another procedure. One with the same procedure
+  // is taken over: a window that outlived its owner (a window of another
+  // thread cannot be destroyed) keeps its class registered.
   WindowClass(const char* name, WNDPROC procedure) {
     WNDCLASSEXA cls{};
     cls.cbSize = sizeof(cls);
@@ -85,7 +87,18 @@ class WindowClass {
     cls.hInstance = module_;
     cls.lpszClassName = name;
     atom_ = ::RegisterClassExA(&cls);
-    if (atom_ == 0) throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), name);
+    if (atom_ != 0) return;
+    const DWORD error = ::GetLastError();
+    WNDCLASSEXA existing{};
+    existing.cbSize = sizeof(existing);
+    if (error == ERROR_CLASS_ALREADY_EXISTS) {
+      const ATOM found = static_cast<ATOM>(::GetClassInfoExA(module_, name, &existing));
+      if (found != 0 && existing.lpfnWndProc == procedure) {
+        atom_ = found;
+        return;
+      }
+    }
+    throw std::system_error(static_cast<int>(error), std::system_category(), name);
   }
   ~WindowClass() { ::UnregisterClassA(Name(), module_); }
   WindowClass(const WindowClass&) = delete;

@@ -28,6 +28,10 @@
 //    the controller stops at once (a handler called later does nothing, a
 //    command sent later is answered 2000), and it is destroyed when the
 //    outermost plug-in frame returns (ControllerHolder).
+//  - on_plugin_unload on another thread than the load's: "BIM end" is sent
+//    and the controller goes, but its window, which only its own thread may
+//    destroy, stays with the system's default procedure and keeps its class
+//    registered; a later on_plugin_load takes that class over.
 //  - FreeLibrary without on_plugin_unload: the library's statics go and the
 //    controller with them, without a goodbye; its window is destroyed, its
 //    link to the controller cut first, and its class unregistered. A message

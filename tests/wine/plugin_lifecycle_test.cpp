@@ -1,5 +1,6 @@
 // The plug-in driven out of order, one test for each case that the
 // lifecycle at the top of plugin/exports.cpp names.
+#include <thread>
 #include <vector>
 
 #include "plugin_session.h"
@@ -56,6 +57,35 @@ TEST_F(OutOfOrder, UnloadWithoutLoadDoesNothingAndALaterLoadWorks) {
   ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
   EXPECT_EQ(NextMessage(peer).bytes, Payload("Bim Start"));
   EXPECT_EQ(PluginWindows().size(), 1u);
+}
+
+// A stop on another thread cannot destroy the window, so its class stays
+// registered with it; a later start takes that class over.
+TEST_F(OutOfOrder, LoadAfterAStopThatLeftItsWindowStartsAgain) {
+  auto& peer = StartPeer("QUABO.EXE");
+  LoadPlugin();
+  const HWND left = PluginWindow();
+  std::thread([&] { plugin->Unload(); }).join();
+  ASSERT_TRUE(IsWindow(left));
+  // What the plug-in cannot do from the other thread, so that the tests
+  // after this one find no class of the old window.
+  const struct CleanUp {
+    HWND window;
+    HMODULE module;
+    ~CleanUp() {
+      DestroyWindow(window);
+      UnregisterClassA(kWindowClass, module);
+    }
+  } cleanUp{left, plugin->Module()};
+  ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
+  EXPECT_EQ(NextMessage(peer).bytes, Payload("Bim Start"));
+  EXPECT_EQ(NextMessage(peer).bytes, Payload("BIM end"));
+  const auto start = NextMessage(peer);
+  EXPECT_EQ(start.bytes, Payload("Bim Start"));
+  EXPECT_NE(reinterpret_cast<HWND>(start.from), left);
+  EXPECT_EQ(PluginWindows().size(), 2u);
+  EXPECT_EQ(SendCommand(peer, "send 1"), 2001);
+  UnloadPlugin();
 }
 
 TEST_F(OutOfOrder, FreeLibraryWithoutUnloadTakesTheWindowAndItsClass) {

@@ -226,3 +226,31 @@ TEST(GuidSort, OrdersThatStayWithinTheBoundKeepTheUnboundedOrderOfEqualGuids) {
     EXPECT_EQ(got, want);
   }
 }
+
+TEST(GuidSort, TheListsSortFinishesAnOrganPipeByHeapSort) {
+  // 0, 1, ..., n/2 - 1, n/2 - 1, ..., 1, 0 takes the plain sort n/2 deep;
+  // its pairs of equal GUIDs show which sort ordered them.
+  constexpr std::size_t n = 1024;
+  BtGuidObjidList list;
+  std::vector<BtGUIDObjIDItem> bounded;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string guid = std::to_string(10000 + std::min(i, n - 1 - i));
+    list.Add(guid, i);
+    bounded.emplace_back(guid, i);
+  }
+  auto unbounded = bounded;
+  list.Sort();
+  bridge::BoundedQuickSort(bounded, 0, static_cast<std::ptrdiff_t>(n) - 1, bridge::SortDepthBound(n),
+                           BtGuidObjidList::Compare);
+  UnboundedQuickSort(unbounded, 0, static_cast<std::ptrdiff_t>(n) - 1, BtGuidObjidList::Compare);
+  std::vector<bridge::ObjectId> got;
+  std::vector<bridge::ObjectId> heapSorted;
+  std::vector<bridge::ObjectId> plain;
+  for (std::size_t i = 0; i < n; ++i) {
+    got.push_back(list.GetItem(i).FObjectId);
+    heapSorted.push_back(bounded[i].FObjectId);
+    plain.push_back(unbounded[i].FObjectId);
+  }
+  EXPECT_EQ(got, heapSorted);
+  EXPECT_NE(got, plain);
+}

@@ -56,7 +56,9 @@ EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* exception, void* es
   if ((exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0) {
     return ExceptionContinueSearch;
   }
-  auto* record = static_cast<GuardRecord*>(establisher);
+  // RtlUnwind on x86 Windows does not keep ebx, esi and edi: the record is
+  // read back from the stack after it, not from a register.
+  GuardRecord* volatile record = static_cast<GuardRecord*>(establisher);
   record->code = exception->ExceptionCode;
   RtlUnwind(record, nullptr, exception, nullptr);
   __builtin_longjmp(record->resume, 1);

@@ -55,7 +55,9 @@ struct HostRecord {
 
 EXCEPTION_DISPOSITION __cdecl HostHandler(EXCEPTION_RECORD* exception, void* establisher, CONTEXT*, void*) noexcept {
   if (Unwinding(exception)) return ExceptionContinueSearch;
-  auto* record = static_cast<HostRecord*>(establisher);
+  // RtlUnwind on x86 Windows does not keep ebx, esi and edi: the record is
+  // read back from the stack after it, not from a register.
+  HostRecord* volatile record = static_cast<HostRecord*>(establisher);
   record->code = exception->ExceptionCode;
   RtlUnwind(record, nullptr, exception, nullptr);
   __builtin_longjmp(record->resume, 1);

@@ -106,12 +106,6 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
   return o;
 }
 
-struct WindowDeleter {
-  using pointer = HWND;
-  void operator()(HWND w) const { DestroyWindow(w); }
-};
-using UniqueWindow = std::unique_ptr<HWND, WindowDeleter>;
-
 class PeerSim {
  public:
   explicit PeerSim(const Options& o)
@@ -167,7 +161,7 @@ class PeerSim {
       }
       if (self && msg == WM_NCDESTROY) {
         // However the window goes, the owner must not destroy it again.
-        self->window_.release();
+        static_cast<void>(self->window_.release());
         SetWindowLongPtrA(w, GWLP_USERDATA, 0);
       }
     } catch (...) {
@@ -312,7 +306,7 @@ class PeerSim {
 
   // Declared before the window, so the window goes first.
   platform::WindowClass class_;
-  UniqueWindow window_;
+  platform::UniqueWindow window_;
   HWND target_ = nullptr;
   LRESULT reply_;
   bool lines_ = true;

@@ -28,7 +28,7 @@ class Frame {
 std::intptr_t btBIMQuabo::WndProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
   const Frame frame(frameObserver_);
   if (message != platform::kWmCopyData) return system_.DefaultWindowProc(FMsgWindow, message, wParam, lParam);
-  if (stopped_) return peer_link::kReplyNotACommand;
+  if (Stopped()) return peer_link::kReplyNotACommand;
   std::intptr_t result = 0;
   try {
     HandleCopyData(wParam, lParam, result);

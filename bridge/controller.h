@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bridge/guid_index.h"
+#include "bridge/stoppable_viewer.h"
 #include "host_api/viewer.h"
 #include "peer_link/command_dispatch.h"
 #include "peer_link/peer_discovery.h"
@@ -55,9 +56,10 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   // are handled.
   void SetFrameObserver(FrameObserver* observer) { frameObserver_ = observer; }
   // The viewer has stopped the plug-in while plug-in code was still running:
-  // from now on every command is answered 2000 and carried out no more.
-  void Stop() { stopped_ = true; }
-  bool Stopped() const { return stopped_; }
+  // from now on every command is answered 2000 and carried out no more, and
+  // what is still running reaches neither the viewer nor the peers.
+  void Stop() { viewer_.Stop(); }
+  bool Stopped() const { return viewer_.Stopped(); }
 
   // Ribbon buttons and small helpers around viewer calls. The plug-in's own
   // German texts stay UTF-16 on their way to the viewer, so that no ANSI code
@@ -125,7 +127,7 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   }
 
   platform::Platform& system_;
-  host_api::Viewer& viewer_;
+  StoppableViewer viewer_;
 
   std::int32_t FPluginId = 0;
   std::unique_ptr<platform::OwnedWindow> window_;
@@ -143,7 +145,6 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   std::int32_t FViewStateSize = 0;
   std::vector<std::uint8_t> FViewState;
   FrameObserver* frameObserver_ = nullptr;
-  bool stopped_ = false;
 };
 
 }  // namespace bridge

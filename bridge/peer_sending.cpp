@@ -14,6 +14,9 @@ void btBIMQuabo::FindPeerWindows() { FPeerWindows = peer_link::FindPeerWindows(s
 std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performance-unnecessary-value-param)
                                          std::uint32_t code) {
   std::uint32_t result = peer_link::kReplyNotACommand;
+  // The peers have had the goodbye: an operation still running when the
+  // viewer stopped the plug-in sends nothing more.
+  if (Stopped()) return result;
   if (FConnectedPeer != 0) {
     FPeerWindows = {};
     FPeerWindows[0] = FConnectedPeer;
@@ -31,7 +34,7 @@ std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performanc
     // connect handled during the wait has already replaced it. The goodbye,
     // and a send during which the viewer stopped the plug-in, leave the
     // viewer's buttons alone: the viewer is stopping the plug-in.
-    const bool stopping = code == peer_link::kCodeEnd || stopped_;
+    const bool stopping = code == peer_link::kCodeEnd || Stopped();
     if (!stopping && FConnectedPeer != 0 && FConnectedPeer == targets[0] && !system_.WindowExists(FConnectedPeer)) {
       SetActive(false);
       FConnectedPeer = 0;

@@ -81,6 +81,23 @@ TEST_F(UnloadWhileRunning, InsideABoxStopsAtOnceAndEndsWithTheHandler) {
   EXPECT_EQ(system.DeliverText(kPeer, 1, ""), 2001);
 }
 
+// The index's box comes before the model path: after a stop behind it the
+// handler neither asks the viewer for the path nor sends it.
+TEST_F(UnloadWhileRunning, InsideABoxTheRunningHandlerCallsTheViewerAndSendsNoMore) {
+  viewer.failFilterOn = 0x10;
+  viewer.loadedPath = L"C:\\m.ifc";
+  std::size_t callsAtStop = 0;
+  system.whileBoxShown = [&] {
+    Holder().Stop();
+    callsAtStop = viewer.calls.size();
+  };
+  ModelLoaded();
+  ASSERT_EQ(system.messageBoxes.size(), 1u);
+  EXPECT_EQ(viewer.calls.size(), callsAtStop);
+  EXPECT_EQ(system.SentWithCode(4).size(), 0u);
+  EXPECT_EQ(Goodbyes(), 1u);
+}
+
 TEST_F(UnloadWhileRunning, NestedInASendEndsWhenTheOutermostFrameReturns) {
   system.duringSend = [&](const fakes::Sent& sent) {
     if (sent.code != 4) return;

@@ -17,8 +17,11 @@ set(VIDUDUDE_FAULTY_DLL ${CMAKE_BINARY_DIR}/VidudUDE_faulty.DLL)
 ExternalProject_Add(vidudude_plugin
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
   BINARY_DIR ${CMAKE_BINARY_DIR}/plugin-build
+  # -g does not change the code; it gives the release archive's debug file
+  # the plug-in's own functions and lines (the packaged DLL is stripped).
   CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchain-i686-mingw-win32threads.cmake
              -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+             -DCMAKE_CXX_FLAGS=-g
              -DVIDUDUDE_PLUGIN_ONLY=ON
              -DVIDUDUDE_PLUGIN_OUTPUT_DIR=${CMAKE_BINARY_DIR}
   BUILD_ALWAYS ON

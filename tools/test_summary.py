@@ -7,7 +7,8 @@ A --case is one check of its own (the style check) with its exit status and
 log. A --suite is a CTest run's JUnit report (ctest --output-junit): each
 GoogleTest case in a test program's output counts as one case, and a test
 program that failed without naming a failed case (a crash, a timeout, a
-failing leak check) counts as one failed case more; every other CTest entry
+failing leak check) counts as one failed case more, named by the case it
+stopped in if one did not finish; every other CTest entry
 (a script test, a fuzz run) is one case. Each entry's output goes to
 <report dir>/logs/<entry>.log, which the failures name. A suite whose report
 is missing (its build failed) is one failed case. Prints the failing cases,
@@ -20,6 +21,7 @@ import sys
 import xml.etree.ElementTree as ET
 
 GTEST_RESULT = re.compile(r"^\[ +(OK|FAILED|SKIPPED) +\] (\S+) \(\d+ ms\)$", re.M)
+GTEST_START = re.compile(r"^\[ RUN +\] (\S+)$", re.M)
 
 
 def shown(path):
@@ -47,7 +49,12 @@ def suite_cases(name, report):
         for result, case in results:
             cases.append((f"{test}: {case}", None if result == "SKIPPED" else result == "OK", log))
         if not passed and all(result != "FAILED" for result, _ in results):
-            cases.append((f"{test} (ended with an error after {len(results)} cases)", False, log))
+            # A crash or a timeout inside a case leaves that case started but without a result.
+            unfinished = [case for case in GTEST_START.findall(output) if case not in {c for _, c in results}]
+            if unfinished:
+                cases.append((f"{test}: {unfinished[-1]} (did not finish: a crash or a timeout)", False, log))
+            else:
+                cases.append((f"{test} (ended with an error after {len(results)} cases)", False, log))
     return cases
 
 

@@ -35,6 +35,7 @@ void ViewerSim::Reset() {
   modelLoadHandler_ = nullptr;
   invalidations_ = 0;
   foreignHandleCalls_ = 0;
+  pluginStopped_ = false;
   fault_.reset();
 }
 
@@ -56,10 +57,15 @@ int ViewerSim::ForeignHandleCalls() const {
   return foreignHandleCalls_;
 }
 
+void ViewerSim::SetPluginStopped(bool stopped) {
+  std::lock_guard lock(mutex_);
+  pluginStopped_ = stopped;
+}
+
 void ViewerSim::CheckHandle(const char* function, std::int32_t plugin) {
   {
     std::lock_guard lock(mutex_);
-    if (plugin == config_.pluginHandle) return;
+    if (plugin == config_.pluginHandle && !pluginStopped_) return;
     ++foreignHandleCalls_;
   }
   log_.Add(CallBuilder("foreign_plugin_handle").Utf8("function", function).Number("plugin", plugin).Build());

@@ -89,8 +89,11 @@ class ViewerSim {
   using HandlerRunner = void (*)(Handler);
   void SetHandlerRunner(HandlerRunner runner) { runner_ = runner; }
 
-  // Viewer calls whose plug-in handle was not Config().pluginHandle.
+  // Viewer calls whose plug-in handle was not Config().pluginHandle, or
+  // that came while the plug-in was stopped (from the return of
+  // on_plugin_unload to the next on_plugin_load).
   int ForeignHandleCalls() const;
+  void SetPluginStopped(bool stopped);
 
   // Host side: the model. SetModel replaces it silently (as before the
   // plug-in loads); LoadModel reads a file like a user opening it and then
@@ -169,6 +172,7 @@ class ViewerSim {
   Handler modelLoadHandler_ = nullptr;
   int invalidations_ = 0;
   int foreignHandleCalls_ = 0;
+  bool pluginStopped_ = false;
   struct ArmedFault {
     std::string function;
     int callsLeft = 0;

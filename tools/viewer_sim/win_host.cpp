@@ -181,6 +181,7 @@ bool PluginHost::Load(std::int32_t pluginHandle, std::int32_t flag, HWND mainWin
   if (!fn) return false;
   // From now on the viewer expects this handle in every call.
   Sim().Config().pluginHandle = pluginHandle;
+  Sim().SetPluginStopped(false);
   InHostFrame([&]() noexcept { fn(pluginHandle, flag, mainWindow); });
   pluginLoaded_ = true;
   return true;
@@ -191,6 +192,7 @@ bool PluginHost::Unload() {
   pluginLoaded_ = false;
   if (!fn) return false;
   InHostFrame([&]() noexcept { fn(); });
+  Sim().SetPluginStopped(true);
   return true;
 }
 

@@ -10,9 +10,11 @@ function(vidudude_plugin_dll target)
   target_link_libraries(${target} PRIVATE vidudude_platform)
   target_link_options(${target} PRIVATE ${static_runtime} -Wl,--enable-stdcall-fixup)
   # A DLL that imports anything but system DLLs would not load on a clean
-  # Windows: fail the build when one sneaks in.
+  # Windows, and one whose image flags refuse its exception handler would
+  # crash on the first fault in a viewer call: fail the build on either.
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -DDLL=$<TARGET_FILE:${target}> -P ${PROJECT_SOURCE_DIR}/cmake/check_imports.cmake
+    COMMAND ${CMAKE_COMMAND} -DDLL=$<TARGET_FILE:${target}> -P ${PROJECT_SOURCE_DIR}/cmake/check_seh.cmake
     VERBATIM)
 endfunction()
 

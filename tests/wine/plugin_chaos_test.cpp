@@ -24,14 +24,6 @@ void Terminate(DWORD pid) {
 
 class HostilePeers : public PluginSession {
  protected:
-  // The GUID of the n-th element of the loaded model.
-  std::string Guid(std::size_t n) const {
-    for (const auto& p : sim.CurrentModel().objects.at(n).properties) {
-      if (p.name == L"Guid" && p.value) return viewer_sim::ToUtf8(*p.value);
-    }
-    return {};
-  }
-  viewer_sim::ObjectId Id(std::size_t n) const { return sim.CurrentModel().objects.at(n).id; }
   // What the plug-in holds as its last GUID list, seen the way a peer sees
   // it: the create-lines button sends it.
   std::string LastGuidsAsSent(PeerProcess& peer) {

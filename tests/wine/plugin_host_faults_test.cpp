@@ -27,12 +27,6 @@ class MisbehavingViewer : public PluginSession {
     LoadPlugin();
     ASSERT_EQ(NextMessage(*peer).code, 1u);
   }
-  std::string Guid(std::size_t n) const {
-    for (const auto& p : sim.CurrentModel().objects.at(n).properties) {
-      if (p.name == L"Guid" && p.value) return viewer_sim::ToUtf8(*p.value);
-    }
-    return {};
-  }
   // Loads the demo model with the viewer behaving, and checks that the
   // plug-in finds its elements again.
   void ExpectUsable() {

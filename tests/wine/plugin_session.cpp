@@ -188,3 +188,12 @@ std::int32_t PluginSession::ButtonId(const std::wstring& text) const {
 }
 
 viewer_sim::Button PluginSession::ButtonAt(std::size_t index) const { return sim.Buttons().at(index); }
+
+std::string PluginSession::Guid(std::size_t n) const {
+  for (const auto& p : sim.CurrentModel().objects.at(n).properties) {
+    if (p.name == L"Guid" && p.value) return viewer_sim::ToUtf8(*p.value);
+  }
+  return {};
+}
+
+viewer_sim::ObjectId PluginSession::Id(std::size_t n) const { return sim.CurrentModel().objects.at(n).id; }

@@ -59,6 +59,9 @@ class PluginSession : public ::testing::Test {
   static std::string Hex(HWND window);
   std::int32_t ButtonId(const std::wstring& text) const;
   viewer_sim::Button ButtonAt(std::size_t index) const;
+  // The GUID and the object id of the n-th object of the loaded model.
+  std::string Guid(std::size_t n) const;
+  viewer_sim::ObjectId Id(std::size_t n) const;
 
   viewer_sim::ViewerSim& sim;
   std::unique_ptr<viewer_sim::MessageBoxCatcher> boxCatcher;

@@ -24,13 +24,6 @@ bool HeapsValid() {
 
 class UnloadWhileRunning : public PluginSession {
  protected:
-  std::string Guid(std::size_t n) const {
-    for (const auto& p : sim.CurrentModel().objects.at(n).properties) {
-      if (p.name == L"Guid" && p.value) return viewer_sim::ToUtf8(*p.value);
-    }
-    return {};
-  }
-  viewer_sim::ObjectId Id(std::size_t n) const { return sim.CurrentModel().objects.at(n).id; }
   std::size_t Received(PeerProcess& peer, std::uint32_t code) {
     Settle(peer);
     std::size_t n = 0;

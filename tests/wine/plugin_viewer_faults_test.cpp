@@ -23,13 +23,6 @@ class FaultingViewer : public PluginSession, public ::testing::WithParamInterfac
     sim.LoadModel(DEMO_MODEL);
     ASSERT_EQ(NextMessage(*peer).code, 4u);
   }
-  std::string Guid(std::size_t n) const {
-    for (const auto& p : sim.CurrentModel().objects.at(n).properties) {
-      if (p.name == L"Guid" && p.value) return viewer_sim::ToUtf8(*p.value);
-    }
-    return {};
-  }
-  viewer_sim::ObjectId Id(std::size_t n) const { return sim.CurrentModel().objects.at(n).id; }
   void Arm(const char* function, int onCall) { sim.ArmFault(function, onCall, GetParam()); }
   // The viewer's own frame inside the failing function was unwound once.
   void ExpectViewerUnwound(const std::string& function) {

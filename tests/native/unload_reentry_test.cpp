@@ -98,6 +98,18 @@ TEST_F(UnloadWhileRunning, InsideABoxTheRunningHandlerCallsTheViewerAndSendsNoMo
   EXPECT_EQ(Goodbyes(), 1u);
 }
 
+TEST_F(UnloadWhileRunning, DuringASendToOnePeerTheOthersGetOnlyTheGoodbye) {
+  system.processes.push_back({12, "QUABO.EXE"});
+  system.windows.push_back({0x902, 12, "TMainForm"});
+  system.duringSend = [&](const fakes::Sent& sent) {
+    if (sent.code == 4 && sent.target == kPeer) Holder().Stop();
+  };
+  viewer.loadedPath = L"C:\\m.ifc";
+  ModelLoaded();
+  ASSERT_EQ(system.SentWithCode(4).size(), 1u);
+  EXPECT_EQ(Goodbyes(), 2u);
+}
+
 TEST_F(UnloadWhileRunning, NestedInASendEndsWhenTheOutermostFrameReturns) {
   system.duringSend = [&](const fakes::Sent& sent) {
     if (sent.code != 4) return;

@@ -28,14 +28,9 @@ std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performanc
   // slots: the targets of this send are fixed here.
   const peer_link::PeerWindows targets = FPeerWindows;
   try {
-    // One peer at a time: when the viewer stops the plug-in during the send
-    // to one, the others have had the goodbye and get nothing more.
-    for (const WindowHandle target : targets) {
-      if (Stopped()) break;
-      peer_link::PeerWindows one{};
-      one[0] = target;
-      peer_link::SendToPeers(system_, one, FMsgWindow, FProcessId, text, code, result);
-    }
+    // When the viewer stops the plug-in during the send to one peer, the
+    // others have had the goodbye and get nothing more.
+    peer_link::SendToPeers(system_, targets, FMsgWindow, FProcessId, text, code, result, [this] { return Stopped(); });
     // A connected peer whose window has gone ends the link as a disconnect
     // does, without closing the viewer; later messages go by discovery. A
     // connect handled during the wait has already replaced it. The goodbye,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "peer_link/peer_discovery.h"
@@ -10,9 +11,11 @@
 namespace peer_link {
 
 // Frames the text once and sends it to every non-empty slot, in slot order,
-// waiting for each reply. reply holds the answer of the last send made, and
-// keeps it when a later step fails.
+// waiting for each reply, until stopped() says that no more may go out.
+// reply holds the answer of the last send made, and keeps it when a later
+// step fails.
 void SendToPeers(platform::Platform& system, const PeerWindows& targets, platform::WindowHandle sender,
-                 std::uint32_t processId, std::string_view text, std::uint32_t code, std::uint32_t& reply);
+                 std::uint32_t processId, std::string_view text, std::uint32_t code, std::uint32_t& reply,
+                 const std::function<bool()>& stopped);
 
 }  // namespace peer_link

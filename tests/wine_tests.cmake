@@ -16,7 +16,8 @@ add_executable(plugin_e2e_tests
   tests/wine/plugin_host_faults_test.cpp
   tests/wine/plugin_viewer_faults_test.cpp
   tests/wine/plugin_unload_test.cpp
-  tests/wine/plugin_leak_test.cpp)
+  tests/wine/plugin_leak_test.cpp
+  tests/wine/peer_sdk_test.cpp)
 target_compile_definitions(plugin_e2e_tests PRIVATE
   VIDUDUDE_DLL="${VIDUDUDE_DLL}"
   PEER_SIM_EXE="$<TARGET_FILE:peer_sim>"
@@ -29,7 +30,8 @@ target_compile_definitions(plugin_e2e_tests PRIVATE
   DEMO_MODEL="${PROJECT_SOURCE_DIR}/models/demo-house.ifc"
   VIDUDUDE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
   VIDUDUDE_VERSION_MINOR=${PROJECT_VERSION_MINOR})
-target_link_libraries(plugin_e2e_tests PRIVATE viewer_sim_exports viewer_sim_host peer_driver gtest gtest_main version)
+target_link_libraries(plugin_e2e_tests PRIVATE viewer_sim_exports viewer_sim_host peer_driver vidudude_logic gtest gtest_main
+  version)
 target_link_options(plugin_e2e_tests PRIVATE ${static_runtime})
 add_dependencies(plugin_e2e_tests VidudUDE copydata_sender exit_host peer_sim bare_host partial_host)
 add_test(NAME plugin_e2e_tests COMMAND plugin_e2e_tests --gtest_filter=-*UnderACyrillicCodePage)

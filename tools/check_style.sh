@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Checks the project's C++ files against .clang-format and the folders'
+# Checks the project's C and C++ files against .clang-format and the folders'
 # includes against tools/include_rules.txt, and runs clang-tidy (.clang-tidy)
 # over the plug-in: the logic with the native compile commands, the Win32
 # code in platform/ and plugin/ with those of the mingw cross build.
@@ -14,7 +14,7 @@ mode="${1:-all}"
 rc=0
 
 if [ "$mode" != "--tidy-only" ]; then
-  mapfile -t sources < <(git ls-files '*.cpp' '*.h')
+  mapfile -t sources < <(git ls-files '*.cpp' '*.h' '*.c')
   echo "== clang-format: ${#sources[@]} files"
   clang-format --dry-run -Werror "${sources[@]}" || rc=1
   tools/check_includes.sh || rc=1

@@ -1,0 +1,157 @@
+/*
+ * vidudude_peer.h: everything a peer application needs to talk to the
+ * VidudUDE plug-in of the BIM Vision viewer. Plain C (C99) that compiles as
+ * C++ too, with nothing but <windows.h>; include it and go. docs/protocol.md
+ * describes the link; peer_sdk/sample_peer.c is a complete small peer.
+ *
+ * The link in short: the plug-in sends WM_COPYDATA messages to your main
+ * window (a top-level window of class "TMainForm" in a process named
+ * QUABO.EXE or QUABO_BIMPROJECT.EXE), each with a VIDUDUDE_MSG_* code in
+ * dwData, "<viewer pid>|<text>" as the payload, and its own hidden window in
+ * wParam. You send VIDUDUDE_CMD_* commands to that hidden window, with your
+ * main window in wParam, and get a VIDUDUDE_REPLY_* back.
+ */
+#ifndef VIDUDUDE_PEER_H
+#define VIDUDUDE_PEER_H
+
+#include <windows.h>
+
+/* Messages the plug-in sends to your main window (COPYDATASTRUCT.dwData). */
+#define VIDUDUDE_MSG_START 1        /* text "Bim Start": the viewer started the plug-in; connect now */
+#define VIDUDUDE_MSG_END 2          /* text "BIM end": the plug-in stops; forget its window */
+#define VIDUDUDE_MSG_MODEL_PATH 4   /* the path of the model the viewer loaded */
+#define VIDUDUDE_MSG_SELECTION 6    /* the selected elements' GUIDs, joined by CR LF; "0" for none */
+#define VIDUDUDE_MSG_CREATE_LINES 9 /* "Aufmaßzeilen erzeugen" pressed: create one line per GUID */
+
+#define VIDUDUDE_START_TEXT "Bim Start"
+#define VIDUDUDE_END_TEXT "BIM end"
+/* The GUID list that stands for "nothing selected". */
+#define VIDUDUDE_NO_GUIDS "0"
+
+/* Commands you send to the plug-in's window (COPYDATASTRUCT.dwData). */
+#define VIDUDUDE_CMD_CONNECT 1      /* text ignored; wParam: your main window, the only target from now on */
+#define VIDUDUDE_CMD_DISCONNECT 2   /* text ignored; ends the link and closes the viewer */
+#define VIDUDUDE_CMD_LOAD_MODEL 5   /* the path of an IFC file for the viewer to load */
+#define VIDUDUDE_CMD_SELECT 6       /* a GUID list (CR LF between GUIDs) to select; "0" clears */
+#define VIDUDUDE_CMD_NONE 7         /* answered, does nothing */
+#define VIDUDUDE_CMD_RESTORE_VIEW 8 /* a view state as hexadecimal text */
+#define VIDUDUDE_CMD_LINES_BUTTON 9 /* VIDUDUDE_LINES_BUTTON_ACTIVE enables the lines button, any other text greys it \
+                                     */
+
+#define VIDUDUDE_LINES_BUTTON_ACTIVE "active"
+
+/* The plug-in's replies: what vidudude_send_command() gives in *reply. */
+#define VIDUDUDE_REPLY_TAKEN 2001          /* the command was carried out */
+#define VIDUDUDE_REPLY_NOT_A_COMMAND 2000  /* an unknown code: nothing was done */
+#define VIDUDUDE_REPLY_MODEL_NOT_LOADED 21 /* VIDUDUDE_CMD_LOAD_MODEL: the viewer did not load the file */
+
+/* Window classes: the plug-in's hidden window, and the one your main window
+   must have (a class name that begins with it qualifies too). */
+#define VIDUDUDE_PLUGIN_WINDOW_CLASS "VidudUDE.MessageWindow"
+#define VIDUDUDE_PEER_WINDOW_CLASS "TMainForm"
+
+/* The executable names under which the plug-in finds a peer (any letter
+   case); under any other name you only hear from it after connecting. */
+#define VIDUDUDE_PEER_EXE "QUABO.EXE"
+#define VIDUDUDE_PEER_EXE_BIMPROJECT "QUABO_BIMPROJECT.EXE"
+
+/* How long a command waits for the plug-in's reply. A load waits until the
+   viewer has read the model, which takes long for a large one. */
+#define VIDUDUDE_COMMAND_TIMEOUT_MS 10000
+#define VIDUDUDE_LOAD_TIMEOUT_MS 300000
+
+#if defined(__cplusplus)
+#define VIDUDUDE_FUNCTION inline
+#define VIDUDUDE_AS(type, value) static_cast<type>(value)
+#define VIDUDUDE_HANDLE_AS(type, handle) reinterpret_cast<type>(handle)
+#define VIDUDUDE_WRITABLE(text) const_cast<char *>(text)
+#elif defined(_MSC_VER)
+#define VIDUDUDE_FUNCTION static __inline
+#define VIDUDUDE_AS(type, value) ((type)(value))
+#define VIDUDUDE_HANDLE_AS(type, handle) ((type)(handle))
+#define VIDUDUDE_WRITABLE(text) ((char *)(ULONG_PTR)(text))
+#else
+#define VIDUDUDE_FUNCTION static inline
+#define VIDUDUDE_AS(type, value) ((type)(value))
+#define VIDUDUDE_HANDLE_AS(type, handle) ((type)(handle))
+#define VIDUDUDE_WRITABLE(text) ((char *)(ULONG_PTR)(text))
+#endif
+
+/* One message from the plug-in, split into its parts. text points into the
+   message's own bytes, which live only while you handle the message: copy
+   the length bytes before you return. The text has no NUL of its own when
+   the sender left it out, so always go by length. */
+typedef struct VIDUDUDE_MESSAGE {
+  DWORD code;
+  DWORD viewerPid;
+  const char *text;
+  size_t length;
+} VIDUDUDE_MESSAGE;
+
+/* Splits the payload "<pid>|<text>" of a received WM_COPYDATA. Reads no more
+   than cbData bytes: the text ends at the first NUL or after the last byte.
+   FALSE when the payload is not of that form (no data, no "|" within
+   cbData, a pid that is not 1 to 10 decimal digits or exceeds 32 bits). */
+VIDUDUDE_FUNCTION BOOL vidudude_split_message(const COPYDATASTRUCT *data, VIDUDUDE_MESSAGE *message) {
+  const char *bytes;
+  size_t size, i, end;
+  DWORD pid = 0;
+  if (!data || !message || !data->lpData) return FALSE;
+  bytes = VIDUDUDE_AS(const char *, data->lpData);
+  size = data->cbData;
+  for (i = 0; i < size && bytes[i] != '|'; ++i) {
+    DWORD digit;
+    if (bytes[i] < '0' || bytes[i] > '9' || i >= 10) return FALSE;
+    digit = VIDUDUDE_AS(DWORD, bytes[i] - '0');
+    if (pid > (0xFFFFFFFFu - digit) / 10u) return FALSE;
+    pid = pid * 10u + digit;
+  }
+  if (i == 0 || i == size) return FALSE;
+  end = i + 1;
+  while (end < size && bytes[end] != '\0') ++end;
+  message->code = VIDUDUDE_AS(DWORD, data->dwData);
+  message->viewerPid = pid;
+  message->text = bytes + i + 1;
+  message->length = end - (i + 1);
+  return TRUE;
+}
+
+/* The plug-in's hidden window in the viewer process viewerPid (the pid that
+   its messages carry, or that of a viewer you started); with viewerPid 0,
+   the first one found in any viewer. NULL when there is none. Look it up
+   again after every "Bim Start": each plug-in start makes a new window. */
+VIDUDUDE_FUNCTION HWND vidudude_find_plugin_window(DWORD viewerPid) {
+  HWND window = NULL;
+  while ((window = FindWindowExA(NULL, window, VIDUDUDE_PLUGIN_WINDOW_CLASS, NULL)) != NULL) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (viewerPid == 0 || pid == viewerPid) return window;
+  }
+  return NULL;
+}
+
+/* Sends one command with its text (NULL for none) to the plug-in's window
+   and waits for the reply, VIDUDUDE_LOAD_TIMEOUT_MS for a load and
+   VIDUDUDE_COMMAND_TIMEOUT_MS for the others. from is your main window.
+   Call it on the thread that owns from: while it waits, that thread still
+   receives what the plug-in sends meanwhile (a load sends the model path).
+   TRUE with *reply set when the plug-in answered; FALSE when it did not
+   answer in time or its window has gone (GetLastError tells which). */
+VIDUDUDE_FUNCTION BOOL vidudude_send_command(HWND pluginWindow, HWND from, DWORD command, const char *text,
+                                             DWORD *reply) {
+  COPYDATASTRUCT data;
+  DWORD_PTR result = 0;
+  const UINT timeout = command == VIDUDUDE_CMD_LOAD_MODEL ? VIDUDUDE_LOAD_TIMEOUT_MS : VIDUDUDE_COMMAND_TIMEOUT_MS;
+  if (!text) text = "";
+  data.dwData = command;
+  data.cbData = VIDUDUDE_AS(DWORD, lstrlenA(text) + 1);
+  data.lpData = VIDUDUDE_WRITABLE(text);
+  if (!SendMessageTimeoutA(pluginWindow, WM_COPYDATA, VIDUDUDE_HANDLE_AS(WPARAM, from),
+                           VIDUDUDE_HANDLE_AS(LPARAM, &data), SMTO_NORMAL, timeout, &result)) {
+    return FALSE;
+  }
+  if (reply) *reply = VIDUDUDE_AS(DWORD, result);
+  return TRUE;
+}
+
+#endif /* VIDUDUDE_PEER_H */

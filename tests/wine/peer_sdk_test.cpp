@@ -1,0 +1,95 @@
+// The peer header against the plug-in it describes: its codes, replies and
+// names are the plug-in's own, its payload split reads what the plug-in
+// frames and nothing beyond the declared size, and its window search and
+// command send reach the real plug-in.
+#include "peer_sdk/vidudude_peer.h"
+
+#include <string>
+#include <string_view>
+
+#include "bridge/controller_texts.h"
+#include "peer_link/command_dispatch.h"
+#include "peer_link/peer_discovery.h"
+#include "peer_link/peer_message.h"
+#include "plugin_session.h"
+
+static_assert(VIDUDUDE_MSG_START == peer_link::kCodeStart);
+static_assert(VIDUDUDE_MSG_END == peer_link::kCodeEnd);
+static_assert(VIDUDUDE_MSG_MODEL_PATH == peer_link::kCodeModelPath);
+static_assert(VIDUDUDE_MSG_SELECTION == peer_link::kCodeSelection);
+static_assert(VIDUDUDE_MSG_CREATE_LINES == peer_link::kCodeCreateLines);
+static_assert(VIDUDUDE_CMD_CONNECT == peer_link::kCommandConnect);
+static_assert(VIDUDUDE_CMD_DISCONNECT == peer_link::kCommandDisconnect);
+static_assert(VIDUDUDE_CMD_LOAD_MODEL == peer_link::kCommandLoadModel);
+static_assert(VIDUDUDE_CMD_SELECT == peer_link::kCommandSelect);
+static_assert(VIDUDUDE_CMD_NONE == peer_link::kCommandNone);
+static_assert(VIDUDUDE_CMD_RESTORE_VIEW == peer_link::kCommandRestoreView);
+static_assert(VIDUDUDE_CMD_LINES_BUTTON == peer_link::kCommandLinesButton);
+static_assert(VIDUDUDE_REPLY_TAKEN == peer_link::kReplyTaken);
+static_assert(VIDUDUDE_REPLY_NOT_A_COMMAND == peer_link::kReplyNotACommand);
+static_assert(VIDUDUDE_REPLY_MODEL_NOT_LOADED == peer_link::kReplyModelNotLoaded);
+static_assert(std::string_view(VIDUDUDE_LINES_BUTTON_ACTIVE) == peer_link::kLinesButtonActive);
+static_assert(std::string_view(VIDUDUDE_PEER_WINDOW_CLASS) == peer_link::kPeerWindowClass);
+static_assert(std::string_view(VIDUDUDE_START_TEXT) == bridge::texts::kStartMessage);
+static_assert(std::string_view(VIDUDUDE_END_TEXT) == bridge::texts::kEndMessage);
+
+TEST(PeerSdk, PeerNamesAreThePluginsOwn) {
+  EXPECT_TRUE(peer_link::IsPeerExecutable(VIDUDUDE_PEER_EXE));
+  EXPECT_TRUE(peer_link::IsPeerExecutable(VIDUDUDE_PEER_EXE_BIMPROJECT));
+}
+
+TEST(PeerSdk, SplitReadsTheFramedPayloadWithinItsSize) {
+  struct Case {
+    std::string bytes;
+    DWORD size;
+    bool ok;
+    DWORD pid;
+    std::string text;
+  };
+  const std::string framed = peer_link::FramePayload(4294967295u, "a|b\r\nc");
+  const Case cases[] = {
+      {framed, static_cast<DWORD>(framed.size()), true, 4294967295u, "a|b\r\nc"},
+      {std::string("42|ab\0cd", 8), 8, true, 42, "ab"},
+      {"42|abcXYZ", 6, true, 42, "abc"},
+      {"42|", 3, true, 42, ""},
+      {"42|x", 2, false, 0, ""},
+      {"4294967296|x", 13, false, 0, ""},
+      {"00000000042|x", 14, false, 0, ""},
+      {"|x", 3, false, 0, ""},
+      {"4a|x", 5, false, 0, ""},
+  };
+  for (const auto& c : cases) {
+    COPYDATASTRUCT data{VIDUDUDE_MSG_SELECTION, c.size, const_cast<char*>(c.bytes.data())};
+    VIDUDUDE_MESSAGE message{};
+    ASSERT_EQ(vidudude_split_message(&data, &message) != FALSE, c.ok) << c.bytes;
+    if (!c.ok) continue;
+    EXPECT_EQ(message.code, DWORD{VIDUDUDE_MSG_SELECTION});
+    EXPECT_EQ(message.viewerPid, c.pid) << c.bytes;
+    EXPECT_EQ(std::string(message.text, message.length), c.text) << c.bytes;
+  }
+  COPYDATASTRUCT empty{1, 5, nullptr};
+  VIDUDUDE_MESSAGE message{};
+  EXPECT_FALSE(vidudude_split_message(&empty, &message));
+}
+
+class PeerSdkSession : public PluginSession {};
+
+TEST_F(PeerSdkSession, FindsThePluginWindowOfItsViewerAndGetsItsReplies) {
+  LoadPlugin();
+  const HWND window = vidudude_find_plugin_window(GetCurrentProcessId());
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(vidudude_find_plugin_window(0), window);
+  EXPECT_EQ(vidudude_find_plugin_window(GetCurrentProcessId() + 4), nullptr);
+
+  DWORD reply = 0;
+  ASSERT_TRUE(vidudude_send_command(window, nullptr, VIDUDUDE_CMD_NONE, "anything", &reply));
+  EXPECT_EQ(reply, DWORD{VIDUDUDE_REPLY_TAKEN});
+  ASSERT_TRUE(vidudude_send_command(window, nullptr, 3, nullptr, &reply));
+  EXPECT_EQ(reply, DWORD{VIDUDUDE_REPLY_NOT_A_COMMAND});
+  ASSERT_TRUE(vidudude_send_command(window, nullptr, VIDUDUDE_CMD_LOAD_MODEL, "C:\\fehlt.ifc", &reply));
+  EXPECT_EQ(reply, DWORD{VIDUDUDE_REPLY_MODEL_NOT_LOADED});
+
+  UnloadPlugin();
+  EXPECT_EQ(vidudude_find_plugin_window(GetCurrentProcessId()), nullptr);
+  EXPECT_FALSE(vidudude_send_command(window, nullptr, VIDUDUDE_CMD_NONE, "", &reply));
+}

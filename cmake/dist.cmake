@@ -3,6 +3,9 @@
 # SHA-256 sums file beside it. The version is the project's, the same that
 # the DLL's version resource carries.
 set(VIDUDUDE_DIST_DIR ${PROJECT_SOURCE_DIR}/dist CACHE PATH "Where the release archive goes")
+find_program(WIXL wixl REQUIRED)
+# Only needed when a certificate is given (cmake/dist_sign.cmake).
+find_program(OSSLSIGNCODE osslsigncode)
 
 add_custom_target(dist
   COMMAND ${CMAKE_COMMAND}
@@ -12,6 +15,10 @@ add_custom_target(dist
           -DSTAGE=${CMAKE_CURRENT_BINARY_DIR}/dist-stage
           -DOUT=${VIDUDUDE_DIST_DIR}
           -DOBJCOPY=${CMAKE_OBJCOPY}
+          -DWIXL=${WIXL}
+          -DWXS=${PROJECT_SOURCE_DIR}/packaging/VidudUDE.wxs
+          -DRC_IN=${PROJECT_SOURCE_DIR}/plugin/version.rc.in
+          -DOSSLSIGNCODE=${OSSLSIGNCODE}
           -P ${PROJECT_SOURCE_DIR}/cmake/dist_archive.cmake
   DEPENDS VidudUDE
   VERBATIM)

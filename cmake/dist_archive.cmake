@@ -1,13 +1,22 @@
-# cmake -DDLL=... -DIMAGES=... -DVERSION=... -DSTAGE=... -DOUT=... -DOBJCOPY=... -P dist_archive.cmake
+# cmake -DDLL=... -DIMAGES=... -DVERSION=... -DSTAGE=... -DOUT=... -DOBJCOPY=...
+#       -DWIXL=... -DWXS=... -DRC_IN=... [-DOSSLSIGNCODE=...] -P dist_archive.cmake
 # Lays out the plugins folder with the DLL stripped of its debug sections and symbols,
-# packs it, puts the debug information beside the archive as
-# VidudUDE-<version>.debug (the stripped DLL names it in a debug link, so a
-# debugger finds it when it lies beside the DLL) and writes the sums file.
-foreach(var DLL IMAGES VERSION STAGE OUT OBJCOPY)
+# signs the DLL when a certificate is given (dist_sign.cmake), packs the
+# folder as the archive and as the Windows Installer package (signed too),
+# puts the debug information beside them as VidudUDE-<version>.debug (the
+# stripped DLL names it in a debug link, so a debugger finds it when it lies
+# beside the DLL) and writes the sums file. The environment variable
+# VIDUDUDE_DIST_OUT, when set, names another output folder than OUT.
+foreach(var DLL IMAGES VERSION STAGE OUT OBJCOPY WIXL WXS RC_IN)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "dist_archive.cmake needs -D${var}=...")
   endif()
 endforeach()
+
+if(DEFINED ENV{VIDUDUDE_DIST_OUT} AND NOT "$ENV{VIDUDUDE_DIST_OUT}" STREQUAL "")
+  set(OUT "$ENV{VIDUDUDE_DIST_OUT}")
+endif()
+include(${CMAKE_CURRENT_LIST_DIR}/dist_sign.cmake)
 
 set(files
   plugins/VidudUDE.DLL
@@ -29,6 +38,7 @@ foreach(step
     message(FATAL_ERROR "objcopy ${step} failed")
   endif()
 endforeach()
+dist_sign(${STAGE}/plugins/VidudUDE.DLL "Quabo BimVision DLL")
 file(COPY ${IMAGES}/VidudUDE_32x32.png ${IMAGES}/AufmErzeugen_32x32.png DESTINATION ${STAGE}/plugins/VidudUDE_data)
 
 set(name VidudUDE-${VERSION}.zip)
@@ -42,9 +52,31 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "packing ${name} failed")
 endif()
 
-file(SHA256 ${OUT}/${name} sum)
-file(SHA256 ${OUT}/${debug_name} debug_sum)
-file(WRITE ${OUT}/${name}.sha256 "${sum}  ${name}\n${debug_sum}  ${debug_name}\n")
+set(msi_name VidudUDE-${VERSION}.msi)
+execute_process(
+  COMMAND ${CMAKE_COMMAND} -DWIXL=${WIXL} -DWXS=${WXS} -DRC_IN=${RC_IN} -DVERSION=${VERSION} -DSTAGE=${STAGE}
+          -DMSI=${OUT}/${msi_name} -P ${CMAKE_CURRENT_LIST_DIR}/dist_msi.cmake
+  RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "building ${msi_name} failed")
+endif()
+dist_sign(${OUT}/${msi_name} "Quabo BimVision DLL")
+
+set(sums)
+foreach(file ${name} ${msi_name} ${debug_name})
+  file(SHA256 ${OUT}/${file} sum)
+  string(APPEND sums "${sum}  ${file}\n")
+endforeach()
+file(WRITE ${OUT}/${name}.sha256 "${sums}")
 file(SIZE ${STAGE}/plugins/VidudUDE.DLL dll_size)
 file(SIZE ${OUT}/${debug_name} debug_size)
-message(STATUS "release archive: ${OUT}/${name} (VidudUDE.DLL ${dll_size} bytes), debug information: ${OUT}/${debug_name} (${debug_size} bytes)")
+file(SIZE ${OUT}/${name} zip_size)
+file(SIZE ${OUT}/${msi_name} msi_size)
+message(STATUS "release archive: ${OUT}/${name} (${zip_size} bytes, VidudUDE.DLL ${dll_size} bytes), "
+               "package: ${OUT}/${msi_name} (${msi_size} bytes), "
+               "debug information: ${OUT}/${debug_name} (${debug_size} bytes)")
+if(dist_signing)
+  message(STATUS "signed with the certificate in $ENV{VIDUDUDE_SIGN_PKCS12}: VidudUDE.DLL and ${msi_name}")
+else()
+  message(STATUS "UNSIGNED release: no code-signing certificate given (VIDUDUDE_SIGN_PKCS12, VIDUDUDE_SIGN_PASSWORD)")
+endif()

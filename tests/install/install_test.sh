@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs the release archive the way the README says and checks what the
-# archive holds.
+# Installs the release the way the README says and checks what it holds.
 #   install_test.sh WIN32_BUILD_DIR DIST_DIR VERSION
-# Builds the archive, checks its sums file, its contents, that its DLL has
-# no debug sections and links to the debug file beside the archive, then
-# runs the README's installation commands for a Wine prefix as they stand
+# First a release signed with a throwaway certificate: DLL and package
+# verify, a flipped byte does not, the signed DLL runs a viewer session.
+# Then the unsigned release: the archive's sums file, its contents, that its
+# DLL has no debug sections and links to the debug file beside the archive,
+# then the README's installation commands for a Wine prefix as they stand
 # (with HOME in a scratch folder, so that ~/bimvision is a fresh prefix);
-# they end with tools/check_install.sh.
+# they end with tools/check_install.sh. In that prefix the Windows Installer
+# package (tests/install/msi_steps.sh) is installed, repaired, upgraded,
+# refused as a downgrade and removed.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="$(cd "$1" && pwd)"
@@ -21,7 +24,38 @@ fail() {
   exit 1
 }
 
-cmake --build "$build" --target dist >/dev/null
+# The signed release goes to a scratch folder; the unsigned one made after
+# it is what dist/ keeps.
+signed="$build/install-signed"
+rm -rf "$signed"
+mkdir -p "$signed"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$signed/key.pem" -out "$signed/cert.pem" -days 2 \
+  -subj '/CN=VidudUDE test signing' -addext extendedKeyUsage=codeSigning 2>/dev/null
+openssl pkcs12 -export -inkey "$signed/key.pem" -in "$signed/cert.pem" -out "$signed/cert.p12" -passout pass:geheim-42
+VIDUDUDE_SIGN_PKCS12="$signed/cert.p12" VIDUDUDE_SIGN_PASSWORD=geheim-42 VIDUDUDE_DIST_OUT="$signed" \
+  cmake --build "$build" --target dist >"$signed/dist.log" || fail "the signed release was not made: $(cat "$signed/dist.log")"
+grep -q 'signed with the certificate' "$signed/dist.log" || fail "dist does not say that it signed"
+unzip -p "$signed/$name" plugins/VidudUDE.DLL >"$signed/VidudUDE.DLL"
+verify() { osslsigncode verify -CAfile "$signed/cert.pem" -in "$1" >"$signed/verify.log" 2>&1; }
+# A byte of the DLL's code, and one in the package's cabinet (its signature
+# covers the streams, not the file's free sectors).
+flip() {
+  python3 -c 'import sys; d = bytearray(open(sys.argv[1], "rb").read()); d[int(sys.argv[2])] ^= 0xFF
+open(sys.argv[1] + ".flipped", "wb").write(d)' "$1" "$2"
+}
+cab_at="$(grep -abo MSCF "$signed/VidudUDE-$version.msi" | head -n 1 | cut -d: -f1)"
+for target in "$signed/VidudUDE.DLL:2000" "$signed/VidudUDE-$version.msi:$((cab_at + 300))"; do
+  file="${target%:*}"
+  verify "$file" || fail "$(basename "$file") does not verify: $(cat "$signed/verify.log")"
+  flip "$file" "${target##*:}"
+  ! verify "$file.flipped" || fail "$(basename "$file") with a flipped byte still verifies"
+done
+session="$(wine "$build/tools/viewer_sim/viewer_sim.exe" --plugin "$(winepath -w "$signed/VidudUDE.DLL")" | tr -d '\r')" ||
+  fail "the signed DLL did not run its session: $session"
+grep -q '^button .*"Inaktiv"' <<<"$session" || fail "the signed DLL made no status button: $session"
+
+cmake --build "$build" --target dist >"$signed/dist.log"
+grep -q 'UNSIGNED release' "$signed/dist.log" || fail "dist without a certificate does not say the release is unsigned"
 [ -f "$archive" ] || fail "$archive was not made"
 (cd "$dist" && sha256sum -c --strict "$name.sha256") || fail "the sums file does not match $name"
 
@@ -64,3 +98,6 @@ mkdir -p "$scratch"
 trap 'WINEPREFIX="$scratch/bimvision" wineserver -k 2>/dev/null || true' EXIT
 (cd "$here" && HOME="$scratch" bash -euo pipefail -c "$block") || fail "the README's installation commands failed"
 echo "installed $name into a fresh prefix as the README says; its DLL is stripped and links to $(basename "$debug")"
+
+WINEPREFIX="$scratch/bimvision" bash "$here/tests/install/msi_steps.sh" "$build" "$dist" "$version" ||
+  fail "the Windows Installer package failed"

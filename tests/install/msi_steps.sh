@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# The Windows Installer package in a Wine prefix that holds a viewer
+# folder, as an IT department pushes it: silent install, repair by the same
+# package, upgrade by a newer one built here, a refused downgrade, removal.
+#   msi_steps.sh WIN32_BUILD_DIR DIST_DIR VERSION   (WINEPREFIX: the prefix)
+# The prefix's viewer folder may hold an archive installation, which goes
+# first as the README says.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+build="$(realpath "$1")"
+dist="$(realpath "$2")"
+version="$3"
+: "${WINEPREFIX:?WINEPREFIX must name the prefix}"
+export WINEDEBUG=-all WINEARCH=win32 LC_ALL=C.UTF-8
+msi="$dist/VidudUDE-$version.msi"
+viewer="$WINEPREFIX/drive_c/Program Files/Datacomp/BIM Vision"
+plugins="$viewer/plugins"
+work="$build/install-msi"
+rm -rf "$work"
+mkdir -p "$work"
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# msiexec with a verbose log; its exit code (Wine hands on its low byte).
+step=0
+msiexec() {
+  step=$((step + 1))
+  log="$work/msiexec-$step.log"
+  local rc=0
+  wine msiexec "$@" /qn /l*v "$(winepath -w "$log")" || rc=$?
+  return $rc
+}
+installed() {
+  msiexec "$@" || fail "msiexec $* failed: $(tail -n 20 "$log")"
+  ! grep -a -i -E 'error|return value 3' "$log" || fail "the log of msiexec $* reports an error"
+}
+# Everything in the viewer's folder, with a checksum per file.
+tree() { (cd "$viewer" && find . -printf '%y %p\n' | LC_ALL=C sort && find . -type f -exec md5sum {} + | LC_ALL=C sort); }
+# The version resource holds the version as UTF-16 text.
+has_version() { python3 -c 'import sys; sys.exit(sys.argv[2].encode("utf-16-le") not in open(sys.argv[1], "rb").read())' "$@"; }
+# The installed-programs entries of the package, as "name|version|publisher".
+arp_entries() {
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
+    awk '/^HKEY/ {if (n != "") print n "|" v "|" p; n = v = p = ""}
+         $1 == "DisplayName" {sub(/^ *DisplayName +REG_SZ +/, ""); n = $0}
+         $1 == "DisplayVersion" {sub(/^ *DisplayVersion +REG_SZ +/, ""); v = $0}
+         $1 == "Publisher" {sub(/^ *Publisher +REG_SZ +/, ""); p = $0}
+         END {if (n != "") print n "|" v "|" p}' | grep -F "$product|" || true
+}
+rc_field() { sed -n "s/.*VALUE \"$1\", \"\\([^\"]*\\)\".*/\\1/p" "$here/plugin/version.rc.in"; }
+product="$(rc_field ProductName)"
+publisher="$(rc_field CompanyName)"
+
+# The viewer's own files stay whatever the package does.
+rm -rf "$plugins/VidudUDE.DLL" "$plugins/VidudUDE_data"
+mkdir -p "$plugins"
+echo viewer >"$viewer/Viewer.exe"
+echo other >"$plugins/Other.dll"
+before="$(tree)"
+
+installed /i "$(winepath -w "$msi")"
+bash "$here/tools/check_install.sh" "$build/.." >"$work/check.log" ||
+  fail "the installed plug-in does not load with its images: $(cat "$work/check.log")"
+[ "$(arp_entries)" = "$product|$version|$publisher" ] || fail "installed programs list: $(arp_entries)"
+
+cp "$plugins/VidudUDE.DLL" "$work/installed.DLL"
+rm "$plugins/VidudUDE.DLL"
+installed /i "$(winepath -w "$msi")"
+cmp -s "$plugins/VidudUDE.DLL" "$work/installed.DLL" || fail "the same package again did not restore the DLL"
+
+# A newer package: the same files, the DLL's version resource moved on.
+IFS=. read -r major minor patch <<<"$version"
+newer="$major.$minor.$((patch + 1))"
+cp -r "$build/dist-stage" "$work/stage"
+python3 - "$work/stage/plugins/VidudUDE.DLL" "$version" "$newer" <<'PY'
+import struct, sys
+path, old, new = sys.argv[1:]
+data = bytearray(open(path, "rb").read())
+data = data.replace(old.encode("utf-16-le"), new.encode("utf-16-le"))
+fixed = data.index(struct.pack("<I", 0xFEEF04BD))
+major, minor, patch = map(int, new.split("."))
+struct.pack_into("<4I", data, fixed + 8, major << 16 | minor, patch << 16, major << 16 | minor, patch << 16)
+open(path, "wb").write(data)
+PY
+cmake -DWIXL="$(command -v wixl)" -DWXS="$here/packaging/VidudUDE.wxs" -DRC_IN="$here/plugin/version.rc.in" \
+  -DVERSION="$newer" -DSTAGE="$work/stage" -DMSI="$work/newer.msi" -P "$here/cmake/dist_msi.cmake" >/dev/null
+installed /i "$(winepath -w "$work/newer.msi")"
+[ "$(find "$WINEPREFIX/drive_c" -iname VidudUDE.DLL | wc -l)" -eq 1 ] || fail "the upgrade left more than one DLL"
+has_version "$plugins/VidudUDE.DLL" "$newer" || fail "the upgrade did not install the DLL of $newer"
+[ "$(arp_entries)" = "$product|$newer|$publisher" ] || fail "installed programs list after the upgrade: $(arp_entries)"
+
+if msiexec /i "$(winepath -w "$msi")"; then fail "the older package installed over the newer one"; fi
+has_version "$plugins/VidudUDE.DLL" "$newer" || fail "the refused downgrade changed the DLL"
+[ "$(arp_entries)" = "$product|$newer|$publisher" ] || fail "the refused downgrade changed the installed programs list"
+
+installed /x "$(winepath -w "$work/newer.msi")"
+[ "$(tree)" = "$before" ] || fail "the removal did not leave the viewer's folder as before:"$'\n'"$(diff <(echo "$before") <(tree))"
+[ -z "$(arp_entries)" ] || fail "the removal left the installed programs entry: $(arp_entries)"
+echo "the package installed, repaired, upgraded to $newer, refused $version over it and was removed"

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# A peer developer's session: the viewer console (tools/viewer.sh, as
-# `./run viewer` starts it) driven through its stdin, and a real peer
-# process, peer_sim started as QUABO.EXE, driven through its own. Checks
-# that the peer receives codes 1, 2, 4, 6 and 9, that its commands get their
-# replies and effects, and that the console shows both sides.
+# A peer developer's sessions: the viewer console (tools/viewer.sh, as
+# `./run viewer` starts it) driven through its stdin, and real peer
+# processes driven through their own: first the sample peer of peer_sdk/ as
+# docs/protocol.md, "Your first peer", walks through it, then peer_sim
+# started as QUABO.EXE. Checks that the peers receive codes 1, 2, 4, 6 and
+# 9, that their commands get their replies and effects, and that the console
+# shows both sides, every message the plug-in sends and why one was not sent.
 #   viewer_console_test.sh BUILD_DIR
 set -euo pipefail
 build="$(realpath "$1")"
@@ -12,11 +14,13 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 work="$(mktemp -d)"
 viewer_pid=""
 peer_pid=""
+sample_pid=""
 # Either process may have ended already; nothing here may fail the test.
 finish() {
-  exec 3>&- 4>&- 2>/dev/null || true
+  exec 3>&- 4>&- 5>&- 2>/dev/null || true
   if [ -n "$viewer_pid" ]; then kill "$viewer_pid" 2>/dev/null || true; fi
   if [ -n "$peer_pid" ]; then kill "$peer_pid" 2>/dev/null || true; fi
+  if [ -n "$sample_pid" ]; then kill "$sample_pid" 2>/dev/null || true; fi
   wait 2>/dev/null || true
   rm -rf "$work"
 }
@@ -24,10 +28,10 @@ trap finish EXIT
 
 fail() {
   echo "FAIL: $*" >&2
-  echo "--- viewer console" >&2
-  cat "$work/viewer.out" >&2 || true
-  echo "--- peer" >&2
-  cat "$work/peer.out" >&2 || true
+  for log in "$work"/*.out; do
+    echo "--- $(basename "$log")" >&2
+    cat "$log" >&2
+  done
   exit 1
 }
 
@@ -53,14 +57,119 @@ peer() {
 }
 
 marks=0
+console="$work/viewer.out"
 viewer() {
   marks=$((marks + 1))
   printf '%s\necho @%d\n' "$1" "$marks" >&4
-  wait_for "$work/viewer.out" "^@$marks\$"
+  wait_for "$console" "^(\[ *[0-9]+ ms\] )?@$marks\$"
 }
 
+# The sample peer: started with its input on fd 5 and its output in FILE;
+# each command waits for its reply line.
+sample_replies=0
+start_sample() {
+  sample_out="$1"
+  wine "$work/QUABO_BIMPROJECT.EXE" <"$work/sample.in" >"$sample_out" 2>&1 &
+  sample_pid=$!
+  exec 5>"$work/sample.in"
+  sample_replies=0
+}
+wait_sample_replies() {
+  sample_replies="$1"
+  for _ in $(seq 600); do
+    [ "$(grep -cE '<- (no )?reply to command' "$sample_out")" -ge "$1" ] && return 0
+    sleep 0.05
+  done
+  fail "the sample peer did not get reply $1"
+}
+sample() {
+  printf '%s\n' "$1" >&5
+  wait_sample_replies $((sample_replies + 1))
+}
+# The end of its input ends the sample peer, and its window goes with it.
+stop_sample() {
+  exec 5>&-
+  wait "$sample_pid" || fail "the sample peer ended with an error"
+  sample_pid=""
+}
+# What a sample peer received, "code text" per message, and the replies it
+# got, "command:reply".
+sample_received() {
+  tr -d '\r' <"$1" | sed -n 's/^[0-9:.]* <- code \([0-9]*\) ([^)]*) from viewer pid [0-9]*, window [0-9a-f]*: "\(.*\)"$/\1 \2/p'
+}
+sample_answers() {
+  tr -d '\r' <"$1" | sed -n 's/^[0-9:.]* <- reply to command \([0-9]*\): \([0-9]*\) .*/\1:\2/p' | paste -sd' '
+}
+
+# The sample peer's session. The viewer runs first, every line time
+# stamped; the peer, started later, finds the plug-in itself.
+cp "$build/win32/peer_sdk/sample_peer.exe" "$work/QUABO_BIMPROJECT.EXE"
+mkfifo "$work/sample.in" "$work/viewer.in"
+console="$work/sample-viewer.out"
+"$here/tools/viewer.sh" "$build" --timestamps <"$work/viewer.in" >"$console" 2>&1 &
+viewer_pid=$!
+exec 4>"$work/viewer.in"
+viewer "select-type IfcWall door"
+start_sample "$work/sample1.out"
+wait_sample_replies 1
+viewer "select-type IfcWall door"
+sample "9 active"
+viewer "press lines"
+sample '5 C:\Projekte\Haus.ifc'
+sample "6 1cwlDi_hLEvPsClAelBNnz"
+sample "7 anything"
+sample "8 0aFF10"
+stop_sample
+viewer "status"
+viewer "select-type IfcDoor"
+viewer "status"
+# Restarted, the peer connects again; after the plug-in's restart too.
+start_sample "$work/sample2.out"
+wait_sample_replies 1
+viewer "reload"
+wait_sample_replies 2
+sample "2"
+wait "$viewer_pid" || fail "the sample peer's viewer session ended with an error"
+viewer_pid=""
+for _ in $(seq 600); do
+  [ "$(grep -c '<- code 2 ' "$work/sample2.out")" -ge 2 ] && break
+  sleep 0.05
+done
+stop_sample
+
+received="$(sample_received "$work/sample1.out")"
+expected='6 2O2Fr$t4X7Zf8NOew3FL9r\r\n0BTBFw6f90Nfh9rP1dl_39
+9 2O2Fr$t4X7Zf8NOew3FL9r\r\n0BTBFw6f90Nfh9rP1dl_39
+4 C:\\Projekte\\Haus.ifc'
+[ "$received" = "$expected" ] || fail "the sample peer received"$'\n'"$received"$'\n'"instead of"$'\n'"$expected"
+grep -q '^   measurement line 2: 0BTBFw6f90Nfh9rP1dl_39' "$work/sample1.out" || fail "no measurement line for the door"
+[ "$(sample_answers "$work/sample1.out")" = "1:2001 9:2001 5:2001 6:2001 7:2001 8:2001" ] ||
+  fail "the sample peer's replies: $(sample_answers "$work/sample1.out")"
+received="$(sample_received "$work/sample2.out")"
+[ "$received" = $'2 BIM end\n1 Bim Start\n2 BIM end' ] || fail "the restarted sample peer received"$'\n'"$received"
+[ "$(sample_answers "$work/sample2.out")" = "1:2001 1:2001 2:2001" ] ||
+  fail "the restarted sample peer's replies: $(sample_answers "$work/sample2.out")"
+
+# Every console line is time stamped; what the plug-in sent, or why it sent
+# nothing, shows as it happens, and the link as the plug-in has it.
+grep -vqE '^\[ *[0-9]+ ms\] ' "$console" && fail "a console line without a time stamp"
+sed 's/^\[ *[0-9]* ms\] //' "$console" | tr -d '\r' >"$work/sample-viewer.txt"
+for line in \
+  '  plug-in -> peer    no code 4 \(the model path\) sent: no peer found .*' \
+  '  plug-in -> peer    no code 6 \(the selection\) sent: the link is inactive: .*' \
+  '  plug-in -> peer    code 6 to window [0-9a-f]+ \(QUABO_BIMPROJECT.EXE pid [0-9]+\) at [0-9]+ ms, [0-9]+ bytes: "[0-9]+\|2O2Fr\$t4X7Zf8NOew3FL9r\\r\\n0BTBFw6f90Nfh9rP1dl_39\\0"' \
+  '  plug-in <- peer    reply 1 after [0-9]+ ms' \
+  'link: connected to peer window [0-9a-f]+, which has gone: .* \(status button "Aktiv"\)' \
+  '  plug-in <- peer    no reply: window [0-9a-f]+ has gone' \
+  'link: inactive, no peer connected \(status button "Inaktiv"\)'; do
+  grep -qE "^$line\$" "$work/sample-viewer.txt" || fail "the sample session's console did not show: $line"
+done
+
+# peer_sim's session.
+console="$work/viewer.out"
+
 cp "$build/win32/tools/peer_sim/peer_sim.exe" "$work/QUABO.EXE"
-mkfifo "$work/peer.in" "$work/viewer.in"
+mkfifo "$work/peer.in"
 wine "$work/QUABO.EXE" <"$work/peer.in" >"$work/peer.out" 2>&1 &
 peer_pid=$!
 exec 3>"$work/peer.in"
@@ -71,7 +180,7 @@ peer "on 1 send 1"  # connect as soon as the plug-in announces its start
 viewer_pid=$!
 exec 4>"$work/viewer.in"
 viewer "status"
-wait_for "$work/viewer.out" '^link: connected to peer window [0-9a-f]+ \(status button "Aktiv"\)$'
+wait_for "$work/viewer.out" '^link: connected to peer window [0-9a-f]+ \(QUABO.EXE pid [0-9]+\) \(status button "Aktiv"\)$'
 wait_for "$work/viewer.out" '^peer running: QUABO.EXE pid [0-9]+, main window [0-9a-f]+$'
 
 peer 'send 5 C:\\Projekte\\Haus.ifc'
@@ -123,6 +232,7 @@ for line in \
   '  viewer  <- plug-in select_many\(plugin=81, objects=\[0x1700000017\], count=1, mode=2\)' \
   '  viewer  <- plug-in set_view_state\(plugin=81, kind=0, bytes=<0aff10>, size=3\)' \
   '  plug-in -> peer    reply 2000 \(not a command\)' \
+  '  plug-in -> peer    code 9 to window [0-9a-f]+ \(QUABO.EXE pid [0-9]+\) at [0-9]+ ms, [0-9]+ bytes: "[0-9]+\|2O2Fr\$t4X7Zf8NOew3FL9r\\r\\n0BTBFw6f90Nfh9rP1dl_39\\0"' \
   'the plug-in is stopped and unloaded' \
   'the plug-in asked the viewer to close \(WM_CLOSE to its main window\): the viewer closes'; do
   grep -qE "^$line\$" "$work/viewer.txt" || fail "the console did not show: $line"
@@ -165,4 +275,4 @@ for line in \
   'the plug-in asked the viewer to close \(WM_CLOSE to its main window\): the viewer closes'; do
   tr -d '\r' <"$work/viewer2.out" | grep -qE "^$line\$" || fail "the second session did not show: $line"
 done
-echo "viewer console sessions: the peer received codes 1, 4, 6, 9 and 2; $(wc -l <<<"$rows") protocol.md command rows answered as written"
+echo "viewer console sessions: the sample peer and peer_sim received codes 1, 2, 4, 6 and 9; $(wc -l <<<"$rows") protocol.md command rows answered as written"

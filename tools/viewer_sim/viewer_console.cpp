@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "tools/viewer_sim/send_watch.h"
 #include "tools/viewer_sim/text.h"
 #include "tools/viewer_sim/viewer_sim.h"
 #include "tools/viewer_sim/win_host.h"
@@ -26,6 +27,9 @@ namespace {
 constexpr std::size_t kLongRun = 4;  // a longer run of one call is shown by its start and length
 constexpr DWORD kIdleWaitMs = 100;
 constexpr LRESULT kReplyTaken = 2001;
+constexpr ULONG_PTR kCommandConnect = 1;
+constexpr ULONG_PTR kCommandDisconnect = 2;
+constexpr ULONG_PTR kCommandLoadModel = 5;
 // The window property that keeps a watched window's own procedure.
 constexpr wchar_t kOriginalProc[] = L"VidudUDE.ViewerConsole.Proc";
 
@@ -37,7 +41,7 @@ const char kHelp[] =
     "  clear                  clear the selection\n"
     "  press status|lines     press the status button or \"Aufma\xC3\x9Fzeilen erzeugen\"\n"
     "  ribbon                 the plug-in's buttons: caption, hint, image, enabled or greyed\n"
-    "  status                 the link: plug-in window, connected peer, peers running, model, selection\n"
+    "  status                 the link as the plug-in has it, its window, the peers running, the model\n"
     "  model                  the loaded model: storeys and object types with their counts\n"
     "  unload                 stop the plug-in (it sends \"BIM end\")\n"
     "  reload                 stop the plug-in if it runs, then load and start it again (\"Bim Start\")\n"
@@ -45,6 +49,30 @@ const char kHelp[] =
     "  echo TEXT              print TEXT (for scripts: a mark that everything before it is done)\n"
     "  help                   this list\n"
     "  quit                   stop the plug-in and close the viewer; the end of input does the same\n";
+
+const auto gStart = std::chrono::steady_clock::now();
+bool gStampLines = false;
+bool gAtLineStart = true;
+
+long long Elapsed() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - gStart).count();
+}
+
+// With time stamps, each line begins with the milliseconds since the start.
+std::string Stamped(const std::string& text) {
+  if (!gStampLines) return text;
+  std::string out;
+  for (const char c : text) {
+    if (gAtLineStart) {
+      char stamp[32];
+      std::snprintf(stamp, sizeof stamp, "[%7lld ms] ", Elapsed());
+      out += stamp;
+    }
+    out += c;
+    gAtLineStart = c == '\n';
+  }
+  return out;
+}
 
 // printf to stdout, the text being UTF-8: a console gets it as UTF-16, so
 // that umlauts show whatever the console's code page; a pipe or file gets
@@ -59,6 +87,7 @@ __attribute__((format(gnu_printf, 1, 2))) void Say(const char* format, ...) {
   std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
   if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
   va_end(again);
+  text = Stamped(text);
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD mode = 0;
   if (GetConsoleMode(out, &mode)) {
@@ -215,12 +244,46 @@ struct HookRemover {
   void operator()(HHOOK hook) const noexcept { UnhookWindowsHookEx(hook); }
 };
 
+// The executable file name of a process, from a process snapshot.
+std::string ExeName(DWORD pid) {
+  const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (snapshot.get() == INVALID_HANDLE_VALUE) return "?";
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+    if (entry.th32ProcessID == pid) return ToUtf8(entry.szExeFile);
+  }
+  return "?";
+}
+
+// A window as "1f0a2 (QUABO.EXE pid 3120)".
+std::string Described(HWND window) {
+  DWORD pid = 0;
+  if (!IsWindow(window) || !GetWindowThreadProcessId(window, &pid)) return HexOf(window) + " (no such window)";
+  return HexOf(window) + " (" + ExeName(pid) + " pid " + std::to_string(pid) + ")";
+}
+
+// A peer process as the plug-in looks for it, with its main window if any.
+struct RunningPeer {
+  std::string exe;
+  DWORD pid = 0;
+  HWND mainWindow = nullptr;
+};
+
+// What the console counts of the plug-in's sends, to tell after an action
+// whether a message went out.
+struct SendMark {
+  int sends = 0;
+  int searches = 0;
+};
+
 class Console;
 thread_local Console* tConsole = nullptr;
 
-class Console {
+class Console final : private SendObserver {
  public:
   explicit Console(const ConsoleOptions& options) : options_(options), sim_(Sim()) {
+    gStampLines = options.timestamps;
     interactive_ = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &consoleMode_) != 0;
     // Typed paths and names arrive as UTF-8, like the lines of a pipe.
     SetConsoleCP(CP_UTF8);
@@ -228,7 +291,10 @@ class Console {
     watch_.reset(SetWindowsHookExW(WH_CBT, &Console::OnWindowCreated, nullptr, GetCurrentThreadId()));
     if (!watch_) throw std::runtime_error("SetWindowsHookEx failed");
   }
-  ~Console() { tConsole = nullptr; }
+  ~Console() {
+    WatchSends(nullptr, nullptr);
+    tConsole = nullptr;
+  }
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
 
@@ -271,6 +337,7 @@ class Console {
     if (message != WM_COPYDATA || !tConsole) return CallWindowProcA(original, window, message, wParam, lParam);
     const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     const auto from = reinterpret_cast<HWND>(wParam);
+    const SendMark before = tConsole->mark_;
     try {
       tConsole->CommandArrives(from, data);
     } catch (...) {
@@ -278,7 +345,7 @@ class Console {
     }
     const LRESULT reply = CallWindowProcA(original, window, message, wParam, lParam);
     try {
-      if (tConsole) tConsole->CommandAnswered(from, data, reply);
+      if (tConsole) tConsole->CommandAnswered(from, data, reply, before);
     } catch (...) {
       // As above.
     }
@@ -313,12 +380,71 @@ class Console {
     Say("%s\n", line.c_str());
   }
 
-  void CommandAnswered(HWND from, const COPYDATASTRUCT* data, LRESULT reply) {
+  // The link as the plug-in keeps it: a connect names the one target unless
+  // its window is none of another process; the status button tells whether
+  // the link is still active, also after the plug-in found that window gone.
+  void CommandAnswered(HWND from, const COPYDATASTRUCT* data, LRESULT reply, SendMark before) {
     Flush();
     Say("  plug-in -> peer    reply %ld%s\n", static_cast<long>(reply), ReplyMeaning(reply));
     if (!data || reply != kReplyTaken) return;
-    if (data->dwData == 1) connectedPeer_ = from;
-    if (data->dwData == 2) connectedPeer_ = nullptr;
+    if (data->dwData == kCommandConnect) {
+      DWORD pid = 0;
+      const bool peerWindow = IsWindow(from) && GetWindowThreadProcessId(from, &pid) && pid != GetCurrentProcessId();
+      connectedPeer_ = peerWindow ? from : nullptr;
+      activeText_ = StatusText();
+    }
+    if (data->dwData == kCommandDisconnect) connectedPeer_ = nullptr;
+    if (data->dwData == kCommandLoadModel && sim_.HasModel()) TellUnsent(before, "code 4 (the model path)", false);
+  }
+
+  std::wstring StatusText() const {
+    const auto buttons = sim_.Buttons();
+    return buttons.empty() ? std::wstring() : buttons.front().text;
+  }
+  bool LinkActive() const { return plugin_ && !activeText_.empty() && StatusText() == activeText_; }
+
+  void PeerSearch() override { ++mark_.searches; }
+
+  void Sending(HWND target, WPARAM /*wParam*/, const COPYDATASTRUCT* data) override {
+    Flush();
+    ++mark_.sends;
+    std::string line = "  plug-in -> peer    code " + std::to_string(data ? data->dwData : 0) + " to window " +
+                       Described(target) + " at " + std::to_string(Elapsed()) + " ms";
+    if (data && data->lpData && data->cbData > 0) {
+      line += ", " + std::to_string(data->cbData) +
+              " bytes: " + Quoted(static_cast<const char*>(data->lpData), data->cbData);
+    } else {
+      line += ", no text";
+    }
+    Say("%s\n", line.c_str());
+  }
+
+  void Sent(HWND target, bool answered, LRESULT reply, DWORD error, long long waitedMs) override {
+    Flush();
+    if (answered) {
+      Say("  plug-in <- peer    reply %ld after %lld ms\n", static_cast<long>(reply), waitedMs);
+    } else if (error == ERROR_TIMEOUT) {
+      Say("  plug-in <- peer    no reply: timed out after %lld ms\n", waitedMs);
+    } else if (error == ERROR_INVALID_WINDOW_HANDLE || !IsWindow(target)) {
+      Say("  plug-in <- peer    no reply: window %s has gone\n", HexOf(target).c_str());
+    } else {
+      Say("  plug-in <- peer    no reply after %lld ms (error %lu)\n", waitedMs, error);
+    }
+  }
+
+  // After an action that makes the plug-in send `what`: says why nothing
+  // went out, if nothing did.
+  void TellUnsent(SendMark before, const char* what, bool selection) {
+    Flush();
+    if (!plugin_ || mark_.sends != before.sends) return;
+    const char* why = "its text was blank (nothing to send)";
+    if (selection && !LinkActive()) {
+      why = "the link is inactive: selections go out only while a peer is connected";
+    } else if (mark_.searches != before.searches &&
+               std::ranges::none_of(RunningPeers(), [](const RunningPeer& p) { return p.mainWindow != nullptr; })) {
+      why = "no peer found (no QUABO.EXE or QUABO_BIMPROJECT.EXE with a TMainForm window)";
+    }
+    Say("  plug-in -> peer    no %s sent: %s\n", what, why);
   }
 
   // Prints the viewer calls made since the last flush.
@@ -352,18 +478,23 @@ class Console {
     if (const auto info = plugin_->Info()) {
       Say("plug-in: %s - %s\n", info->name.value_or("(null)").c_str(), info->description.value_or("(null)").c_str());
     }
+    if (WatchSends(plugin_->Module(), this) == 0) Say("the plug-in imports no send function: its sends go unseen\n");
+    activeText_.clear();
+    connectedPeer_ = nullptr;
+    const SendMark before = mark_;
     if (!plugin_->Load(sim_.Config().pluginHandle, 0, window_.Handle())) {
       Say("the plug-in has no on_plugin_load\n");
     }
-    Flush();
+    TellUnsent(before, "code 1 (\"Bim Start\")", false);
     ShowRibbon();
     return true;
   }
 
   void StopPlugin() {
     if (!plugin_) return;
+    const SendMark before = mark_;
     plugin_->Unload();
-    Flush();
+    TellUnsent(before, "code 2 (\"BIM end\")", false);
     plugin_.reset();
     sim_.ForgetPlugin();
     connectedPeer_ = nullptr;
@@ -371,7 +502,9 @@ class Console {
   }
 
   void Load(const std::wstring& path) {
+    const SendMark before = mark_;
     const auto read = sim_.LoadModel(path);
+    if (read.ok()) TellUnsent(before, "code 4 (the model path)", false);
     Flush();
     if (read.ok()) {
       const std::size_t storeys = sim_.CurrentModel().Storeys().size();
@@ -390,7 +523,9 @@ class Console {
             ToUtf8(o->name).c_str(), ToUtf8(GuidOf(*o)).c_str());
       }
     }
+    const SendMark before = mark_;
     sim_.UserSelect(std::move(ids));
+    TellUnsent(before, "code 6 (the selection)", true);
   }
 
   void Press(const std::string& which) {
@@ -405,7 +540,10 @@ class Console {
     const Button& button = buttons[index];
     Say("the user presses \"%s\"%s\n", ToUtf8(button.text).c_str(),
         button.enabled ? "" : ": it is greyed, nothing happens");
-    if (button.enabled) sim_.Click(button.id);
+    if (!button.enabled) return;
+    const SendMark before = mark_;
+    sim_.Click(button.id);
+    if (index == 1) TellUnsent(before, "code 9 (the lines button's list)", false);
   }
 
   void ShowRibbon() const {
@@ -424,18 +562,28 @@ class Console {
       for (HWND window : OwnWindows()) {
         Say("plug-in window: %s, class \"%s\"\n", HexOf(window).c_str(), ToUtf8(ClassOf(window)).c_str());
       }
-      const auto buttons = sim_.Buttons();
-      const std::string status = buttons.empty() ? "no status button" : ToUtf8(buttons.front().text);
-      if (connectedPeer_) {
-        Say("link: connected to peer window %s (status button \"%s\")\n", HexOf(connectedPeer_).c_str(),
+      const std::string status = sim_.Buttons().empty() ? "no status button" : ToUtf8(StatusText());
+      if (!LinkActive()) {
+        Say("link: inactive, no peer connected (status button \"%s\")\n", status.c_str());
+      } else if (!connectedPeer_) {
+        Say("link: active, but the connect named no peer window: messages go to the peers found by process "
+            "(status button \"%s\")\n",
             status.c_str());
+      } else if (!IsWindow(connectedPeer_)) {
+        Say("link: connected to peer window %s, which has gone: the plug-in ends the link at its next message "
+            "(status button \"%s\")\n",
+            HexOf(connectedPeer_).c_str(), status.c_str());
       } else {
-        Say("link: no peer connected (status button \"%s\")\n", status.c_str());
+        Say("link: connected to peer window %s (status button \"%s\")\n", Described(connectedPeer_).c_str(),
+            status.c_str());
       }
     }
     const auto peers = RunningPeers();
     if (peers.empty()) Say("peers running: none (a peer runs as QUABO.EXE or QUABO_BIMPROJECT.EXE)\n");
-    for (const auto& peer : peers) Say("peer running: %s\n", peer.c_str());
+    for (const auto& peer : peers) {
+      Say("peer running: %s pid %lu, %s\n", peer.exe.c_str(), peer.pid,
+          peer.mainWindow ? ("main window " + HexOf(peer.mainWindow)).c_str() : "no TMainForm window: gets nothing");
+    }
     if (sim_.HasModel()) {
       Say("model: %s, %zu objects, %zu selected\n", ToUtf8(sim_.LoadedPath()).c_str(),
           sim_.CurrentModel().objects.size(), sim_.Selection().size());
@@ -471,8 +619,8 @@ class Console {
   }
 
   // Peer processes as the plug-in looks for them, each with its main window.
-  static std::vector<std::string> RunningPeers() {
-    std::vector<std::string> peers;
+  static std::vector<RunningPeer> RunningPeers() {
+    std::vector<RunningPeer> peers;
     const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (snapshot.get() == INVALID_HANDLE_VALUE) return peers;
     PROCESSENTRY32W entry{};
@@ -483,9 +631,7 @@ class Console {
       }
       WindowSearch search{entry.th32ProcessID, L"TMainForm", {}};
       EnumWindows(&CollectWindows, reinterpret_cast<LPARAM>(&search));
-      peers.push_back(ToUtf8(entry.szExeFile) + " pid " + std::to_string(entry.th32ProcessID) +
-                      (!search.found.empty() ? ", main window " + HexOf(search.found.front())
-                                             : ", no TMainForm window: gets nothing"));
+      peers.push_back({ToUtf8(entry.szExeFile), entry.th32ProcessID, search.found.empty() ? nullptr : search.found[0]});
     }
     return peers;
   }
@@ -561,6 +707,10 @@ class Console {
   LineReader input_;
   std::unique_ptr<std::remove_pointer_t<HHOOK>, HookRemover> watch_;
   HWND connectedPeer_ = nullptr;
+  // The status button's text right after a connect: the link is active
+  // while the button shows it.
+  std::wstring activeText_;
+  SendMark mark_;
   std::size_t seen_ = 0;
   bool interactive_ = false;
   bool prompted_ = false;

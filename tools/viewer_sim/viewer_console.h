@@ -1,7 +1,8 @@
 // The viewer simulator as a program that stays up: it loads a plug-in,
 // optionally a model, and then takes a user's actions from stdin (select,
 // press a button, load, unload, ...), printing every viewer call the
-// plug-in makes and every command a peer sends to the plug-in's window.
+// plug-in makes, every command a peer sends to the plug-in's window and
+// every message the plug-in sends to a peer.
 #pragma once
 
 #include <optional>
@@ -12,6 +13,8 @@ namespace viewer_sim {
 struct ConsoleOptions {
   std::wstring plugin;
   std::optional<std::wstring> model;
+  // Every line begins with the milliseconds since the console started.
+  bool timestamps = false;
 };
 
 // Runs until "quit", the end of stdin, or the plug-in asking the viewer to

@@ -19,16 +19,19 @@ using viewer_sim::ToUtf8;
 constexpr auto kPumpTime = std::chrono::milliseconds(500);
 
 constexpr const char* kUsage =
-    "usage: viewer_sim --plugin PATH [--model PATH] [--console]\n"
+    "usage: viewer_sim --plugin PATH [--model PATH] [--console [--timestamps]]\n"
     "Loads the plug-in DLL at PATH as the viewer does (get_api_verion, get_plugin_info,\n"
     "on_plugin_load), opens the model if given, and prints every viewer call the plug-in makes.\n"
     "Without --console it then stops the plug-in after half a second and exits.\n"
-    "With --console the viewer stays up and reads commands from stdin, one per line:\n";
+    "With --console the viewer stays up and reads commands from stdin, one per line, and prints\n"
+    "every message the plug-in sends; --timestamps begins every line with the milliseconds since\n"
+    "the start:\n";
 
 struct Options {
   std::wstring plugin;
   std::optional<std::wstring> model;
   bool console = false;
+  bool timestamps = false;
   bool help = false;
 };
 
@@ -41,6 +44,8 @@ std::optional<Options> Parse(const std::vector<std::wstring>& args) {
       options.model = args[++i];
     } else if (args[i] == L"--console") {
       options.console = true;
+    } else if (args[i] == L"--timestamps") {
+      options.timestamps = true;
     } else if (args[i] == L"--help" || args[i] == L"-h") {
       options.help = true;
       return options;
@@ -104,7 +109,7 @@ int main() {
       std::fprintf(options ? stdout : stderr, "%s%s", kUsage, viewer_sim::ConsoleHelp());
       return options ? 0 : 2;
     }
-    if (options->console) return viewer_sim::RunConsole({options->plugin, options->model});
+    if (options->console) return viewer_sim::RunConsole({options->plugin, options->model, options->timestamps});
     return Run(*options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "viewer_sim: %s\n", e.what());

@@ -35,8 +35,7 @@
 #define VIDUDUDE_CMD_SELECT 6       /* a GUID list (CR LF between GUIDs) to select; "0" clears */
 #define VIDUDUDE_CMD_NONE 7         /* answered, does nothing */
 #define VIDUDUDE_CMD_RESTORE_VIEW 8 /* a view state as hexadecimal text */
-#define VIDUDUDE_CMD_LINES_BUTTON 9 /* VIDUDUDE_LINES_BUTTON_ACTIVE enables the lines button, any other text greys it \
-                                     */
+#define VIDUDUDE_CMD_LINES_BUTTON 9 /* "active" enables the lines button, any other text greys it */
 
 #define VIDUDUDE_LINES_BUTTON_ACTIVE "active"
 

@@ -116,6 +116,7 @@ viewer "select-type IfcWall door"
 sample "9 active"
 viewer "press lines"
 sample '5 C:\Projekte\Haus.ifc'
+viewer "report-own on"
 sample "6 1cwlDi_hLEvPsClAelBNnz"
 sample "7 anything"
 sample "8 0aFF10"
@@ -140,7 +141,9 @@ stop_sample
 received="$(sample_received "$work/sample1.out")"
 expected='6 2O2Fr$t4X7Zf8NOew3FL9r\r\n0BTBFw6f90Nfh9rP1dl_39
 9 2O2Fr$t4X7Zf8NOew3FL9r\r\n0BTBFw6f90Nfh9rP1dl_39
-4 C:\\Projekte\\Haus.ifc'
+4 C:\\Projekte\\Haus.ifc
+6 0
+6 1cwlDi_hLEvPsClAelBNnz'
 [ "$received" = "$expected" ] || fail "the sample peer received"$'\n'"$received"$'\n'"instead of"$'\n'"$expected"
 grep -q '^   measurement line 2: 0BTBFw6f90Nfh9rP1dl_39' "$work/sample1.out" || fail "no measurement line for the door"
 [ "$(sample_answers "$work/sample1.out")" = "1:2001 9:2001 5:2001 6:2001 7:2001 8:2001" ] ||

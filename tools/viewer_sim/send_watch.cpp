@@ -22,7 +22,7 @@ struct Outcome {
 
 // Reports around one send; a report that fails must not disturb the send.
 template <typename Send>
-Outcome Watched(HWND target, UINT message, WPARAM wParam, LPARAM lParam, Send send) noexcept {
+Outcome Watched(HWND target, UINT message, WPARAM wParam, LPARAM lParam, bool ifHung, Send send) noexcept {
   SendObserver* observer = message == WM_COPYDATA ? gObserver.load() : nullptr;
   if (observer) {
     try {
@@ -37,7 +37,7 @@ Outcome Watched(HWND target, UINT message, WPARAM wParam, LPARAM lParam, Send se
   const DWORD error = outcome.answered ? 0 : GetLastError();
   if (observer) {
     try {
-      observer->Sent(target, outcome.answered, outcome.reply, error, MillisecondsSince(start));
+      observer->Sent(target, outcome.answered, outcome.reply, error, MillisecondsSince(start), ifHung);
     } catch (...) {
       // As above.
     }
@@ -48,7 +48,7 @@ Outcome Watched(HWND target, UINT message, WPARAM wParam, LPARAM lParam, Send se
 
 LRESULT WINAPI WatchedSendMessageTimeoutA(HWND target, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
                                           UINT timeout, PDWORD_PTR reply) noexcept {
-  const Outcome outcome = Watched(target, message, wParam, lParam, [&] {
+  const Outcome outcome = Watched(target, message, wParam, lParam, (flags & SMTO_ABORTIFHUNG) != 0, [&] {
     DWORD_PTR answer = 0;
     const bool answered = SendMessageTimeoutA(target, message, wParam, lParam, flags, timeout, &answer) != 0;
     return Outcome{answered, static_cast<LRESULT>(answer)};
@@ -59,12 +59,11 @@ LRESULT WINAPI WatchedSendMessageTimeoutA(HWND target, UINT message, WPARAM wPar
 
 // SendMessageA tells a failure only by 0 and the thread's last error.
 LRESULT WINAPI WatchedSendMessageA(HWND target, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  return Watched(target, message, wParam, lParam,
-                 [&] {
-                   const LRESULT result = SendMessageA(target, message, wParam, lParam);
-                   return Outcome{result != 0 || GetLastError() == 0, result};
-                 })
-      .reply;
+  const Outcome outcome = Watched(target, message, wParam, lParam, false, [&] {
+    const LRESULT result = SendMessageA(target, message, wParam, lParam);
+    return Outcome{result != 0 || GetLastError() == 0, result};
+  });
+  return outcome.reply;
 }
 
 HANDLE WINAPI WatchedSnapshot(DWORD flags, DWORD processId) noexcept {

@@ -14,8 +14,9 @@ class SendObserver {
   virtual void PeerSearch() = 0;
   virtual void Sending(HWND target, WPARAM wParam, const COPYDATASTRUCT* data) = 0;
   // answered: the target's reply arrived (reply); otherwise error is the
-  // system's reason (a timeout, a window that has gone).
-  virtual void Sent(HWND target, bool answered, LRESULT reply, DWORD error, long long waitedMs) = 0;
+  // system's reason (a timeout, a window that has gone). ifHung: the send
+  // gave up at once on a thread that the system counts as hung.
+  virtual void Sent(HWND target, bool answered, LRESULT reply, DWORD error, long long waitedMs, bool ifHung) = 0;
 
  protected:
   ~SendObserver() = default;

@@ -43,6 +43,7 @@ const char kHelp[] =
     "  ribbon                 the plug-in's buttons: caption, hint, image, enabled or greyed\n"
     "  status                 the link as the plug-in has it, its window, the peers running, the model\n"
     "  model                  the loaded model: storeys and object types with their counts\n"
+    "  report-own on|off      whether the viewer reports the plug-in's own selections back to it (off)\n"
     "  unload                 stop the plug-in (it sends \"BIM end\")\n"
     "  reload                 stop the plug-in if it runs, then load and start it again (\"Bim Start\")\n"
     "  wait MS                let the viewer run for MS milliseconds (for scripts)\n"
@@ -419,10 +420,14 @@ class Console final : private SendObserver {
     Say("%s\n", line.c_str());
   }
 
-  void Sent(HWND target, bool answered, LRESULT reply, DWORD error, long long waitedMs) override {
+  void Sent(HWND target, bool answered, LRESULT reply, DWORD error, long long waitedMs, bool ifHung) override {
     Flush();
     if (answered) {
       Say("  plug-in <- peer    reply %ld after %lld ms\n", static_cast<long>(reply), waitedMs);
+    } else if (error == ERROR_TIMEOUT && ifHung && waitedMs < 1000) {
+      // Gave up at once, not after the full wait.
+      Say("  plug-in <- peer    no reply: the peer's thread hangs since its last timeout; given up after %lld ms\n",
+          waitedMs);
     } else if (error == ERROR_TIMEOUT) {
       Say("  plug-in <- peer    no reply: timed out after %lld ms\n", waitedMs);
     } else if (error == ERROR_INVALID_WINDOW_HANDLE || !IsWindow(target)) {
@@ -683,6 +688,9 @@ class Console final : private SendObserver {
       ShowStatus();
     } else if (command == "model") {
       ShowModel();
+    } else if (command == "report-own" && words.size() == 2 && (words[1] == "on" || words[1] == "off")) {
+      sim_.Config().pluginSelectNotifies = words[1] == "on";
+      Say("the viewer %s the plug-in's own selections back to it\n", words[1] == "on" ? "reports" : "does not report");
     } else if (command == "unload") {
       if (!plugin_) Say("the plug-in is not loaded\n");
       StopPlugin();

@@ -134,6 +134,13 @@ std::string Quoted(const char* bytes, std::size_t size) {
   return out + "\"";
 }
 
+// A message's bytes as the console shows them after its sender or target.
+std::string BytesOf(const COPYDATASTRUCT* data) {
+  if (!data || !data->lpData || data->cbData == 0) return ", no text";
+  return ", " + std::to_string(data->cbData) +
+         " bytes: " + Quoted(static_cast<const char*>(data->lpData), data->cbData);
+}
+
 const char* ReplyMeaning(LRESULT reply) {
   switch (reply) {
     case kReplyTaken:
@@ -370,15 +377,9 @@ class Console final : private SendObserver {
     Flush();
     DWORD pid = 0;
     GetWindowThreadProcessId(from, &pid);
-    std::string line = "  plug-in <- peer    command " + std::to_string(data ? data->dwData : 0) + " from window " +
-                       HexOf(from) + " (pid " + std::to_string(pid) + ")";
-    if (data && data->lpData && data->cbData > 0) {
-      line += ", " + std::to_string(data->cbData) +
-              " bytes: " + Quoted(static_cast<const char*>(data->lpData), data->cbData);
-    } else {
-      line += ", no text";
-    }
-    Say("%s\n", line.c_str());
+    const std::string line = "  plug-in <- peer    command " + std::to_string(data ? data->dwData : 0) +
+                             " from window " + HexOf(from) + " (pid " + std::to_string(pid) + ")";
+    Say("%s%s\n", line.c_str(), BytesOf(data).c_str());
   }
 
   // The link as the plug-in keeps it: a connect names the one target unless
@@ -409,15 +410,9 @@ class Console final : private SendObserver {
   void Sending(HWND target, WPARAM /*wParam*/, const COPYDATASTRUCT* data) override {
     Flush();
     ++mark_.sends;
-    std::string line = "  plug-in -> peer    code " + std::to_string(data ? data->dwData : 0) + " to window " +
-                       Described(target) + " at " + std::to_string(Elapsed()) + " ms";
-    if (data && data->lpData && data->cbData > 0) {
-      line += ", " + std::to_string(data->cbData) +
-              " bytes: " + Quoted(static_cast<const char*>(data->lpData), data->cbData);
-    } else {
-      line += ", no text";
-    }
-    Say("%s\n", line.c_str());
+    const std::string line = "  plug-in -> peer    code " + std::to_string(data ? data->dwData : 0) + " to window " +
+                             Described(target) + " at " + std::to_string(Elapsed()) + " ms";
+    Say("%s%s\n", line.c_str(), BytesOf(data).c_str());
   }
 
   void Sent(HWND target, bool answered, LRESULT reply, DWORD error, long long waitedMs, bool ifHung) override {

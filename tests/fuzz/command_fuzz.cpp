@@ -72,13 +72,16 @@ const std::vector<ModelObject>& Model() {
   return model;
 }
 
-std::map<std::string, ObjectId> GuidToId() {
-  std::map<std::string, ObjectId> ids;
-  for (const auto& object : Model()) {
-    for (const auto& guid : object.guids) {
-      if (guid && !guid->empty()) ids[fakes::Narrow(*guid)] = object.id;
+const std::map<std::string, ObjectId>& GuidToId() {
+  static const std::map<std::string, ObjectId> ids = [] {
+    std::map<std::string, ObjectId> built;
+    for (const auto& object : Model()) {
+      for (const auto& guid : object.guids) {
+        if (guid && !guid->empty()) built[fakes::Narrow(*guid)] = object.id;
+      }
     }
-  }
+    return built;
+  }();
   return ids;
 }
 
@@ -156,6 +159,7 @@ class Session {
     const bool buildIndex = mode & 1;
     refuseLoads_ = mode & 2;
     hasModel_ = !(mode & 4);
+    viewer_.recordCalls = false;
     viewer_.refuseLoads = refuseLoads_;
     viewer_.hasModel = hasModel_;
     for (const auto& object : Model()) {
@@ -309,7 +313,7 @@ class Session {
     FUZZ_CHECK(gController->LastGuids() == text);
     std::vector<ObjectId> expected = hasModel_ ? std::vector<ObjectId>{} : before;
     if (indexBuilt_ && text != "0") {
-      const auto ids = GuidToId();
+      const auto& ids = GuidToId();
       for (const std::string& line : reference::SplitLines(text)) {
         const auto hit = ids.find(line);
         if (hit != ids.end()) expected.push_back(hit->second);

@@ -1,5 +1,6 @@
 #include "fakes.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace fakes {
@@ -22,8 +23,10 @@ class FakeWindow final : public platform::OwnedWindow {
 }  // namespace
 
 std::string Narrow(const std::wstring& wide) {
-  std::string narrow;
-  for (wchar_t c : wide) narrow += static_cast<unsigned>(c) <= 0xFF ? static_cast<char>(c) : '?';
+  std::string narrow(wide.size(), '?');
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    if (static_cast<unsigned>(wide[i]) <= 0xFF) narrow[i] = static_cast<char>(wide[i]);
+  }
   return narrow;
 }
 
@@ -85,8 +88,9 @@ std::unique_ptr<platform::OwnedWindow> FakePlatform::CreateMessageWindow(platfor
 }
 
 std::wstring FakePlatform::ToWide(std::string_view ansi) {
-  std::wstring wide;
-  for (char c : ansi) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  std::wstring wide(ansi.size(), L'\0');
+  std::transform(ansi.begin(), ansi.end(), wide.begin(),
+                 [](char c) { return static_cast<wchar_t>(static_cast<unsigned char>(c)); });
   return wide;
 }
 
@@ -114,7 +118,7 @@ std::vector<std::string> FakeViewer::CallNames() const {
 std::int32_t FakeViewer::create_button(std::int32_t plugin, std::int32_t kind, viewer_abi::Handler onClick) {
   const auto id = static_cast<std::int32_t>(buttons.size() + 1);
   buttons[id].onClick = onClick;
-  Record({"create_button", {}, {plugin, kind}, {}});
+  if (recordCalls) Record({"create_button", {}, {plugin, kind}, {}});
   return id;
 }
 
@@ -122,70 +126,72 @@ void FakeViewer::set_button_text(std::int32_t plugin, std::int32_t button, const
   if (text == nullptr || hint == nullptr) throw std::logic_error("null text handed to the viewer");
   buttons[button].text = text;
   buttons[button].hint = hint;
-  Record({"set_button_text", {Narrow(text), Narrow(hint)}, {plugin, button}, {}});
+  if (recordCalls) Record({"set_button_text", {Narrow(text), Narrow(hint)}, {plugin, button}, {}});
 }
 
 void FakeViewer::set_button_image(std::int32_t plugin, std::int32_t button, const wchar_t* path) {
   buttons[button].image = path;
-  Record({"set_button_image", {Narrow(path)}, {plugin, button}, {}});
+  if (recordCalls) Record({"set_button_image", {Narrow(path)}, {plugin, button}, {}});
 }
 
 void FakeViewer::enable_button(std::int32_t plugin, std::int32_t button, bool enabled) {
   buttons[button].enabled = enabled;
-  Record({"enable_button", {}, {plugin, button, enabled ? 1 : 0}, {}});
+  if (recordCalls) Record({"enable_button", {}, {plugin, button, enabled ? 1 : 0}, {}});
 }
 
 void FakeViewer::on_selection_change(std::int32_t plugin, viewer_abi::Handler handler) {
   selectionHandler = handler;
-  Record({"on_selection_change", {}, {plugin}, {}});
+  if (recordCalls) Record({"on_selection_change", {}, {plugin}, {}});
 }
 
 void FakeViewer::on_model_load(std::int32_t plugin, viewer_abi::Handler handler) {
   modelHandler = handler;
-  Record({"on_model_load", {}, {plugin}, {}});
+  if (recordCalls) Record({"on_model_load", {}, {plugin}, {}});
 }
 
 std::uint32_t FakeViewer::get_all_objects(std::int32_t plugin, ObjectId* buffer, std::uint32_t count) {
-  Record({"get_all_objects", {}, {plugin, count}, {}});
+  if (recordCalls) Record({"get_all_objects", {}, {plugin, count}, {}});
   for (std::uint32_t i = 0; buffer && i < count && i < objects.size(); ++i) buffer[i] = objects[i];
   return static_cast<std::uint32_t>(objects.size());
 }
 
 std::uint32_t FakeViewer::get_selected(std::int32_t plugin, ObjectId* buffer, std::uint32_t count) {
-  Record({"get_selected", {}, {plugin, count}, {}});
+  if (recordCalls) Record({"get_selected", {}, {plugin, count}, {}});
   for (std::uint32_t i = 0; buffer && i < count && i < selection.size(); ++i) buffer[i] = selection[i];
   return static_cast<std::uint32_t>(selection.size());
 }
 
 std::uint32_t FakeViewer::filter_properties(std::int32_t plugin, const viewer_abi::PropertyFilter* filter,
                                             viewer_abi::PropertyRecord* buffer, std::uint32_t count) {
-  Record({"filter_properties",
-          {Narrow(filter->setName), Narrow(filter->propertyName)},
-          {plugin, count},
-          {filter->object}});
+  if (recordCalls)
+    Record({"filter_properties",
+            {Narrow(filter->setName), Narrow(filter->propertyName)},
+            {plugin, count},
+            {filter->object}});
   if (buffer && failFilterOn == filter->object) throw std::runtime_error("property query failed");
-  std::vector<const PropertyValue*> matching;
-  for (const auto& p : properties[filter->object]) {
-    if (p.set == filter->setName && p.name == filter->propertyName) matching.push_back(&p);
+  std::uint32_t matching = 0;
+  const auto object = properties.find(filter->object);
+  if (object == properties.end()) return 0;
+  for (const auto& p : object->second) {
+    if (p.set != filter->setName || p.name != filter->propertyName) continue;
+    if (buffer && matching < count) buffer[matching].value = p.value ? p.value->c_str() : nullptr;
+    ++matching;
   }
-  for (std::uint32_t i = 0; buffer && i < count && i < matching.size(); ++i) {
-    buffer[i].value = matching[i]->value ? matching[i]->value->c_str() : nullptr;
-  }
-  return static_cast<std::uint32_t>(matching.size());
+  return matching;
 }
 
 ObjectId FakeViewer::get_all_objects_id(std::int32_t plugin) {
-  Record({"get_all_objects_id", {}, {plugin}, {}});
+  if (recordCalls) Record({"get_all_objects_id", {}, {plugin}, {}});
   return hasModel ? kWholeModel : 0;
 }
 
 void FakeViewer::select(std::int32_t plugin, ObjectId object, std::int32_t flag) {
-  Record({"select", {}, {plugin, flag}, {object}});
+  if (recordCalls) Record({"select", {}, {plugin, flag}, {object}});
   if (object == kWholeModel) selection.clear();
 }
 
 void FakeViewer::select_many(std::int32_t plugin, const ObjectId* ids, std::uint32_t count, std::int32_t mode) {
-  Record({"select_many", {}, {plugin, count, mode}, std::vector<ObjectId>(ids, ids + count)});
+  if (recordCalls) Record({"select_many", {}, {plugin, count, mode}, std::vector<ObjectId>(ids, ids + count)});
   if (failSelect) throw std::runtime_error("selection failed");
   selection.insert(selection.end(), ids, ids + count);
   if (afterSelect) afterSelect();
@@ -194,23 +200,23 @@ void FakeViewer::select_many(std::int32_t plugin, const ObjectId* ids, std::uint
 void FakeViewer::invalidate(std::int32_t plugin) { Record({"invalidate", {}, {plugin}, {}}); }
 
 bool FakeViewer::load_ifc(std::int32_t plugin, const wchar_t* path) {
-  Record({"load_ifc", {Narrow(path)}, {plugin}, {}});
+  if (recordCalls) Record({"load_ifc", {Narrow(path)}, {plugin}, {}});
   if (refuseLoads) return false;
   loadedPath = path;
   return true;
 }
 
 void FakeViewer::item_command(std::int32_t plugin, const wchar_t* item, const wchar_t* command) {
-  Record({"item_command", {Narrow(item), Narrow(command)}, {plugin}, {}});
+  if (recordCalls) Record({"item_command", {Narrow(item), Narrow(command)}, {plugin}, {}});
 }
 
 const wchar_t* FakeViewer::get_loaded_ifc_path(std::int32_t plugin) {
-  Record({"get_loaded_ifc_path", {}, {plugin}, {}});
+  if (recordCalls) Record({"get_loaded_ifc_path", {}, {plugin}, {}});
   return loadedPath ? loadedPath->c_str() : nullptr;
 }
 
 void FakeViewer::set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size) {
-  Record({"set_view_state", {}, {plugin, kind, size, bytes == nullptr ? 1 : 0}, {}});
+  if (recordCalls) Record({"set_view_state", {}, {plugin, kind, size, bytes == nullptr ? 1 : 0}, {}});
   viewState.assign(bytes, bytes + (bytes ? size : 0));
 }
 

@@ -112,6 +112,9 @@ class FakeViewer final : public host_api::Viewer {
   static constexpr ObjectId kWholeModel = 0xABCDEF0000000001ull;
 
   std::vector<ViewerCall> calls;
+  // Off where nobody reads the calls: a fuzzer would spend most of its time
+  // on the record.
+  bool recordCalls = true;
   std::map<std::int32_t, Button> buttons;
   std::vector<ObjectId> objects;
   std::map<ObjectId, std::vector<PropertyValue>> properties;

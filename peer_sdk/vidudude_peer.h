@@ -3,6 +3,7 @@
  * VidudUDE plug-in of the BIM Vision viewer. Plain C (C99) that compiles as
  * C++ too, with nothing but <windows.h>; include it and go. docs/protocol.md
  * describes the link; peer_sdk/sample_peer.c is a complete small peer.
+ * The file is plain ASCII, so that any compiler reads it alike.
  *
  * The link in short: the plug-in sends WM_COPYDATA messages to your main
  * window (a top-level window of class "TMainForm" in a process named
@@ -21,7 +22,7 @@
 #define VIDUDUDE_MSG_END 2          /* text "BIM end": the plug-in stops; forget its window */
 #define VIDUDUDE_MSG_MODEL_PATH 4   /* the path of the model the viewer loaded */
 #define VIDUDUDE_MSG_SELECTION 6    /* the selected elements' GUIDs, joined by CR LF; "0" for none */
-#define VIDUDUDE_MSG_CREATE_LINES 9 /* "Aufmaßzeilen erzeugen" pressed: create one line per GUID */
+#define VIDUDUDE_MSG_CREATE_LINES 9 /* the lines button pressed: create one measurement line per GUID */
 
 #define VIDUDUDE_START_TEXT "Bim Start"
 #define VIDUDUDE_END_TEXT "BIM end"
@@ -127,6 +128,36 @@ VIDUDUDE_FUNCTION HWND vidudude_find_plugin_window(DWORD viewerPid) {
     if (viewerPid == 0 || pid == viewerPid) return window;
   }
   return NULL;
+}
+
+/* Puts a path into the ANSI code page for VIDUDUDE_CMD_LOAD_MODEL. Never by
+   best fit, which turns a Polish L with stroke into a plain L: that names
+   another folder, and the viewer would load whatever model lies there. A
+   path with a letter that the code page lacks goes as its short (8.3) name,
+   which names the same file. FALSE when neither works (no such file, or the
+   file system keeps no short names) or buffer is too small: that path
+   cannot cross the link. */
+VIDUDUDE_FUNCTION BOOL vidudude_path_to_ansi(const WCHAR *path, char *buffer, int size) {
+  /* A UTF-8 code page takes every letter, and refuses the no-best-fit flag. */
+  const BOOL utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL lossy = FALSE;
+  BOOL *const lossyOut = utf8 ? NULL : &lossy;
+  WCHAR *shortPath;
+  DWORD length, written;
+  int converted = 0;
+  if (WideCharToMultiByte(CP_ACP, flags, path, -1, buffer, size, NULL, lossyOut) > 0 && !lossy) return TRUE;
+  length = GetShortPathNameW(path, NULL, 0);
+  if (length == 0) return FALSE;
+  shortPath = VIDUDUDE_AS(WCHAR *, HeapAlloc(GetProcessHeap(), 0, length * sizeof(WCHAR)));
+  if (!shortPath) return FALSE;
+  written = GetShortPathNameW(path, shortPath, length);
+  lossy = FALSE;
+  if (written > 0 && written < length) {
+    converted = WideCharToMultiByte(CP_ACP, flags, shortPath, -1, buffer, size, NULL, lossyOut);
+  }
+  HeapFree(GetProcessHeap(), 0, shortPath);
+  return converted > 0 && !lossy;
 }
 
 /* Sends one command with its text (NULL for none) to the plug-in's window

@@ -1,5 +1,8 @@
 // Letters outside the ANSI code page: what the peer reads names the right
-// file or none, and the plug-in's German texts reach the viewer unchanged.
+// file or none, so does the path that the peer header makes for a load, and
+// the plug-in's German texts reach the viewer unchanged.
+#include "peer_sdk/vidudude_peer.h"
+
 #include <filesystem>
 #include <optional>
 #include <tuple>
@@ -86,6 +89,20 @@ TEST_F(OutsideTheCodePage, ModelPathNamesTheSameFileOrNone) {
   const std::string lossy = NextText(4);
   EXPECT_NE(lossy.find('?'), std::string::npos) << lossy;
   EXPECT_EQ(OpenedByPeer(lossy), std::nullopt) << lossy;
+}
+
+TEST_F(OutsideTheCodePage, PeerHeaderPathNamesTheSameFileOrNone) {
+  const fs::path folder = root / L"Projekty" / L"\u0141\u00F3d\u017A";
+  const fs::path decoyFolder = root / L"Projekty" / L"L\u00F3dz";
+  CopyDemoModel(folder / "dom.ifc");
+  CopyDemoModel(decoyFolder / "dom.ifc");
+  char ansi[MAX_PATH];
+  ASSERT_TRUE(vidudude_path_to_ansi((folder / "dom.ifc").c_str(), ansi, sizeof ansi));
+  EXPECT_EQ(OpenedByPeer(ansi), IdentityOf(folder / "dom.ifc")) << ansi;
+  ASSERT_TRUE(vidudude_path_to_ansi((decoyFolder / "dom.ifc").c_str(), ansi, sizeof ansi));
+  EXPECT_EQ(std::string(ansi).find("~"), std::string::npos) << "a path of the code page goes as it is: " << ansi;
+  // A file that is not there has no short name: the path cannot go.
+  EXPECT_FALSE(vidudude_path_to_ansi((folder / "weg.ifc").c_str(), ansi, sizeof ansi));
 }
 
 TEST_F(OutsideTheCodePage, GuidLetterOutsideTheCodePageIsNoLookAlike) {

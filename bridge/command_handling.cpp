@@ -27,11 +27,17 @@ class Frame {
 
 std::intptr_t btBIMQuabo::WndProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
   const Frame frame(frameObserver_);
-  if (message != platform::kWmCopyData) return system_.DefaultWindowProc(FMsgWindow, message, wParam, lParam);
-  if (Stopped()) return peer_link::kReplyNotACommand;
   std::intptr_t result = 0;
   try {
-    HandleCopyData(wParam, lParam, result);
+    system_.RunContained([&] {
+      if (message != platform::kWmCopyData) {
+        result = system_.DefaultWindowProc(FMsgWindow, message, wParam, lParam);
+      } else if (Stopped()) {
+        result = peer_link::kReplyNotACommand;
+      } else {
+        HandleCopyData(wParam, lParam, result);
+      }
+    });
   } catch (...) {
     // A command that failed half-way still answers what was set before it
     // ran; the failure stays inside the plug-in.

@@ -13,27 +13,29 @@ bool btBIMQuabo::BuildGuidIndex() {
   // viewer call that re-enters the controller never meets it half-built.
   BtGuidObjidList fresh;
   try {
-    if (FGuidIndex) {
-      FGuidIndex->Clear();
-    } else {
-      FGuidIndex = std::make_unique<BtGuidObjidList>();
-    }
-    objectCount = viewer_.get_all_objects(PluginId(), nullptr, 0);
-    std::vector<ObjectId> objects(objectCount);
-    viewer_.get_all_objects(PluginId(), objects.data(), objectCount);
-    if (objectCount >= 1) {
-      const std::wstring setName = ToPWideChar(kGuidSetName);
-      const std::wstring propertyName = ToPWideChar(kGuidPropertyName);
-      fresh.Reserve(objects.size());
-      std::vector<viewer_abi::PropertyRecord> records;
-      for (const ObjectId object : objects) {
-        const viewer_abi::PropertyFilter filter{object, setName.c_str(), propertyName.c_str()};
-        QueryProperties(filter, records);
-        for (const auto& record : records) fresh.Add(ValueText(record), object);
+    system_.RunContained([&] {
+      if (FGuidIndex) {
+        FGuidIndex->Clear();
+      } else {
+        FGuidIndex = std::make_unique<BtGuidObjidList>();
       }
-    }
-    result = true;
-    fresh.Sort();
+      objectCount = viewer_.get_all_objects(PluginId(), nullptr, 0);
+      std::vector<ObjectId> objects(objectCount);
+      viewer_.get_all_objects(PluginId(), objects.data(), objectCount);
+      if (objectCount >= 1) {
+        const std::wstring setName = ToPWideChar(kGuidSetName);
+        const std::wstring propertyName = ToPWideChar(kGuidPropertyName);
+        fresh.Reserve(objects.size());
+        std::vector<viewer_abi::PropertyRecord> records;
+        for (const ObjectId object : objects) {
+          const viewer_abi::PropertyFilter filter{object, setName.c_str(), propertyName.c_str()};
+          QueryProperties(filter, records);
+          for (const auto& record : records) fresh.Add(ValueText(record), object);
+        }
+      }
+      result = true;
+      fresh.Sort();
+    });
   } catch (...) {
     const std::string message = texts::kIndexFailed + std::to_string(objectCount);
     system_.ShowMessage(ToPChar(message), texts::kIndexFailedCaption);

@@ -22,20 +22,22 @@ void btBIMQuabo::SendModelPath() {
 
 void btBIMQuabo::RestoreViewState(const std::string& text) {
   try {
-    // A text of odd length decodes nothing: the last view state is applied
-    // again.
-    if (text.size() % 2 == 0) {
-      std::vector<std::uint8_t>().swap(FViewState);
-      FViewStateSize = 0;
-      FViewState = DecodeViewState(text).value();
-      FViewStateSize = static_cast<std::int32_t>(FViewState.size());
-    }
-    // The viewer gets its own copy: a command handled during the call may
-    // replace the controller's bytes.
-    const std::vector<std::uint8_t> bytes = FViewState;
-    viewer_.set_view_state(PluginId(), viewer_abi::kViewStateKind, bytes.empty() ? nullptr : bytes.data(),
-                           static_cast<std::int32_t>(bytes.size()));
-    viewer_.invalidate(PluginId());
+    system_.RunContained([&] {
+      // A text of odd length decodes nothing: the last view state is applied
+      // again.
+      if (text.size() % 2 == 0) {
+        std::vector<std::uint8_t>().swap(FViewState);
+        FViewStateSize = 0;
+        FViewState = DecodeViewState(text).value();
+        FViewStateSize = static_cast<std::int32_t>(FViewState.size());
+      }
+      // The viewer gets its own copy: a command handled during the call may
+      // replace the controller's bytes.
+      const std::vector<std::uint8_t> bytes = FViewState;
+      viewer_.set_view_state(PluginId(), viewer_abi::kViewStateKind, bytes.empty() ? nullptr : bytes.data(),
+                             static_cast<std::int32_t>(bytes.size()));
+      viewer_.invalidate(PluginId());
+    });
   } catch (...) {
     system_.ShowMessage(texts::kViewStateFailed, texts::kViewStateFailedCaption);
   }

@@ -28,19 +28,22 @@ std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performanc
   // slots: the targets of this send are fixed here.
   const peer_link::PeerWindows targets = FPeerWindows;
   try {
-    // When the viewer stops the plug-in during the send to one peer, the
-    // others have had the goodbye and get nothing more.
-    peer_link::SendToPeers(system_, targets, FMsgWindow, FProcessId, text, code, result, [this] { return Stopped(); });
-    // A connected peer whose window has gone ends the link as a disconnect
-    // does, without closing the viewer; later messages go by discovery. A
-    // connect handled during the wait has already replaced it. The goodbye,
-    // and a send during which the viewer stopped the plug-in, leave the
-    // viewer's buttons alone: the viewer is stopping the plug-in.
-    const bool stopping = code == peer_link::kCodeEnd || Stopped();
-    if (!stopping && FConnectedPeer != 0 && FConnectedPeer == targets[0] && !system_.WindowExists(FConnectedPeer)) {
-      SetActive(false);
-      FConnectedPeer = 0;
-    }
+    system_.RunContained([&] {
+      // When the viewer stops the plug-in during the send to one peer, the
+      // others have had the goodbye and get nothing more.
+      peer_link::SendToPeers(system_, targets, FMsgWindow, FProcessId, text, code, result,
+                             [this] { return Stopped(); });
+      // A connected peer whose window has gone ends the link as a disconnect
+      // does, without closing the viewer; later messages go by discovery. A
+      // connect handled during the wait has already replaced it. The
+      // goodbye, and a send during which the viewer stopped the plug-in,
+      // leave the viewer's buttons alone: the viewer is stopping the plug-in.
+      const bool stopping = code == peer_link::kCodeEnd || Stopped();
+      if (!stopping && FConnectedPeer != 0 && FConnectedPeer == targets[0] && !system_.WindowExists(FConnectedPeer)) {
+        SetActive(false);
+        FConnectedPeer = 0;
+      }
+    });
   } catch (...) {
     system_.ShowMessage(texts::kSendFailed, texts::kSendFailedCaption);
   }

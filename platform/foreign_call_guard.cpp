@@ -20,12 +20,21 @@
 //    (__builtin_setjmp / __builtin_longjmp restore the stack and frame
 //    pointers; GCC reloads every other register there), which unlinks the
 //    record and answers with the code.
+// 5. Once the stack is unwound, the thread gets back what the fault left
+//    behind: the x87 registers the faulting code had loaded are emptied and
+//    the caller's control word is set again (a Borland-style viewer runs
+//    with exceptions unmasked, and a full x87 stack turns its next load into
+//    a NaN or a raise); after a stack overflow the stack's guard page, which
+//    the overflow used up, is set again, or the next overflow on the thread
+//    would end the process without a word. A call that returns normally
+//    pays for one store of the control word and nothing else.
 //
 // The handler never lets the dispatch continue past the plug-in: any code
 // that reaches it ends the call.
 #include "platform/foreign_call_guard.h"
 
 #include <windows.h>
+#include <malloc.h>
 
 #if !defined(__i386__)
 #error "the fs:[0] exception chain exists on 32-bit x86 only"
@@ -41,6 +50,12 @@ struct GuardRecord {
   // The plug-in's part.
   void* resume[5];
   DWORD code;
+  // The caller's x87 control word (and SSE control, when this is built to
+  // use SSE), saved before the call.
+  std::uint16_t fpuControl;
+#if defined(__SSE__)
+  std::uint32_t sseControl;
+#endif
 };
 
 GuardRecord* ChainHead() noexcept {
@@ -64,10 +79,27 @@ EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* exception, void* es
   __builtin_longjmp(record->resume, 1);
 }
 
+// The fault path only, after the longjmp: the stack is the caller's again.
+[[gnu::noinline]] void RestoreThread(const volatile GuardRecord& record) noexcept {
+  const std::uint16_t control = record.fpuControl;
+  asm volatile("fninit\n\tfldcw %0" : : "m"(control));
+#if defined(__SSE__)
+  const std::uint32_t sseControl = record.sseControl;
+  asm volatile("ldmxcsr %0" : : "m"(sseControl));
+#endif
+  if (record.code == static_cast<DWORD>(STATUS_STACK_OVERFLOW)) _resetstkoflw();
+}
+
 }  // namespace
 
 bool CallGuarded(void (*call)(void* context) noexcept, void* context, std::uint32_t& exceptionCode) noexcept {
-  GuardRecord record{ChainHead(), GuardHandler, {}, 0};
+  GuardRecord record{};
+  record.previous = ChainHead();
+  record.handler = GuardHandler;
+  asm volatile("fnstcw %0" : "=m"(record.fpuControl));
+#if defined(__SSE__)
+  asm volatile("stmxcsr %0" : "=m"(record.sseControl));
+#endif
   volatile bool completed = false;
   if (__builtin_setjmp(record.resume) == 0) {
     SetChainHead(&record);
@@ -76,6 +108,7 @@ bool CallGuarded(void (*call)(void* context) noexcept, void* context, std::uint3
   }
   SetChainHead(record.previous);
   exceptionCode = static_cast<volatile DWORD&>(record.code);
+  if (!completed) RestoreThread(record);
   return completed;
 }
 

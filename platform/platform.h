@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,18 @@ class OwnedWindow {
   virtual WindowHandle Handle() const = 0;
 };
 
+// A structured exception of the system (an access violation, a stack
+// overflow, a foreign runtime's exception) that ended work run by
+// Platform::RunContained.
+class ContainedFault : public std::runtime_error {
+ public:
+  explicit ContainedFault(std::uint32_t code) : std::runtime_error("structured exception contained"), code_(code) {}
+  std::uint32_t Code() const { return code_; }
+
+ private:
+  std::uint32_t code_;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -79,6 +92,18 @@ class Platform {
   // Every message box of the plug-in goes through here: modal to the
   // thread, no owner, OK.
   virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+
+  // Runs work inside an exception frame of the plug-in's own, so that a
+  // structured exception raised in the plug-in's code or in a system
+  // function it calls, and handled by nothing inside, stops at this frame
+  // and not in the viewer's: the frames above are cut off without their
+  // destructors, the thread's FPU and stack guard are set as before, and
+  // ContainedFault is thrown here. A C++ exception passes unchanged.
+  virtual void RunContained(const std::function<void()>& work) = 0;
+  // Keeps the plug-in's library mapped until the process ends, whatever the
+  // viewer frees: for plug-in code that is still running when the viewer
+  // may free the library.
+  virtual void KeepLoaded() = 0;
 
   // The shell's special folder, empty when the shell cannot report it.
   virtual std::string SpecialFolderPath(int csidl) = 0;

@@ -54,11 +54,15 @@ inline void CloseKernelHandle(HANDLE h) noexcept { ::CloseHandle(h); }
 inline HWND NoWindow() noexcept { return nullptr; }
 // The window's link to its object is cut first, so that no message sent
 // while it is destroyed reaches an object that is going away. A window of
-// another thread cannot be destroyed from here: it keeps the system's
-// default procedure, which outlives this module.
+// another thread cannot be destroyed from here: it is handed to the
+// system's default procedure, which outlives this module, and closed by a
+// posted WM_CLOSE, which that procedure answers by destroying the window on
+// its own thread when the thread next runs its messages.
 inline void DestroyLinkedWindow(HWND w) noexcept {
   ::SetWindowLongPtrA(w, GWLP_USERDATA, 0);
-  if (!::DestroyWindow(w)) ::SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&::DefWindowProcA));
+  if (::DestroyWindow(w)) return;
+  ::SetWindowLongPtrA(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&::DefWindowProcA));
+  ::PostMessageA(w, WM_CLOSE, 0, 0);
 }
 }  // namespace detail
 

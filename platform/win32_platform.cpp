@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/foreign_call_guard.h"
 #include "platform/win32_handles.h"
 
 namespace platform {
@@ -150,6 +151,9 @@ void Win32Platform::PostClose(WindowHandle window) { PostMessageA(AsWindow(windo
 
 Win32Platform::Win32Platform() : messageClass_(kMessageWindowClass, MessageWindowProc) {}
 
+// Fails, harmlessly, while a window of the class still lives.
+Win32Platform::~Win32Platform() { UnregisterClassA(kMessageWindowClass, CurrentModule()); }
+
 std::unique_ptr<OwnedWindow> Win32Platform::CreateMessageWindow(WindowProcedure& procedure) {
   return std::make_unique<MessageWindow>(messageClass_.Acquire(), procedure);
 }
@@ -157,6 +161,35 @@ std::unique_ptr<OwnedWindow> Win32Platform::CreateMessageWindow(WindowProcedure&
 std::intptr_t Win32Platform::DefaultWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                                std::intptr_t lParam) {
   return DefWindowProcA(AsWindow(window), message, wParam, lParam);
+}
+
+void Win32Platform::RunContained(const std::function<void()>& work) {
+  struct Pending {
+    const std::function<void()>& work;
+    std::exception_ptr failure;
+  } pending{work, nullptr};
+  std::uint32_t code = 0;
+  const bool completed = CallGuarded(
+      [](void* context) noexcept {
+        auto& p = *static_cast<Pending*>(context);
+        try {
+          p.work();
+        } catch (...) {
+          p.failure = std::current_exception();
+        }
+      },
+      &pending, code);
+  if (!completed) throw ContainedFault(code);
+  if (pending.failure) std::rethrow_exception(pending.failure);
+}
+
+// A pinned module is never unmapped before the process ends; a counted
+// reference could only be dropped from code inside the module, which would
+// then return into unmapped memory.
+void Win32Platform::KeepLoaded() {
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCWSTR>(CurrentModule()), &self);
 }
 
 void Win32Platform::ShowMessage(const std::string& text, const std::string& caption) {

@@ -16,6 +16,9 @@ class Win32Platform : public Platform {
   // The hidden windows' class is registered under the module that holds
   // this code: the plug-in's own DLL.
   Win32Platform();
+  // A window class left behind by a window of another thread goes with the
+  // library once that window has gone.
+  ~Win32Platform() override;
 
   bool WalkProcesses(const std::function<void(std::uint32_t, std::string_view)>& visit) override;
   void EnumTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
@@ -27,6 +30,8 @@ class Win32Platform : public Platform {
   std::unique_ptr<OwnedWindow> CreateMessageWindow(WindowProcedure& procedure) override;
   std::intptr_t DefaultWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                   std::intptr_t lParam) override;
+  void RunContained(const std::function<void()>& work) override;
+  void KeepLoaded() override;
   void ShowMessage(const std::string& text, const std::string& caption) override;
   std::string SpecialFolderPath(int csidl) override;
   std::wstring ToWide(std::string_view ansi) override;

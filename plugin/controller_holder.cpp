@@ -7,12 +7,13 @@ namespace plugin {
 
 void ControllerHolder::Start(platform::Platform& system, host_api::Viewer& viewer, std::int32_t pluginHandle,
                              platform::WindowHandle hostWindow, const Handlers& handlers) {
+  system_ = &system;
   Retire();
   DestroyUnused();
   const Frame frame(*this);
   // StartPlugin publishes the controller in current_ before anything can
   // call back, so the observer is set right after that, through the window.
-  StartPlugin(system, viewer, pluginHandle, hostWindow, handlers, current_, this);
+  system.RunContained([&] { StartPlugin(system, viewer, pluginHandle, hostWindow, handlers, current_, this); });
 }
 
 void ControllerHolder::Discard() {
@@ -21,6 +22,10 @@ void ControllerHolder::Discard() {
 }
 
 void ControllerHolder::Stop() {
+  // Plug-in code is still on the stack, and the viewer may free the library
+  // as soon as this returns (its close handler does): the library stays, so
+  // that the code can return and the controller go with the last frame.
+  if (depth_ > 0 && system_ != nullptr) system_->KeepLoaded();
   if (!current_ || current_->Stopped() || current_.get() == sayingGoodbye_) return;
   const Frame frame(*this);
   // Stopped also when the goodbye fails. A stop nested in the goodbye's
@@ -33,8 +38,9 @@ void ControllerHolder::Stop() {
       holder.sayingGoodbye_ = nullptr;
     }
   } stopAfter{*this, current_.get()};
-  sayingGoodbye_ = current_.get();
-  sayingGoodbye_->Message_Sender(bridge::texts::kEndMessage, peer_link::kCodeEnd);
+  bridge::btBIMQuabo& leaving = *current_;
+  sayingGoodbye_ = &leaving;
+  system_->RunContained([&] { leaving.Message_Sender(bridge::texts::kEndMessage, peer_link::kCodeEnd); });
 }
 
 void ControllerHolder::Abandon() noexcept {

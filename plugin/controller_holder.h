@@ -9,7 +9,12 @@
 // nested in a send posts WM_CLOSE, which a box's loop dispatches). The stop
 // then says goodbye and stops the controller at once, but destroys it only
 // when the outermost frame returns, so that no running operation goes on in
-// freed memory.
+// freed memory; and it keeps the library loaded for good, since the viewer
+// may free it before that frame has returned.
+//
+// Inside each frame the work runs contained (Platform::RunContained): a
+// structured exception raised in the plug-in's own code ends the frame it
+// was raised in, not one further out, so the frame count stays right.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +42,8 @@ class ControllerHolder final : public bridge::FrameObserver {
   // A start that failed: its controller goes without a goodbye.
   void Discard();
   // on_plugin_unload: "BIM end" once, then the controller is stopped and
-  // destroyed as soon as no frame uses it any more.
+  // destroyed as soon as no frame uses it any more. A stop while a frame
+  // runs keeps the library loaded until the process ends.
   void Stop();
   // The end of a process that never stopped the plug-in: the controller is
   // left to the process's end, not destroyed.
@@ -47,7 +53,9 @@ class ControllerHolder final : public bridge::FrameObserver {
   template <class Work>
   void Run(Work&& work) {
     const Frame frame(*this);
-    if (current_ && !current_->Stopped()) work(*current_);
+    if (!current_ || current_->Stopped()) return;
+    bridge::btBIMQuabo& controller = *current_;
+    system_->RunContained([&] { work(controller); });
   }
 
   // The running controller, null when there is none or it has stopped.
@@ -73,6 +81,8 @@ class ControllerHolder final : public bridge::FrameObserver {
   // Destroys the stopped controllers once no frame is running.
   void DestroyUnused() noexcept;
 
+  // The platform of the last start; every controller runs on it.
+  platform::Platform* system_ = nullptr;
   std::unique_ptr<bridge::btBIMQuabo> current_;
   // Stopped controllers that a frame may still be using.
   std::vector<std::unique_ptr<bridge::btBIMQuabo>> retired_;

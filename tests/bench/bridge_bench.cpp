@@ -58,6 +58,8 @@ class MemoryPlatform final : public platform::Platform {
   std::intptr_t DefaultWindowProc(platform::WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) override {
     return 0;
   }
+  void RunContained(const std::function<void()>& work) override { work(); }
+  void KeepLoaded() override {}
   void ShowMessage(const std::string&, const std::string&) override {}
   std::string SpecialFolderPath(int) override { return {}; }
   std::wstring ToWide(std::string_view ansi) override { return std::wstring(ansi.begin(), ansi.end()); }

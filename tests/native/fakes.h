@@ -58,6 +58,8 @@ class FakePlatform final : public platform::Platform {
   std::function<void()> whileBoxShown;
   std::string programFiles = "C:\\Program Files";
   bool messageWindowAlive = false;
+  // How often the plug-in asked to keep its library loaded for good.
+  int keptLoaded = 0;
   platform::WindowProcedure* procedure = nullptr;
 
   // Delivers a message to the hidden window as a peer would send it.
@@ -78,6 +80,9 @@ class FakePlatform final : public platform::Platform {
   std::intptr_t DefaultWindowProc(WindowHandle, std::uint32_t message, std::uintptr_t, std::intptr_t) override {
     return 0x7000 + message;
   }
+  // Natively there are no structured exceptions: the work just runs.
+  void RunContained(const std::function<void()>& work) override { work(); }
+  void KeepLoaded() override { ++keptLoaded; }
   void ShowMessage(const std::string& text, const std::string& caption) override {
     messageBoxes.emplace_back(text, caption);
     if (whileBoxShown) whileBoxShown();

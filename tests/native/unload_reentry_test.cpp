@@ -73,6 +73,8 @@ TEST_F(UnloadWhileRunning, InsideABoxStopsAtOnceAndEndsWithTheHandler) {
   EXPECT_EQ(system.SentWithCode(6).size(), 0u);
   EXPECT_EQ(viewer.calls.size(), callsAfterStop);
   EXPECT_FALSE(system.messageWindowAlive);
+  // The viewer may free the library once the stop returns: it stays.
+  EXPECT_GT(system.keptLoaded, 0);
 
   system.whileBoxShown = nullptr;
   Holder().Start(system, viewer, kPluginHandle + 1, kHost, kHandlers);
@@ -134,6 +136,8 @@ TEST_F(UnloadWhileRunning, ConnectedPeerGoneAtTheGoodbyeMakesNoViewerCall) {
   const std::size_t callsBefore = viewer.calls.size();
   Holder().Stop();
   EXPECT_EQ(viewer.calls.size(), callsBefore);
+  // No plug-in code ran around that stop: the library may go.
+  EXPECT_EQ(system.keptLoaded, 0);
 }
 
 TEST_F(UnloadWhileRunning, ConnectedPeerGoneAfterANestedStopMakesNoViewerCall) {
@@ -158,6 +162,7 @@ TEST_F(UnloadWhileRunning, StopNestedInTheGoodbyeSendsNoSecondOne) {
   Holder().Stop();
   EXPECT_EQ(Goodbyes(), 1u);
   EXPECT_FALSE(system.messageWindowAlive);
+  EXPECT_EQ(system.keptLoaded, 1);
 }
 
 }  // namespace

@@ -120,8 +120,8 @@ PeerProcess& PluginSession::StartPeer(const std::string& exeName, const std::vec
   return *peers.back();
 }
 
-void PluginSession::LoadPlugin() {
-  plugin = std::make_unique<viewer_sim::PluginHost>(WinePath(VIDUDUDE_DLL));
+void PluginSession::LoadPlugin(const std::wstring& dll) {
+  plugin = std::make_unique<viewer_sim::PluginHost>(dll);
   ASSERT_TRUE(plugin->Loaded()) << "error " << plugin->LoadError();
   ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
 }
@@ -172,7 +172,26 @@ long PluginSession::SendFromThread(HWND target, std::uintptr_t code, const std::
   return static_cast<long>(reply);
 }
 
+std::wstring PluginSession::DllOfThisTest() {
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::wstring copy = WinePath(VIDUDUDE_DLL) + L"." +
+                            viewer_sim::ToWide(std::string(test->test_suite_name()) + "." + test->name()) + L".DLL";
+  if (!CopyFileW(WinePath(VIDUDUDE_DLL).c_str(), copy.c_str(), FALSE)) throw std::runtime_error("CopyFile failed");
+  return copy;
+}
+
 HWND PluginSession::PluginWindow() { return FindWindowA("VidudUDE.MessageWindow", nullptr); }
+
+std::vector<HWND> PluginSession::PluginWindows() {
+  std::vector<HWND> found;
+  for (HWND w = FindWindowExA(nullptr, nullptr, "VidudUDE.MessageWindow", nullptr); w != nullptr;
+       w = FindWindowExA(nullptr, w, "VidudUDE.MessageWindow", nullptr)) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == GetCurrentProcessId()) found.push_back(w);
+  }
+  return found;
+}
 
 std::string PluginSession::Hex(HWND window) {
   char hex[32];

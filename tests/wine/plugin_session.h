@@ -37,7 +37,11 @@ class PluginSession : public ::testing::Test {
   ~PluginSession() override;
 
   PeerProcess& StartPeer(const std::string& exeName, const std::vector<std::string>& args = {});
-  void LoadPlugin();
+  void LoadPlugin(const std::wstring& dll = WinePath(VIDUDUDE_DLL));
+  // A copy of the DLL for this test alone, for a test after which the
+  // plug-in keeps its library loaded until the process ends: the tests
+  // after it still load and free the DLL itself.
+  static std::wstring DllOfThisTest();
   void UnloadPlugin();
 
   // "<this process's id>|<text>\0", what every outgoing message carries.
@@ -56,6 +60,9 @@ class PluginSession : public ::testing::Test {
   static long SendFromThread(HWND target, std::uintptr_t code, const std::string& bytes, std::uintptr_t wParam = 0);
   // The plug-in's hidden window, found by its class like a peer could.
   static HWND PluginWindow();
+  // Every window of the plug-in's class in this process, as the protocol's
+  // late-peer search sees them.
+  static std::vector<HWND> PluginWindows();
   static std::string Hex(HWND window);
   std::int32_t ButtonId(const std::wstring& text) const;
   viewer_sim::Button ButtonAt(std::size_t index) const;

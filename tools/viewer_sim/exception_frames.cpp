@@ -63,6 +63,16 @@ EXCEPTION_DISPOSITION __cdecl HostHandler(EXCEPTION_RECORD* exception, void* est
   __builtin_longjmp(record->resume, 1);
 }
 
+volatile bool gRecurse = true;
+
+// Keeps a page of its own at every level and uses it after the call, so
+// that the recursion is no loop: it ends in a stack overflow.
+[[gnu::noinline]] int RecurseOffTheStack(volatile char* caller) noexcept {
+  volatile char page[4096];
+  page[0] = static_cast<char>(caller != nullptr ? caller[0] + 1 : 0);
+  return gRecurse ? RecurseOffTheStack(page) + page[0] : 0;
+}
+
 std::mutex gEscapesMutex;
 std::vector<std::uint32_t> gEscapes;
 
@@ -73,7 +83,12 @@ void RaiseInViewerFrame(const char* function, FaultKind kind) noexcept {
   SetChainHead(&record.chain);
   if (kind == FaultKind::ForeignException) {
     RaiseException(kForeignExceptionCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  } else if (kind == FaultKind::StackOverflow) {
+    RecurseOffTheStack(nullptr);
   } else {
+    // Left on the x87 stack by the faulting code, as a compiler's code
+    // leaves it halfway through an expression.
+    if (kind == FaultKind::AccessViolationAfterFpuLoad) asm volatile("fld1");
     // An address the compiler cannot see to be invalid, so that it emits
     // the store and the processor faults on it.
     static volatile std::uintptr_t invalid = 0x10;

@@ -394,6 +394,7 @@ std::uint32_t ViewerSim::FilterProperties(std::int32_t plugin, const viewer_abi:
         record.viewerData[2] = static_cast<std::uint32_t>(p);
         // Points into the model: valid until the model is replaced.
         record.value = property.value && !config_.nullValues ? property.value->c_str() : nullptr;
+        if (config_.unreadableValues) record.value = kUnreadableText;
       }
     }
     result = Answer(buffer == nullptr, total, written);
@@ -518,7 +519,10 @@ const wchar_t* ViewerSim::GetLoadedIfcPath(std::int32_t plugin) {
   std::string shown = "null";
   {
     std::lock_guard lock(mutex_);
-    if (!config_.nullLoadedPath) {
+    if (config_.unreadableLoadedPath) {
+      result = kUnreadableText;
+      shown = "unreadable";
+    } else if (!config_.nullLoadedPath) {
       result = path_.c_str();
       shown = "\"" + ToUtf8(path_) + "\"";
     }

@@ -41,9 +41,10 @@ struct MessageBoxRecord {
 };
 
 // How an armed viewer function fails: a language exception of the viewer's
-// own runtime, raised as a structured exception with a foreign code, or a
-// real access violation.
-enum class FaultKind { ForeignException, AccessViolation };
+// own runtime, raised as a structured exception with a foreign code, a real
+// access violation, the same after loading a value onto the x87 stack, or a
+// recursion that runs off the thread's stack.
+enum class FaultKind { ForeignException, AccessViolation, AccessViolationAfterFpuLoad, StackOverflow };
 inline constexpr std::uint32_t kForeignExceptionCode = 0x0EEDFADE;
 
 // load_ifc answers in its low byte only, as the viewer's one-byte boolean
@@ -69,7 +70,14 @@ struct SimConfig {
   std::int32_t fillResultDelta = 0;
   // filter_properties hands out null value texts.
   bool nullValues = false;
+  // get_loaded_ifc_path and filter_properties hand out text pointers that
+  // cannot be read (kUnreadableText): reading them faults, in the plug-in.
+  bool unreadableLoadedPath = false;
+  bool unreadableValues = false;
 };
+
+// An address in the first 64 KiB, which no Windows process has mapped.
+inline const wchar_t* const kUnreadableText = reinterpret_cast<const wchar_t*>(std::uintptr_t{0x10});
 
 class ViewerSim {
  public:

@@ -1,0 +1,138 @@
+// A contained fault leaves nothing behind on the viewer's thread: the stack
+// can overflow again and be contained again, the FPU is as the viewer had
+// it, and a fault in the plug-in's own code ends only the plug-in frame it
+// was raised in.
+#include <cstdint>
+
+#include "plugin_session.h"
+
+namespace {
+
+using viewer_sim::FaultKind;
+
+// Below this frame, the thread's stack still has the guard page that makes
+// the system raise the next overflow instead of ending the process.
+bool StackHasGuardPage() {
+  volatile char here = 0;
+  MEMORY_BASIC_INFORMATION info{};
+  if (!VirtualQuery(const_cast<char*>(&here), &info, sizeof(info))) return false;
+  const void* const stack = info.AllocationBase;
+  while (VirtualQuery(static_cast<char*>(info.BaseAddress) - 1, &info, sizeof(info)) && info.AllocationBase == stack) {
+    if (info.State == MEM_COMMIT && (info.Protect & PAGE_GUARD) != 0) return true;
+  }
+  return false;
+}
+
+// The x87 environment as FNSTENV stores it in 32-bit mode.
+struct X87Environment {
+  std::uint16_t control, unused1, status, unused2, tags, unused3;
+  std::uint32_t pointers[4];
+};
+
+X87Environment ReadX87() {
+  X87Environment environment{};
+  // FNSTENV masks every exception after the store; FLDENV puts them back.
+  asm volatile("fnstenv %0\n\tfldenv %0" : "+m"(environment));
+  return environment;
+}
+
+}  // namespace
+
+using FaultsLeaveNothingBehind = PluginSession;
+
+TEST_F(FaultsLeaveNothingBehind, StackOverflowInTheViewerThreeTimesOver) {
+  auto& peer = StartPeer("QUABO.EXE");
+  LoadPlugin();
+  ASSERT_EQ(NextMessage(peer).code, 1u);
+  sim.LoadModel(DEMO_MODEL);
+  ASSERT_EQ(NextMessage(peer).code, 4u);
+  ASSERT_EQ(SendCommand(peer, "send 1"), 2001);
+  ASSERT_TRUE(StackHasGuardPage());
+  // Each check before the next overflow: without its guard page the thread
+  // would end the process there.
+  sim.ArmFault("filter_properties", 1, FaultKind::StackOverflow);
+  sim.UserSelect({Id(2)});
+  ASSERT_TRUE(StackHasGuardPage());
+  sim.ArmFault("select_many", 1, FaultKind::StackOverflow);
+  EXPECT_EQ(SendCommand(peer, "send 6 " + Guid(4)), 2001);
+  ASSERT_TRUE(StackHasGuardPage());
+  sim.ArmFault("set_view_state", 1, FaultKind::StackOverflow);
+  EXPECT_EQ(SendCommand(peer, "send 8 0A1B"), 2001);
+  ASSERT_TRUE(StackHasGuardPage());
+  EXPECT_EQ(sim.Log().Count("viewer_unwound"), 3u);
+  const auto boxes = sim.MessageBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].caption, "SELECTED");
+  EXPECT_EQ(boxes[1].caption, "Plugin VidudUDE.DLL");
+}
+
+TEST_F(FaultsLeaveNothingBehind, NineFaultsAfterAnFpuLoadLeaveTheHostsArithmeticExact) {
+  LoadPlugin();
+  const HWND window = PluginWindow();
+  std::uint16_t ours = 0;
+  asm volatile("fnstcw %0" : "=m"(ours));
+  const struct RestoreFpu {
+    std::uint16_t control;
+    ~RestoreFpu() { asm volatile("fninit\n\tfldcw %0" : : "m"(control)); }
+  } restore{ours};
+  // A Borland-style viewer: invalid operation, division by zero and
+  // overflow raise.
+  const std::uint16_t borland = 0x1332;
+  asm volatile("fldcw %0" : : "m"(borland));
+  // As the processor keeps it (it sets a reserved bit).
+  std::uint16_t hosts = 0;
+  asm volatile("fnstcw %0" : "=m"(hosts));
+  for (int i = 0; i < 9; ++i) {
+    sim.ArmFault("get_all_objects_id", 1, FaultKind::AccessViolationAfterFpuLoad);
+    EXPECT_EQ(SendFromThread(window, 6, std::string("g\0", 2)), 2001);
+  }
+  const X87Environment after = ReadX87();
+  EXPECT_EQ(after.control, hosts);
+  // Every register empty; anything else would make the next load raise.
+  ASSERT_EQ(after.tags, 0xFFFF);
+  asm volatile("fnclex");
+  volatile double two = 2.0;
+  volatile double three = 3.0;
+  const double product = two * three;
+  std::uint16_t status = 0;
+  asm volatile("fnstsw %0" : "=m"(status));
+  EXPECT_EQ(product, 6.0);
+  EXPECT_EQ(status & 0x3F, 0);
+  EXPECT_EQ(sim.Log().Count("viewer_unwound"), 9u);
+}
+
+// The viewer hands out a path that cannot be read: the model-load handler,
+// run by the viewer inside the plug-in's load_ifc, faults on it. The handler
+// ends there, the viewer's call returns, and the plug-in counts its frames
+// right: the stop destroys the window, the next start makes one.
+TEST_F(FaultsLeaveNothingBehind, FaultInAHandlerEndsThatHandlerOnly) {
+  auto& peer = StartPeer("QUABO.EXE");
+  LoadPlugin();
+  ASSERT_EQ(NextMessage(peer).code, 1u);
+  sim.Config().unreadableLoadedPath = true;
+  EXPECT_EQ(SendCommand(peer, "send 5 " + Escaped(WinePathA(DEMO_MODEL))), 2001);
+  EXPECT_EQ(sim.Log().Count("item_command"), 1u);
+  UnloadPlugin();
+  EXPECT_TRUE(PluginWindows().empty());
+  sim.Config().unreadableLoadedPath = false;
+  ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
+  EXPECT_EQ(PluginWindows().size(), 1u);
+  UnloadPlugin();
+  EXPECT_TRUE(PluginWindows().empty());
+}
+
+// Inside the index build a fault of the plug-in's own code is the build's
+// failure: its report, and the model path sent after it.
+TEST_F(FaultsLeaveNothingBehind, FaultInTheIndexBuildIsReportedAsItsFailure) {
+  auto& peer = StartPeer("QUABO.EXE");
+  LoadPlugin();
+  ASSERT_EQ(NextMessage(peer).code, 1u);
+  sim.Config().unreadableValues = true;
+  sim.LoadModel(DEMO_MODEL);
+  const auto boxes = sim.MessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Object_ID <=> GUID");
+  EXPECT_EQ(boxes[0].text,
+            "Fehler beim Aufbau der oGuidObjIDList\\nAnzahl: " + std::to_string(sim.CurrentModel().objects.size()));
+  EXPECT_EQ(NextMessage(peer).code, 4u);
+}

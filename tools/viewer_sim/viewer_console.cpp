@@ -26,6 +26,7 @@ namespace {
 
 constexpr std::size_t kLongRun = 4;  // a longer run of one call is shown by its start and length
 constexpr DWORD kIdleWaitMs = 100;
+constexpr std::size_t kBytesShown = 1000;
 constexpr LRESULT kReplyTaken = 2001;
 constexpr ULONG_PTR kCommandConnect = 1;
 constexpr ULONG_PTR kCommandDisconnect = 2;
@@ -134,11 +135,15 @@ std::string Quoted(const char* bytes, std::size_t size) {
   return out + "\"";
 }
 
-// A message's bytes as the console shows them after its sender or target.
+// A message's bytes as the console shows them after its sender or target;
+// of a long one (the selection of a large model) only the beginning.
 std::string BytesOf(const COPYDATASTRUCT* data) {
   if (!data || !data->lpData || data->cbData == 0) return ", no text";
-  return ", " + std::to_string(data->cbData) +
-         " bytes: " + Quoted(static_cast<const char*>(data->lpData), data->cbData);
+  const std::size_t shown = std::min<std::size_t>(data->cbData, kBytesShown);
+  std::string text =
+      ", " + std::to_string(data->cbData) + " bytes: " + Quoted(static_cast<const char*>(data->lpData), shown);
+  if (shown < data->cbData) text += " ... (" + std::to_string(data->cbData - shown) + " more)";
+  return text;
 }
 
 const char* ReplyMeaning(LRESULT reply) {

@@ -42,3 +42,6 @@ foreach(h ${fuzz_harnesses})
             -print_final_stats=1 ${dict} -artifact_prefix=${artifacts}/${h}- ${scratch} ${fuzz_dir}/corpus/${h}
     WORKING_DIRECTORY ${artifacts})
 endforeach()
+
+# ./run fuzz's campaign script, briefly, on a copy of one corpus.
+add_test(NAME fuzz_campaign COMMAND bash ${fuzz_dir}/campaign_test.sh ${CMAKE_CURRENT_BINARY_DIR})

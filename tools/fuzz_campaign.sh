@@ -7,21 +7,23 @@
 # among the others, named by their SHA-1. Logs and crashing inputs go to
 # BUILD_DIR/artifacts/. A table of executions, runs per second, coverage and
 # corpus sizes ends the output.
-#   tools/fuzz_campaign.sh BUILD_DIR LIBFUZZER_LIMIT...   (./run fuzz)
-# FUZZ_JOBS sets the number of harnesses run at once (default: the cores).
+#   tools/fuzz_campaign.sh BUILD_DIR LIBFUZZER_OPTION...   (./run fuzz)
+# FUZZ_JOBS sets the number of harnesses run at once (default: the cores),
+# FUZZ_HARNESSES which ones (default: all), FUZZ_CORPUS the corpus folder.
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here" || exit 2
 build="$1"
 shift
-limit=("$@")
+options=("$@")
 artifacts="$build/artifacts"
-corpus=tests/fuzz/corpus
+corpus="${FUZZ_CORPUS:-tests/fuzz/corpus}"
 hashed='.*/[0-9a-f]{40}'
 mkdir -p "$artifacts"
 
 harnesses=()
 for src in tests/fuzz/*_fuzz.cpp; do harnesses+=("$(basename "$src" .cpp)"); done
+[ -n "${FUZZ_HARNESSES:-}" ] && read -ra harnesses <<<"$FUZZ_HARNESSES"
 
 merge() {
   local h="$1" into="$build/merge/$1"
@@ -38,13 +40,13 @@ campaign() {
   local h="$1" dict=() rc=0
   [ -f "tests/fuzz/$h.dict" ] && dict=(-dict="tests/fuzz/$h.dict")
   mkdir -p "$build/corpus/$h"
-  "$build/$h" "${limit[@]}" -timeout=10 -print_final_stats=1 "${dict[@]}" -artifact_prefix="$artifacts/$h-" \
+  "$build/$h" "${options[@]}" -timeout=10 -print_final_stats=1 "${dict[@]}" -artifact_prefix="$artifacts/$h-" \
     "$build/corpus/$h" "$corpus/$h" >"$artifacts/$h.log" 2>&1 || rc=1
   merge "$h" || rc=$((rc | 2))
   echo "$rc" >"$artifacts/$h.rc"
 }
 
-echo "fuzzing ${harnesses[*]} (${limit[*]}), ${FUZZ_JOBS:-$(nproc)} at a time; logs in $artifacts/"
+echo "fuzzing ${harnesses[*]} (${options[*]}), ${FUZZ_JOBS:-$(nproc)} at a time; logs in $artifacts/"
 for h in "${harnesses[@]}"; do
   rm -f "$artifacts/$h.rc"
   while [ "$(jobs -rp | wc -l)" -ge "${FUZZ_JOBS:-$(nproc)}" ]; do wait -n; done
@@ -71,7 +73,7 @@ for h in "${harnesses[@]}"; do
   fi
   if [ $((rc & 2)) -ne 0 ]; then
     status=1
-    echo "$h: the corpus merge failed ($artifacts/$h-merge.log); tests/fuzz/corpus/$h/ is unchanged"
+    echo "$h: the corpus merge failed ($artifacts/$h-merge.log); $corpus/$h/ is unchanged"
   fi
 done
 exit $status

@@ -10,6 +10,7 @@ find_program(OSSLSIGNCODE osslsigncode)
 add_custom_target(dist
   COMMAND ${CMAKE_COMMAND}
           -DDLL=${VIDUDUDE_DLL}
+          -DDIAGNOSE=$<TARGET_FILE:VidudUDE-Diagnose>
           -DIMAGES=${PROJECT_SOURCE_DIR}/plugin/images
           -DVERSION=${PROJECT_VERSION}
           -DSTAGE=${CMAKE_CURRENT_BINARY_DIR}/dist-stage
@@ -20,7 +21,7 @@ add_custom_target(dist
           -DRC_IN=${PROJECT_SOURCE_DIR}/plugin/version.rc.in
           -DOSSLSIGNCODE=${OSSLSIGNCODE}
           -P ${PROJECT_SOURCE_DIR}/cmake/dist_archive.cmake
-  DEPENDS VidudUDE
+  DEPENDS VidudUDE VidudUDE-Diagnose
   VERBATIM)
 
 # Builds the archive, installs it into a fresh Wine prefix of its own the way

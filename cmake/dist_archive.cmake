@@ -1,13 +1,13 @@
-# cmake -DDLL=... -DIMAGES=... -DVERSION=... -DSTAGE=... -DOUT=... -DOBJCOPY=...
+# cmake -DDLL=... -DDIAGNOSE=... -DIMAGES=... -DVERSION=... -DSTAGE=... -DOUT=... -DOBJCOPY=...
 #       -DWIXL=... -DWXS=... -DRC_IN=... [-DOSSLSIGNCODE=...] -P dist_archive.cmake
 # Lays out the plugins folder with the DLL stripped of its debug sections and symbols,
-# signs the DLL when a certificate is given (dist_sign.cmake), packs the
+# and the diagnosis (stripped too) beside the images; signs both when a certificate is given (dist_sign.cmake), packs the
 # folder as the archive and as the Windows Installer package (signed too),
 # puts the debug information beside them as VidudUDE-<version>.debug (the
 # stripped DLL names it in a debug link, so a debugger finds it when it lies
 # beside the DLL) and writes the sums file. The environment variable
 # VIDUDUDE_DIST_OUT, when set, names another output folder than OUT.
-foreach(var DLL IMAGES VERSION STAGE OUT OBJCOPY WIXL WXS RC_IN)
+foreach(var DLL DIAGNOSE IMAGES VERSION STAGE OUT OBJCOPY WIXL WXS RC_IN)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "dist_archive.cmake needs -D${var}=...")
   endif()
@@ -21,7 +21,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/dist_sign.cmake)
 set(files
   plugins/VidudUDE.DLL
   plugins/VidudUDE_data/VidudUDE_32x32.png
-  plugins/VidudUDE_data/AufmErzeugen_32x32.png)
+  plugins/VidudUDE_data/AufmErzeugen_32x32.png
+  plugins/VidudUDE_data/VidudUDE-Diagnose.exe)
 
 file(REMOVE_RECURSE ${STAGE})
 file(MAKE_DIRECTORY ${STAGE}/plugins/VidudUDE_data ${OUT})
@@ -38,7 +39,13 @@ foreach(step
     message(FATAL_ERROR "objcopy ${step} failed")
   endif()
 endforeach()
+file(COPY ${DIAGNOSE} DESTINATION ${STAGE}/plugins/VidudUDE_data)
+execute_process(COMMAND ${OBJCOPY} --strip-all ${STAGE}/plugins/VidudUDE_data/VidudUDE-Diagnose.exe RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "objcopy --strip-all VidudUDE-Diagnose.exe failed")
+endif()
 dist_sign(${STAGE}/plugins/VidudUDE.DLL "Quabo BimVision DLL")
+dist_sign(${STAGE}/plugins/VidudUDE_data/VidudUDE-Diagnose.exe "VidudUDE-Diagnose")
 file(COPY ${IMAGES}/VidudUDE_32x32.png ${IMAGES}/AufmErzeugen_32x32.png DESTINATION ${STAGE}/plugins/VidudUDE_data)
 
 set(name VidudUDE-${VERSION}.zip)
@@ -76,7 +83,7 @@ message(STATUS "release archive: ${OUT}/${name} (${zip_size} bytes, VidudUDE.DLL
                "package: ${OUT}/${msi_name} (${msi_size} bytes), "
                "debug information: ${OUT}/${debug_name} (${debug_size} bytes)")
 if(dist_signing)
-  message(STATUS "signed with the certificate in $ENV{VIDUDUDE_SIGN_PKCS12}: VidudUDE.DLL and ${msi_name}")
+  message(STATUS "signed with the certificate in $ENV{VIDUDUDE_SIGN_PKCS12}: VidudUDE.DLL, VidudUDE-Diagnose.exe and ${msi_name}")
 else()
   message(STATUS "UNSIGNED release: no code-signing certificate given (VIDUDUDE_SIGN_PKCS12, VIDUDUDE_SIGN_PASSWORD)")
 endif()

@@ -15,6 +15,7 @@ include(GoogleTest)
 set(native_test_files
   commands_test.cpp
   controller_fixture.cpp
+  diagnose_test.cpp
   fakes.cpp
   guid_index_test.cpp
   guid_lines_test.cpp
@@ -36,7 +37,7 @@ if(native_test_present)
 endif()
 list(TRANSFORM native_test_files PREPEND ${PROJECT_SOURCE_DIR}/tests/native/ OUTPUT_VARIABLE native_test_sources)
 add_executable(native_tests ${native_test_sources})
-target_link_libraries(native_tests PRIVATE vidudude_logic GTest::gtest GTest::gtest_main)
+target_link_libraries(native_tests PRIVATE vidudude_logic vidudude_diagnose GTest::gtest GTest::gtest_main)
 target_compile_definitions(native_tests PRIVATE VIDUDUDE_PROTOCOL_DOC="${PROJECT_SOURCE_DIR}/docs/protocol.md")
 add_test(NAME native_tests COMMAND native_tests)
 # The checker of the folders' include rules, on a tree that breaks them.

@@ -39,6 +39,7 @@ foreach(t gtest gtest_main gmock)
 endforeach()
 
 add_subdirectory(tools)
+add_subdirectory(diagnose)
 add_subdirectory(peer_sdk)
 include(cmake/bench_win32.cmake)
 include(cmake/dist.cmake)

@@ -27,7 +27,7 @@ if [ "$mode" != "--format-only" ]; then
     exit 2
   fi
   mapfile -t logic < <(git ls-files 'bridge/*.cpp' 'peer_link/*.cpp' 'host_api/*.cpp' \
-    plugin/plugin_lifecycle.cpp plugin/controller_holder.cpp)
+    plugin/plugin_lifecycle.cpp plugin/controller_holder.cpp diagnose/diagnosis.cpp)
   echo "== clang-tidy: ${#logic[@]} files"
   # The compile commands carry g++-only warning flags that clang does not know.
   # Its count of warnings suppressed in system headers is noise.
@@ -51,6 +51,11 @@ if [ "$mode" != "--format-only" ]; then
   mapfile -t win32 < <(git ls-files 'platform/*.cpp' 'plugin/*.cpp')
   echo "== clang-tidy, mingw: ${#win32[@]} files"
   clang-tidy -p "$wdb" --quiet --extra-arg=-Wno-unknown-warning-option "${cross[@]}" "${win32[@]}" \
+    2> >(grep -v -E 'warnings( and [0-9]+ errors)? generated' >&2) || rc=1
+  # The diagnosis's Windows side is built in the main cross tree.
+  mapfile -t diagnose < <(git ls-files 'diagnose/*.cpp' | grep -v '^diagnose/diagnosis\.cpp$')
+  echo "== clang-tidy, mingw: ${#diagnose[@]} files of the diagnosis"
+  clang-tidy -p "$here/build/win32" --quiet --extra-arg=-Wno-unknown-warning-option "${cross[@]}" "${diagnose[@]}" \
     2> >(grep -v -E 'warnings( and [0-9]+ errors)? generated' >&2) || rc=1
 fi
 

@@ -36,7 +36,9 @@ VIDUDUDE_SIGN_PKCS12="$signed/cert.p12" VIDUDUDE_SIGN_PASSWORD=geheim-42 VIDUDUD
   cmake --build "$build" --target dist >"$signed/dist.log" || fail "the signed release was not made: $(cat "$signed/dist.log")"
 grep -q 'signed with the certificate' "$signed/dist.log" || fail "dist does not say that it signed"
 unzip -p "$signed/$name" plugins/VidudUDE.DLL >"$signed/VidudUDE.DLL"
+unzip -p "$signed/$name" plugins/VidudUDE_data/VidudUDE-Diagnose.exe >"$signed/VidudUDE-Diagnose.exe"
 verify() { osslsigncode verify -CAfile "$signed/cert.pem" -in "$1" >"$signed/verify.log" 2>&1; }
+verify "$signed/VidudUDE-Diagnose.exe" || fail "VidudUDE-Diagnose.exe does not verify: $(cat "$signed/verify.log")"
 # A byte of the DLL's code, and one in the package's cabinet (its signature
 # covers the streams, not the file's free sectors).
 flip() {
@@ -59,7 +61,7 @@ grep -q 'UNSIGNED release' "$signed/dist.log" || fail "dist without a certificat
 [ -f "$archive" ] || fail "$archive was not made"
 (cd "$dist" && sha256sum -c --strict "$name.sha256") || fail "the sums file does not match $name"
 
-expected=$'plugins/VidudUDE.DLL\nplugins/VidudUDE_data/AufmErzeugen_32x32.png\nplugins/VidudUDE_data/VidudUDE_32x32.png'
+expected=$'plugins/VidudUDE.DLL\nplugins/VidudUDE_data/AufmErzeugen_32x32.png\nplugins/VidudUDE_data/VidudUDE-Diagnose.exe\nplugins/VidudUDE_data/VidudUDE_32x32.png'
 entries="$(unzip -Z1 "$archive" | LC_ALL=C sort)"
 [ "$entries" = "$expected" ] || fail "unexpected archive entries:"$'\n'"$entries"
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The Windows Installer package in a Wine prefix that holds a viewer
-# folder, as an IT department pushes it: silent install, repair by the same
-# package, upgrade by a newer one built here, a refused downgrade, removal.
+# folder, as an IT department pushes it: silent install (with the installed
+# diagnosis run against the simulators, tests/install/diagnose_steps.sh),
+# repair by the same package, upgrade by a newer one built here, a refused
+# downgrade, removal.
 #   msi_steps.sh WIN32_BUILD_DIR DIST_DIR VERSION   (WINEPREFIX: the prefix)
 # The prefix's viewer folder may hold an archive installation, which goes
 # first as the README says.
@@ -65,6 +67,7 @@ installed /i "$(winepath -w "$msi")"
 bash "$here/tools/check_install.sh" "$build/.." >"$work/check.log" ||
   fail "the installed plug-in does not load with its images: $(cat "$work/check.log")"
 [ "$(arp_entries)" = "$product|$version|$publisher" ] || fail "installed programs list: $(arp_entries)"
+bash "$here/tests/install/diagnose_steps.sh" "$build" || fail "the installed diagnosis failed"
 
 cp "$plugins/VidudUDE.DLL" "$work/installed.DLL"
 rm "$plugins/VidudUDE.DLL"

@@ -1,0 +1,37 @@
+// The diagnosis of one desk: the plug-in's files, the running viewers with
+// the plug-in in them, the running peers, their integrity levels and the
+// ANSI code page, as a short German report. Plain C++ over DiagnoseSystem.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "diagnose/diagnose_system.h"
+
+namespace diagnose {
+
+inline constexpr char kPluginWindowClass[] = "VidudUDE.MessageWindow";
+inline constexpr char kPluginFile[] = "VidudUDE.DLL";
+// A harmless command answers within this time, or the viewer is stuck.
+inline constexpr unsigned kCommandTimeoutMs = 2000;
+// A viewer is a process whose program exports these functions of the
+// viewer's plug-in interface, whatever its file is called.
+inline constexpr std::array<std::string_view, 3> kViewerExports = {"create_button", "get_selected",
+                                                                   "on_selection_change"};
+
+struct Report {
+  std::string text;  // UTF-8, one finding a line
+  int problems = 0;
+};
+
+Report Diagnose(DiagnoseSystem& system);
+
+// 0 when the report found no problem, 1 when it found one.
+int ExitStatus(const Report& report);
+
+// "Mittel (0x2000)" and the like, for a mandatory integrity level's RID.
+std::string IntegrityLevelName(std::uint32_t rid);
+
+}  // namespace diagnose

@@ -1,0 +1,229 @@
+#include "diagnose/win32_diagnose_system.h"
+
+#include <windows.h>
+
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <cstring>
+#include <string_view>
+
+#include "diagnose/diagnosis.h"
+#include "peer_sdk/vidudude_peer.h"
+#include "platform/win32_handles.h"
+
+namespace diagnose {
+namespace {
+
+static_assert(std::string_view(kPluginWindowClass) == VIDUDUDE_PLUGIN_WINDOW_CLASS);
+
+HANDLE NoHandle() noexcept { return nullptr; }
+void CloseKernelHandle(HANDLE h) noexcept { ::CloseHandle(h); }
+// A process, token or file mapping: empty at null, released by CloseHandle.
+using UniqueKernelHandle = platform::UniqueHandle<HANDLE, NoHandle, CloseKernelHandle>;
+
+void* NoView() noexcept { return nullptr; }
+void Unmap(void* view) noexcept { ::UnmapViewOfFile(view); }
+using UniqueView = platform::UniqueHandle<void*, NoView, Unmap>;
+
+UniqueKernelHandle OpenForQuery(std::uint32_t pid) {
+  return UniqueKernelHandle(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+}
+
+// The bytes of a mapped file, read with every offset checked against its size.
+class MappedFile {
+ public:
+  explicit MappedFile(const std::string& path) {
+    const platform::UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart == 0 || size.HighPart != 0) return;
+    const UniqueKernelHandle mapping(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping) return;
+    view_.reset(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+    if (view_) size_ = size.LowPart;
+  }
+
+  template <class T>
+  const T* At(std::uint32_t offset) const {
+    if (!view_ || offset > size_ || size_ - offset < sizeof(T)) return nullptr;
+    return reinterpret_cast<const T*>(static_cast<const char*>(view_.get()) + offset);
+  }
+  // The NUL-terminated text at offset; empty when it runs past the end.
+  std::string_view Text(std::uint32_t offset) const {
+    if (!view_ || offset >= size_) return {};
+    const char* text = static_cast<const char*>(view_.get()) + offset;
+    const std::size_t length = strnlen(text, size_ - offset);
+    return length == size_ - offset ? std::string_view() : std::string_view(text, length);
+  }
+
+ private:
+  UniqueView view_;
+  std::uint32_t size_ = 0;
+};
+
+// The file offset of a relative virtual address, through the section table.
+std::optional<std::uint32_t> FileOffset(const MappedFile& file, std::uint32_t sectionsAt, unsigned sections,
+                                        std::uint32_t rva) {
+  for (unsigned i = 0; i < sections; ++i) {
+    const auto* section = file.At<IMAGE_SECTION_HEADER>(sectionsAt + i * sizeof(IMAGE_SECTION_HEADER));
+    if (!section) return std::nullopt;
+    const std::uint32_t size = std::max<std::uint32_t>(section->Misc.VirtualSize, section->SizeOfRawData);
+    if (rva >= section->VirtualAddress && rva - section->VirtualAddress < size) {
+      return rva - section->VirtualAddress + section->PointerToRawData;
+    }
+  }
+  return std::nullopt;
+}
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM found) noexcept {
+  Window entry;
+  entry.handle = reinterpret_cast<WindowHandle>(window);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(window, &pid);
+  entry.pid = pid;
+  char name[256] = {};
+  const int length = ::GetClassNameA(window, name, sizeof name);
+  try {
+    entry.className.assign(name, length > 0 ? static_cast<std::size_t>(length) : 0);
+    reinterpret_cast<std::vector<Window>*>(found)->push_back(std::move(entry));
+  } catch (...) {
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::string Win32DiagnoseSystem::ProgramFilesFolder() {
+  char path[MAX_PATH + 1] = {};
+  return ::SHGetSpecialFolderPathA(nullptr, path, CSIDL_PROGRAM_FILES, FALSE) ? std::string(path) : std::string();
+}
+
+bool Win32DiagnoseSystem::FileExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string Win32DiagnoseSystem::FileVersion(const std::string& path) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  if (size == 0) return {};
+  std::string data(size, '\0');
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!::GetFileVersionInfoA(path.c_str(), 0, size, data.data()) ||
+      !::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || length < sizeof *fixed) {
+    return {};
+  }
+  return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+         std::to_string(HIWORD(fixed->dwFileVersionLS));
+}
+
+std::vector<Process> Win32DiagnoseSystem::Processes() {
+  std::vector<Process> processes;
+  const platform::UniqueSnapshot snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return processes;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32First(snapshot.get(), &entry); more; more = ::Process32Next(snapshot.get(), &entry)) {
+    processes.push_back({entry.th32ProcessID, std::string(entry.szExeFile, strnlen(entry.szExeFile, MAX_PATH))});
+  }
+  return processes;
+}
+
+std::string Win32DiagnoseSystem::ProgramPath(std::uint32_t pid) {
+  const auto process = OpenForQuery(pid);
+  char path[MAX_PATH * 4] = {};
+  DWORD size = sizeof path;
+  if (!process || !::QueryFullProcessImageNameA(process.get(), 0, path, &size)) return {};
+  return std::string(path, size);
+}
+
+std::vector<std::string> Win32DiagnoseSystem::ExportedNames(const std::string& programPath) {
+  std::vector<std::string> names;
+  const MappedFile file(programPath);
+  const auto* dos = file.At<IMAGE_DOS_HEADER>(0);
+  if (!dos || dos->e_magic != IMAGE_DOS_SIGNATURE) return names;
+  const auto ntAt = static_cast<std::uint32_t>(dos->e_lfanew);
+  const auto* nt = file.At<IMAGE_NT_HEADERS32>(ntAt);
+  // Viewers are 32-bit programs: a 64-bit one is none.
+  if (!nt || nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC ||
+      nt->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_EXPORT) {
+    return names;
+  }
+  const std::uint32_t sectionsAt =
+      ntAt + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt->FileHeader.SizeOfOptionalHeader;
+  const unsigned sections = nt->FileHeader.NumberOfSections;
+  const auto& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  const auto exportsAt = FileOffset(file, sectionsAt, sections, directory.VirtualAddress);
+  const auto* exports = exportsAt ? file.At<IMAGE_EXPORT_DIRECTORY>(*exportsAt) : nullptr;
+  const auto namesAt = exports ? FileOffset(file, sectionsAt, sections, exports->AddressOfNames) : std::nullopt;
+  if (!namesAt) return names;
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+    const auto* nameRva = file.At<DWORD>(*namesAt + i * sizeof(DWORD));
+    const auto nameAt = nameRva ? FileOffset(file, sectionsAt, sections, *nameRva) : std::nullopt;
+    if (!nameAt) break;
+    names.emplace_back(file.Text(*nameAt));
+  }
+  return names;
+}
+
+std::optional<std::vector<std::string>> Win32DiagnoseSystem::LoadedModules(std::uint32_t pid) {
+  platform::UniqueSnapshot snapshot;
+  // A process that is just loading a module makes the snapshot fail for a moment.
+  for (int attempt = 0; attempt < 5 && !snapshot; ++attempt) {
+    snapshot.reset(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid));
+    if (!snapshot && ::GetLastError() != ERROR_BAD_LENGTH) break;
+  }
+  if (!snapshot) return std::nullopt;
+  std::vector<std::string> modules;
+  MODULEENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Module32First(snapshot.get(), &entry); more; more = ::Module32Next(snapshot.get(), &entry)) {
+    modules.emplace_back(entry.szExePath, strnlen(entry.szExePath, MAX_PATH));
+  }
+  return modules;
+}
+
+std::optional<std::uint32_t> Win32DiagnoseSystem::IntegrityLevel(std::uint32_t pid) {
+  const auto process = OpenForQuery(pid);
+  HANDLE rawToken = nullptr;
+  if (!process || !::OpenProcessToken(process.get(), TOKEN_QUERY, &rawToken)) return std::nullopt;
+  const UniqueKernelHandle token(rawToken);
+  DWORD size = 0;
+  ::GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &size);
+  if (size < sizeof(TOKEN_MANDATORY_LABEL)) return std::nullopt;
+  std::string buffer(size, '\0');
+  if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, buffer.data(), size, &size)) return std::nullopt;
+  const auto* label = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data());
+  const PSID sid = label->Label.Sid;
+  if (!sid || !::IsValidSid(sid) || *::GetSidSubAuthorityCount(sid) == 0) return std::nullopt;
+  return *::GetSidSubAuthority(sid, *::GetSidSubAuthorityCount(sid) - 1U);
+}
+
+std::vector<Window> Win32DiagnoseSystem::TopLevelWindows() {
+  std::vector<Window> windows;
+  ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+std::optional<std::uint32_t> Win32DiagnoseSystem::SendCommand(WindowHandle window, std::uint32_t code,
+                                                              unsigned timeoutMs) {
+  char text[] = "";
+  COPYDATASTRUCT data{};
+  data.dwData = code;
+  data.cbData = sizeof text;
+  data.lpData = text;
+  DWORD_PTR reply = 0;
+  if (!::SendMessageTimeoutA(reinterpret_cast<HWND>(window), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                             SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &reply)) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(reply);
+}
+
+unsigned Win32DiagnoseSystem::AnsiCodePage() { return ::GetACP(); }
+
+}  // namespace diagnose

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# VidudUDE-Diagnose.exe as installed by the package, against the viewer
+# simulator and the peer simulator: each finding once, with its exit status.
+#   diagnose_steps.sh WIN32_BUILD_DIR   (WINEPREFIX: a prefix with the package installed)
+set -euo pipefail
+build="$(realpath "$1")"
+: "${WINEPREFIX:?WINEPREFIX must name the prefix}"
+export WINEDEBUG=-all WINEARCH=win32 LC_ALL=C.UTF-8
+plugins='C:\Program Files\Datacomp\BIM Vision\plugins'
+data="$(winepath -u "$plugins\\VidudUDE_data")"
+work="$(mktemp -d)"
+viewer_pid=""
+peer_pid=""
+stop_viewer() {
+  [ -n "$viewer_pid" ] || return 0
+  exec 4>&-
+  wait "$viewer_pid" 2>/dev/null || true
+  viewer_pid=""
+}
+stop_peer() {
+  [ -n "$peer_pid" ] || return 0
+  exec 3>&-
+  wait "$peer_pid" 2>/dev/null || true
+  peer_pid=""
+}
+finish() {
+  stop_viewer
+  stop_peer
+  [ ! -f "$work/image" ] || mv "$work/image" "$data/AufmErzeugen_32x32.png"
+  rm -rf "$work"
+}
+trap finish EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+wait_for() {
+  for _ in $(seq 600); do
+    tr -d '\r' <"$1" 2>/dev/null | grep -qE -- "$2" && return 0
+    sleep 0.05
+  done
+  fail "no line matching '$2' in $(basename "$1"): $(cat "$1")"
+}
+
+# Each simulator ends at the end of its input; neither holds the other's
+# input open.
+# viewer PLUGIN: the viewer simulator with a console, its plug-in started.
+viewer() {
+  rm -f "$work/viewer.in"
+  mkfifo "$work/viewer.in"
+  wine "$build/tools/viewer_sim/viewer_sim.exe" --console --plugin "$1" <"$work/viewer.in" >"$work/viewer.out" 2>&1 3>&- 4>&- &
+  viewer_pid=$!
+  exec 4>"$work/viewer.in"
+  echo 'echo @started' >&4
+  wait_for "$work/viewer.out" '^@started$'
+}
+
+# peer NAME [ARGS]: the peer simulator running as NAME.
+peer() {
+  local name="$1"
+  shift
+  cp "$build/tools/peer_sim/peer_sim.exe" "$work/$name"
+  rm -f "$work/peer.in"
+  mkfifo "$work/peer.in"
+  wine "$work/$name" "$@" <"$work/peer.in" >"$work/peer.out" 2>&1 3>&- 4>&- &
+  peer_pid=$!
+  exec 3>"$work/peer.in"
+  wait_for "$work/peer.out" '^ready hwnd='
+}
+
+# diagnose STATUS PATTERN...: runs the installed diagnosis; its exit status
+# and every pattern (an extended regex over whole lines) must match.
+diagnose() {
+  local expected="$1" status=0
+  shift
+  wine "$plugins\\VidudUDE_data\\VidudUDE-Diagnose.exe" >"$work/report" 2>&1 || status=$?
+  tr -d '\r' <"$work/report" >"$work/report.txt"
+  [ "$status" -eq "$expected" ] || fail "exit status $status, not $expected:"$'\n'"$(cat "$work/report.txt")"
+  for line in "$@"; do
+    grep -qE "^$line\$" "$work/report.txt" || fail "the report lacks '$line':"$'\n'"$(cat "$work/report.txt")"
+  done
+}
+
+peer QUABO.EXE
+diagnose 1 '  PROBLEM  kein BIM Vision läuft: .*' '  ok       QUABO.EXE \(PID [0-9]+, Integritätsstufe .*\), Hauptfenster 0x[0-9a-f]+ \(Klasse TMainForm\)' \
+  'Ergebnis: 1 Problem gefunden\.'
+
+viewer "$plugins\\VidudUDE.DLL"
+diagnose 0 '  ok       C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE\.DLL, Version [0-9.]+' \
+  '  ok       Bild C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE_data\\AufmErzeugen_32x32\.png' \
+  '  ok       .*viewer_sim\.exe \(PID [0-9]+\), Integritätsstufe .*' \
+  '  ok       VidudUDE\.DLL geladen: C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE\.DLL, Version [0-9.]+' \
+  '  ok       Plug-in-Fenster 0x[0-9a-f]+ \(Klasse VidudUDE\.MessageWindow, PID [0-9]+\) antwortet auf Befehl 7 mit 2001' \
+  '  ok       BIM Vision und Quabo laufen mit derselben Integritätsstufe, .*' '  ok       ANSI-Codepage 1252' \
+  'Ergebnis: kein Problem gefunden\.'
+
+mv "$data/AufmErzeugen_32x32.png" "$work/image"
+diagnose 1 '  PROBLEM  Bild fehlt: C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE_data\\AufmErzeugen_32x32\.png .*' \
+  'Ergebnis: 1 Problem gefunden\.'
+mv "$work/image" "$data/AufmErzeugen_32x32.png"
+
+stop_peer
+diagnose 1 '  PROBLEM  kein Quabo läuft \(QUABO\.EXE oder QUABO_BIMPROJECT\.EXE\)' 'Ergebnis: 1 Problem gefunden\.'
+
+peer QUABO_BIMPROJECT.EXE --class TForm1
+diagnose 1 '  PROBLEM  QUABO_BIMPROJECT\.EXE \(PID [0-9]+, .*\) hat kein Fenster der Klasse TMainForm: .*' \
+  'Ergebnis: 1 Problem gefunden\.'
+stop_peer
+
+stop_viewer
+peer QUABO.EXE
+viewer "$(winepath -w "$build/tools/viewer_sim/viewer_sim_probe.dll")"
+diagnose 1 '  PROBLEM  VidudUDE\.DLL ist in PID [0-9]+ nicht geladen; .*' 'Ergebnis: 1 Problem gefunden\.'
+echo "the diagnosis found each problem once and none on a working desk"

@@ -27,7 +27,7 @@
 //    a NaN or a raise); after a stack overflow the stack's guard page, which
 //    the overflow used up, is set again, or the next overflow on the thread
 //    would end the process without a word. A call that returns normally
-//    pays for one store of the control word and nothing else.
+//    pays for one store of the control word: the record is not cleared.
 //
 // The handler never lets the dispatch continue past the plug-in: any code
 // that reaches it ends the call.
@@ -93,9 +93,12 @@ EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* exception, void* es
 }  // namespace
 
 bool CallGuarded(void (*call)(void* context) noexcept, void* context, std::uint32_t& exceptionCode) noexcept {
-  GuardRecord record{};
+  // Only what is read before it is written: the resume point and the
+  // control word are stored below, the rest of the record only on a fault.
+  GuardRecord record;  // NOLINT(cppcoreguidelines-pro-type-member-init)
   record.previous = ChainHead();
   record.handler = GuardHandler;
+  record.code = 0;
   asm volatile("fnstcw %0" : "=m"(record.fpuControl));
 #if defined(__SSE__)
   asm volatile("stmxcsr %0" : "=m"(record.sseControl));
@@ -108,8 +111,9 @@ bool CallGuarded(void (*call)(void* context) noexcept, void* context, std::uint3
   }
   SetChainHead(record.previous);
   exceptionCode = static_cast<volatile DWORD&>(record.code);
-  if (!completed) RestoreThread(record);
-  return completed;
+  const bool returned = completed;
+  if (!returned) RestoreThread(record);
+  return returned;
 }
 
 }  // namespace platform

@@ -227,6 +227,32 @@ TEST(GuidSort, OrdersThatStayWithinTheBoundKeepTheUnboundedOrderOfEqualGuids) {
   }
 }
 
+// Random orders at the sizes of real models, with GUIDs shared by a few
+// objects each: not one of them may reach the heap sort, or a lookup would
+// find another of the objects than before.
+TEST(GuidSort, RandomOrdersWithSharedGuidsKeepTheUnboundedOrder) {
+  struct Item {
+    std::size_t guid = 0;
+    std::size_t object = 0;
+    bool operator==(const Item&) const = default;
+  };
+  const auto byGuid = [](const Item& a, const Item& b) { return a.guid < b.guid ? -1 : a.guid > b.guid ? 1 : 0; };
+  std::mt19937 random(2024);
+  std::size_t differing = 0;
+  constexpr int kOrders = 1500;
+  for (int order = 0; order < kOrders; ++order) {
+    const std::size_t n = std::uniform_int_distribution<std::size_t>(1000, 4000)(random);
+    std::uniform_int_distribution<std::size_t> guid(0, n / 3);
+    std::vector<Item> bounded(n);
+    for (std::size_t i = 0; i < n; ++i) bounded[i] = {guid(random), i};
+    auto unbounded = bounded;
+    bridge::BoundedQuickSort(bounded, 0, static_cast<std::ptrdiff_t>(n) - 1, bridge::SortDepthBound(n), byGuid);
+    UnboundedQuickSort(unbounded, 0, static_cast<std::ptrdiff_t>(n) - 1, byGuid);
+    differing += bounded == unbounded ? 0 : 1;
+  }
+  EXPECT_EQ(differing, 0u) << "of " << kOrders << " orders";
+}
+
 TEST(GuidSort, TheListsSortFinishesAnOrganPipeByHeapSort) {
   // 0, 1, ..., n/2 - 1, n/2 - 1, ..., 1, 0 takes the plain sort n/2 deep;
   // its pairs of equal GUIDs show which sort ordered them.

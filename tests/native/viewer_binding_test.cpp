@@ -61,4 +61,24 @@ TEST_F(Binding, ExceptionRaisedInsideTheViewerBecomesAFaultWithItsCode) {
   }
 }
 
+// A host that exports none of the functions: each answers as a viewer
+// without a model or ribbon would, and nothing is called.
+TEST(UnboundViewer, EveryMissingFunctionAnswersNeutrally) {
+  guardedCalls = 0;
+  ViewerEntryPoints none;
+  host_api::BindViewerApi(none, [](const char*) -> void* { return nullptr; });
+  BoundViewer viewer{none, Guard};
+  host_api::ObjectId ids[2] = {7, 7};
+  const host_api::PropertyFilter filter{7, L"set", L"name"};
+  host_api::PropertyRecord records[2] = {};
+  EXPECT_EQ(viewer.create_button(1, 0, nullptr), 0);
+  EXPECT_EQ(viewer.get_all_objects(1, ids, 2), 0u);
+  EXPECT_EQ(viewer.get_selected(1, ids, 2), 0u);
+  EXPECT_EQ(viewer.filter_properties(1, &filter, records, 2), 0u);
+  EXPECT_EQ(viewer.get_all_objects_id(1), 0u);
+  EXPECT_FALSE(viewer.load_ifc(1, L"yes"));
+  EXPECT_EQ(viewer.get_loaded_ifc_path(1), nullptr);
+  EXPECT_EQ(guardedCalls, 0);
+}
+
 }  // namespace

@@ -60,6 +60,8 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   // what is still running reaches neither the viewer nor the peers.
   void Stop() { viewer_.Stop(); }
   bool Stopped() const { return viewer_.Stopped(); }
+  // The viewer as this controller reaches it: silent once it has stopped.
+  host_api::Viewer& ViewerUntilStopped() { return viewer_; }
 
   // Ribbon buttons and small helpers around viewer calls. The plug-in's own
   // German texts stay UTF-16 on their way to the viewer, so that no ANSI code

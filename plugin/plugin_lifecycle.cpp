@@ -15,11 +15,14 @@ void StartPlugin(platform::Platform& system, host_api::Viewer& viewer, std::int3
   c.SetPluginId(pluginHandle);
   c.SetHostWindow(hostWindow);
   c.SetProcessId(system.WindowProcessId(hostWindow));
-  viewer.on_selection_change(c.PluginId(), handlers.selectionChanged);
-  viewer.on_model_load(c.PluginId(), handlers.modelLoaded);
-  c.SetStatusButton(viewer.create_button(c.PluginId(), viewer_abi::kButtonKind, handlers.statusButtonClicked));
+  // The viewer may stop the plug-in from inside any of these calls; no
+  // handler or button is registered after that.
+  host_api::Viewer& v = c.ViewerUntilStopped();
+  v.on_selection_change(c.PluginId(), handlers.selectionChanged);
+  v.on_model_load(c.PluginId(), handlers.modelLoaded);
+  c.SetStatusButton(v.create_button(c.PluginId(), viewer_abi::kButtonKind, handlers.statusButtonClicked));
   c.SetupButton(bridge::texts::kInactive, StatusButtonHint, bridge::texts::kStatusImage, c.StatusButton(), true);
-  c.SetLinesButton(viewer.create_button(c.PluginId(), viewer_abi::kButtonKind, handlers.linesButtonClicked));
+  c.SetLinesButton(v.create_button(c.PluginId(), viewer_abi::kButtonKind, handlers.linesButtonClicked));
   c.SetupButton(bridge::texts::kCreateLines, LinesButtonHint, bridge::texts::kCreateLinesImage, c.LinesButton(), false);
   c.SendStart();
 }

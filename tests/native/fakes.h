@@ -136,6 +136,9 @@ class FakeViewer final : public host_api::Viewer {
   std::function<void()> afterSelect;
   viewer_abi::Handler selectionHandler = nullptr;
   viewer_abi::Handler modelHandler = nullptr;
+  // Runs inside every call, once it is recorded, with the call's name: the
+  // viewer acting from inside one of its functions.
+  std::function<void(const std::string&)> insideCall;
 
   void AddObject(ObjectId id, const std::vector<std::wstring>& guids);
   std::vector<ViewerCall> Calls(const std::string& name) const;
@@ -161,7 +164,10 @@ class FakeViewer final : public host_api::Viewer {
   void set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size) override;
 
  private:
-  void Record(ViewerCall call) { calls.push_back(std::move(call)); }
+  void Record(ViewerCall call) {
+    calls.push_back(std::move(call));
+    if (insideCall) insideCall(calls.back().name);
+  }
 };
 
 // Latin-1 narrowing of a wide text, for assertions.

@@ -4,6 +4,9 @@
 // the outermost frame returns (AddressSanitizer sees every use after).
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "fakes.h"
 #include "plugin/controller_holder.h"
 
@@ -81,6 +84,25 @@ TEST_F(UnloadWhileRunning, InsideABoxStopsAtOnceAndEndsWithTheHandler) {
   ASSERT_NE(Holder().Running(), nullptr);
   EXPECT_EQ(system.SentWithCode(1).size(), 2u);
   EXPECT_EQ(system.DeliverText(kPeer, 1, ""), 2001);
+}
+
+// A second load behind the index's box: the controller whose handler shows
+// it is stopped, not destroyed under it, and the new one takes over.
+TEST_F(UnloadWhileRunning, SecondLoadInsideABoxReplacesTheControllerOnlyAfterItsHandler) {
+  viewer.failFilterOn = 0x10;
+  viewer.loadedPath = L"C:\\m.ifc";
+  std::size_t callsAtStart = 0;
+  system.whileBoxShown = [&] {
+    Holder().Start(system, viewer, kPluginHandle + 1, kHost, kHandlers);
+    callsAtStart = viewer.calls.size();
+  };
+  ModelLoaded();
+  ASSERT_EQ(system.messageBoxes.size(), 1u);
+  EXPECT_EQ(viewer.calls.size(), callsAtStart);
+  EXPECT_EQ(system.SentWithCode(4).size(), 0u);
+  EXPECT_EQ(Goodbyes(), 0u);
+  ASSERT_NE(Holder().Running(), nullptr);
+  EXPECT_EQ(Holder().Running()->PluginId(), kPluginHandle + 1);
 }
 
 // The index's box comes before the model path: after a stop behind it the
@@ -164,5 +186,46 @@ TEST_F(UnloadWhileRunning, StopNestedInTheGoodbyeSendsNoSecondOne) {
   EXPECT_FALSE(system.messageWindowAlive);
   EXPECT_EQ(system.keptLoaded, 1);
 }
+
+// The viewer stops the plug-in from inside one of its functions: that call
+// is the last one the plug-in makes, whatever it was doing and whatever the
+// peer sends after.
+class StopInsideAViewerFunction : public testing::TestWithParam<std::string> {};
+
+TEST_P(StopInsideAViewerFunction, NoViewerCallFollows) {
+  fakes::FakePlatform system;
+  system.processes = {{11, "QUABO.EXE"}};
+  system.windows = {{kHost, 4242, "TViewerMain"}, {kPeer, 11, "TMainForm"}};
+  fakes::FakeViewer viewer;
+  viewer.AddObject(0x10, {L"g1"});
+  viewer.loadedPath = L"C:\\m.ifc";
+  std::optional<std::size_t> callsAtStop;
+  viewer.insideCall = [&](const std::string& name) {
+    if (callsAtStop || name != GetParam()) return;
+    Holder().Stop();
+    callsAtStop = viewer.calls.size();
+  };
+  // A command to a window that has gone reaches nothing.
+  const auto command = [&](std::uintptr_t code, const std::string& text) {
+    if (system.procedure != nullptr) system.DeliverText(kPeer, code, text);
+  };
+  Holder().Start(system, viewer, kPluginHandle, kHost, kHandlers);
+  command(1, "");
+  ModelLoaded();
+  viewer.selection = {0x10};
+  SelectionChanged();
+  command(9, "active");
+  command(6, "g1");
+  command(8, "0A0B");
+  command(5, "C:\\n.ifc");
+  Holder().Stop();
+  ASSERT_TRUE(callsAtStop.has_value()) << "never called";
+  EXPECT_EQ(viewer.calls.size(), *callsAtStop);
+}
+
+INSTANTIATE_TEST_SUITE_P(Functions, StopInsideAViewerFunction,
+                         testing::Values("on_selection_change", "create_button", "set_button_text", "set_button_image",
+                                         "enable_button", "get_all_objects", "filter_properties", "get_loaded_ifc_path",
+                                         "get_selected", "select", "select_many", "set_view_state", "load_ifc"));
 
 }  // namespace

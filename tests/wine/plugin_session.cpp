@@ -101,13 +101,15 @@ PluginSession::PluginSession() : sim(viewer_sim::Sim()) {
 }
 
 // What holds after every session, whatever the test did: nothing reached the
-// viewer's own exception frames, every viewer call carried the plug-in's
+// viewer's own exception frames, no export, handler or window procedure left
+// the exception chain changed, every viewer call carried the plug-in's
 // handle, and every box was an ownerless, task-modal box with OK only.
 PluginSession::~PluginSession() {
   plugin.reset();  // unloads a plug-in that a test left running
   peers.clear();
   boxCatcher.reset();
   EXPECT_EQ(viewer_sim::HostFrameEscapes(), std::vector<std::uint32_t>{});
+  EXPECT_EQ(viewer_sim::ChainLeftChanged(), std::vector<std::string>{});
   EXPECT_EQ(sim.ForeignHandleCalls(), 0);
   for (const auto& box : sim.MessageBoxes()) {
     EXPECT_EQ(box.style, static_cast<std::uint32_t>(MB_OK | MB_TASKMODAL)) << box.caption;
@@ -124,6 +126,7 @@ void PluginSession::LoadPlugin(const std::wstring& dll) {
   plugin = std::make_unique<viewer_sim::PluginHost>(dll);
   ASSERT_TRUE(plugin->Loaded()) << "error " << plugin->LoadError();
   ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
+  if (const HWND window = PluginWindow()) viewer_sim::WatchChainAroundProcedure(window);
 }
 
 void PluginSession::UnloadPlugin() { ASSERT_TRUE(plugin->Unload()); }

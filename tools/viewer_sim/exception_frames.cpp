@@ -75,6 +75,7 @@ volatile bool gRecurse = true;
 
 std::mutex gEscapesMutex;
 std::vector<std::uint32_t> gEscapes;
+std::vector<std::string> gChainChanges;
 
 }  // namespace
 
@@ -104,6 +105,7 @@ void CallInHostFrame(void (*work)(void* context) noexcept, void* context) noexce
     SetChainHead(&record.chain);
     work(context);
     escaped = false;
+    if (ChainHead() != &record.chain) NoteChainLeftChanged("a call in a host frame");
   }
   SetChainHead(record.chain.previous);
   if (!escaped) return;
@@ -123,6 +125,23 @@ std::vector<std::uint32_t> HostFrameEscapes() {
 void ClearHostFrameEscapes() {
   std::lock_guard lock(gEscapesMutex);
   gEscapes.clear();
+  gChainChanges.clear();
+}
+
+const void* ExceptionChainHead() noexcept { return ChainHead(); }
+
+void NoteChainLeftChanged(const char* call) noexcept {
+  try {
+    std::lock_guard lock(gEscapesMutex);
+    gChainChanges.emplace_back(call);
+  } catch (...) {
+    // Out of memory: the change goes unrecorded.
+  }
+}
+
+std::vector<std::string> ChainLeftChanged() {
+  std::lock_guard lock(gEscapesMutex);
+  return gChainChanges;
 }
 
 }  // namespace viewer_sim

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -27,6 +28,15 @@ void InHostFrame(Work&& work) noexcept {
 
 // The codes of the exceptions that reached a host frame, oldest first.
 std::vector<std::uint32_t> HostFrameEscapes();
+// Forgets the escapes and the changed chains below.
 void ClearHostFrameEscapes();
+
+// A call into the plug-in must return with the thread's exception chain as
+// it found it: a record still linked at the head lies on stack that has gone,
+// and the next exception raised outside a frame walks into it. Host frames
+// and ChainWatch (win_host.h) note each call that did not, by what it was.
+const void* ExceptionChainHead() noexcept;
+void NoteChainLeftChanged(const char* call) noexcept;
+std::vector<std::string> ChainLeftChanged();
 
 }  // namespace viewer_sim

@@ -89,6 +89,18 @@ int DismissButton(HWND dialog) {
 
 thread_local MessageBoxCatcher* tCatcher = nullptr;
 
+constexpr char kWatchedProcedure[] = "VidudUDEViewerSimProcedure";
+
+LRESULT CALLBACK ChainWatchingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  const auto procedure = reinterpret_cast<WNDPROC>(GetPropA(window, kWatchedProcedure));
+  if (procedure == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  const void* head = ExceptionChainHead();
+  const LRESULT result = CallWindowProcA(procedure, window, message, wParam, lParam);
+  if (ExceptionChainHead() != head) NoteChainLeftChanged("a window procedure");
+  if (message == WM_NCDESTROY) RemovePropA(window, kWatchedProcedure);
+  return result;
+}
+
 }  // namespace
 
 void PumpMessages(std::chrono::milliseconds duration) {
@@ -194,6 +206,13 @@ bool PluginHost::Unload() {
   InHostFrame([&]() noexcept { fn(); });
   Sim().SetPluginStopped(true);
   return true;
+}
+
+void WatchChainAroundProcedure(HWND window) {
+  const LONG_PTR procedure = GetWindowLongPtrA(window, GWLP_WNDPROC);
+  if (procedure == reinterpret_cast<LONG_PTR>(&ChainWatchingProcedure)) return;
+  SetPropA(window, kWatchedProcedure, reinterpret_cast<HANDLE>(procedure));
+  SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ChainWatchingProcedure));
 }
 
 MessageBoxCatcher::MessageBoxCatcher(Sink sink) : sink_(std::move(sink)), previous_(tCatcher) {

@@ -75,6 +75,11 @@ struct PluginInfoText {
   std::int32_t reserved2 = 0;
 };
 
+// Checks every call of a window's procedure for the exception chain head it
+// leaves behind (NoteChainLeftChanged): the window is subclassed by a
+// procedure that notes the head, calls the window's own and compares.
+void WatchChainAroundProcedure(HWND window);
+
 // Loads a plug-in DLL and calls its exports the way the viewer does. Each
 // call returns nullopt / false when the export is missing. If the plug-in
 // was loaded and not unloaded, the destructor unloads it before freeing the

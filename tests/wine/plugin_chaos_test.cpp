@@ -65,6 +65,12 @@ TEST_F(HostilePeers, PeerThatNeverAnswersCostsOneBoundedWait) {
   ASSERT_TRUE(sim.FireModelLoad());
   EXPECT_EQ(NextMessage(silent).code, 4u);
   EXPECT_EQ(NextMessage(healthy).code, 4u);
+  // Having answered, it is waited for in full again when it is busy later,
+  // long enough for the system to count its thread as hung.
+  silent.Command("busy 8000");
+  std::this_thread::sleep_for(std::chrono::seconds(6));
+  ASSERT_TRUE(sim.FireModelLoad());
+  EXPECT_EQ(NextMessage(silent).code, 4u);
 }
 
 TEST_F(HostilePeers, BusyPeerGetsAMessageSentLateInItsBusyPeriod) {

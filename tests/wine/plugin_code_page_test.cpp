@@ -105,6 +105,20 @@ TEST_F(OutsideTheCodePage, PeerHeaderPathNamesTheSameFileOrNone) {
   EXPECT_FALSE(vidudude_path_to_ansi((folder / "weg.ifc").c_str(), ansi, sizeof ansi));
 }
 
+// The peer's 8-bit path is read in the ANSI code page (in Windows-1252 the
+// a-umlaut is the one byte E4), and the model path it gets back is the same.
+TEST_F(OutsideTheCodePage, LoadCommandReadsThePathInTheCodePage) {
+  const fs::path model = root / L"Projekte" / L"Geb\u00E4ude.ifc";
+  CopyDemoModel(model);
+  std::string ansi(MAX_PATH, '\0');
+  ansi.resize(static_cast<std::size_t>(
+      WideCharToMultiByte(1252, 0, model.c_str(), -1, ansi.data(), MAX_PATH, nullptr, nullptr) - 1));
+  ASSERT_NE(ansi.find('\xE4'), std::string::npos);
+  EXPECT_EQ(SendFromThread(PluginWindow(), 5, ansi + '\0'), 2001);
+  EXPECT_EQ(sim.LoadedPath(), model.wstring());
+  EXPECT_EQ(NextText(4), ansi);
+}
+
 TEST_F(OutsideTheCodePage, GuidLetterOutsideTheCodePageIsNoLookAlike) {
   ASSERT_TRUE(sim.LoadModel(WinePath(DEMO_MODEL)).ok());
   ASSERT_EQ(NextText(4), WinePathA(DEMO_MODEL));

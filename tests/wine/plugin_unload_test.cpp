@@ -4,6 +4,7 @@
 // goodbye goes out once, the host lives on, the heap stays sound, and a
 // fresh start works. Such a stop keeps the library loaded for good, so these
 // tests load a copy of their own.
+#include <atomic>
 #include <thread>
 
 #include "plugin_session.h"
@@ -21,6 +22,25 @@ bool HeapsValid() {
   }
   return true;
 }
+
+// Counts the access violations raised in this process while it lives, also
+// those that a frame of the system catches and hides.
+class AccessViolations {
+ public:
+  AccessViolations() : handler_(AddVectoredExceptionHandler(1, &AccessViolations::Seen)) { count_ = 0; }
+  ~AccessViolations() { RemoveVectoredExceptionHandler(handler_); }
+  AccessViolations(const AccessViolations&) = delete;
+  AccessViolations& operator=(const AccessViolations&) = delete;
+  int Count() const { return count_; }
+
+ private:
+  static LONG CALLBACK Seen(EXCEPTION_POINTERS* exception) noexcept {
+    if (exception->ExceptionRecord->ExceptionCode == EXCEPTION_ACCESS_VIOLATION) ++count_;
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  static inline std::atomic<int> count_{0};
+  void* handler_;
+};
 
 }  // namespace
 
@@ -125,4 +145,18 @@ TEST_F(UnloadWhileRunning, FromAnotherThreadTheWindowGoesAtTheNextMessageLoopTur
   ASSERT_FALSE(found.empty());
   EXPECT_EQ(found.front(), "found hwnd=" + Hex(windows[0]));
   EXPECT_EQ(SendCommand(late, "send 1"), 2001);
+}
+
+// The viewer frees the library before this thread runs its messages again:
+// neither the close that ends the window nor a peer's message reaches the
+// library's code.
+TEST_F(UnloadWhileRunning, FromAnotherThreadThenFreedTheWindowRunsNoCodeOfTheLibrary) {
+  LoadPlugin();
+  const HWND window = PluginWindow();
+  std::thread([&] { plugin->Unload(); }).join();
+  plugin.reset();
+  const AccessViolations violations;
+  EXPECT_EQ(SendFromThread(window, 9, std::string("active\0", 7)), 0);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(violations.Count(), 0);
 }

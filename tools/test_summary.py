@@ -11,9 +11,10 @@ failing leak check) counts as one failed case more, named by the case it
 stopped in if one did not finish; every other CTest entry
 (a script test, a fuzz run) is one case. Each entry's output goes to
 <report dir>/logs/<entry>.log, which the failures name. A suite whose report
-is missing (its build failed) is one failed case. Prints the failing cases,
-then "N passed, M failed" (", K skipped" when GoogleTest skipped any), and
-exits 1 when anything failed.
+is missing (its build failed) is one failed case. Prints the skipped cases
+with the reason each gave, the failing cases with their logs, then
+"N passed, M failed" (", K skipped" when GoogleTest skipped any), and exits
+1 when anything failed.
 """
 import os
 import re
@@ -28,8 +29,23 @@ def shown(path):
     return os.path.relpath(path)
 
 
+def skip_reason(output, case):
+    """The message a GoogleTest case gave when it skipped: the lines after
+    its "Skipped" line, up to its result."""
+    start = output.find(f"[ RUN      ] {case}\n")
+    end = output.find(f"[  SKIPPED ] {case} (", start)
+    lines = output[start:end].splitlines()
+    for i, line in enumerate(lines):
+        if line.endswith(": Skipped"):
+            reason = " ".join(text.strip() for text in lines[i + 1:] if text.strip())
+            if reason:
+                return reason
+    return "no reason given"
+
+
 def suite_cases(name, report):
-    """(case, passed, log) for every case of one CTest run."""
+    """(case, passed, log) for every case of one CTest run; passed is None
+    for a skipped case, whose log is then the reason it gave."""
     if not os.path.exists(report):
         return [(f"{name} (no test report: the suite did not build or run)", False, report)]
     cases = []
@@ -47,7 +63,10 @@ def suite_cases(name, report):
             cases.append((test, passed, log))
             continue
         for result, case in results:
-            cases.append((f"{test}: {case}", None if result == "SKIPPED" else result == "OK", log))
+            if result == "SKIPPED":
+                cases.append((f"{test}: {case}", None, skip_reason(output, case)))
+            else:
+                cases.append((f"{test}: {case}", result == "OK", log))
         if not passed and all(result != "FAILED" for result, _ in results):
             # A crash or a timeout inside a case leaves that case started but without a result.
             unfinished = [case for case in GTEST_START.findall(output) if case not in {c for _, c in results}]
@@ -71,13 +90,17 @@ def main(argv):
         else:
             sys.exit(__doc__)
     failed = [(case, log) for case, ok, log in cases if ok is False]
-    skipped = sum(1 for _, ok, _ in cases if ok is None)
+    skipped = [(case, reason) for case, ok, reason in cases if ok is None]
+    if skipped:
+        print("\nSkipped:")
+        for case, reason in skipped:
+            print(f"  {case}  ({reason})")
     if failed:
         print("\nFailed:")
         for case, log in failed:
             print(f"  {case}  (log: {shown(log)})")
-    passed = len(cases) - len(failed) - skipped
-    print(f"{passed} passed, {len(failed)} failed" + (f", {skipped} skipped" if skipped else ""))
+    passed = len(cases) - len(failed) - len(skipped)
+    print(f"{passed} passed, {len(failed)} failed" + (f", {len(skipped)} skipped" if skipped else ""))
     return 1 if failed else 0
 
 

@@ -246,7 +246,8 @@ class IfcSamples : public testing::TestWithParam<Sample> {};
 
 TEST_P(IfcSamples, FindsEveryProductAndItsStorey) {
   const auto path = std::filesystem::path(VIEWER_SIM_IFC_SAMPLES) / GetParam().file;
-  if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample at " << path;
+  if (!std::filesystem::exists(path))
+    GTEST_SKIP() << "the shared IFC samples are not beside the checkout: no " << path.lexically_normal();
   const auto result = ReadIfcFile(path);
   ASSERT_TRUE(result.ok()) << result.error;
   EXPECT_EQ(result.objects.size(), GetParam().objects);
@@ -272,7 +273,8 @@ INSTANTIATE_TEST_SUITE_P(Files, IfcSamples,
 
 TEST(IfcSampleFiles, DoubledGuidsStayTwoObjectsAndTheDottedOneIsLeftOut) {
   const auto path = std::filesystem::path(VIEWER_SIM_IFC_SAMPLES) / "archicad14-doubleguids.ifc";
-  if (!std::filesystem::exists(path)) GTEST_SKIP() << "no sample at " << path;
+  if (!std::filesystem::exists(path))
+    GTEST_SKIP() << "the shared IFC samples are not beside the checkout: no " << path.lexically_normal();
   const auto result = ReadIfcFile(path);
   ASSERT_TRUE(result.ok()) << result.error;
   std::multiset<std::wstring> guids;

@@ -292,7 +292,8 @@ TEST_F(PluginLink, ConnectNamingThePluginsOwnWindowKeepsSendingToThePeers) {
 
 TEST_F(PluginLink, RealModelSelectsHundredsOfElementsByGuid) {
   const std::filesystem::path sample = std::filesystem::path(IFC_SAMPLES_DIR) / "duplex-a-20110907-optimized.ifc";
-  if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no sample models here";
+  if (!std::filesystem::exists(sample))
+    GTEST_SKIP() << "the shared IFC samples are not beside the checkout: no " << sample.string();
   ASSERT_EQ(SendCommand(*peer, "send 5 " + Escaped(WinePathA(sample.string()))), 2001);
   EXPECT_EQ(NextMessage(*peer).code, 4u);
   const auto guids = ModelGuids();

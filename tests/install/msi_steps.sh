@@ -102,4 +102,15 @@ has_version "$plugins/VidudUDE.DLL" "$newer" || fail "the refused downgrade chan
 installed /x "$(winepath -w "$work/newer.msi")"
 [ "$(tree)" = "$before" ] || fail "the removal did not leave the viewer's folder as before:"$'\n'"$(diff <(echo "$before") <(tree))"
 [ -z "$(arp_entries)" ] || fail "the removal left the installed programs entry: $(arp_entries)"
-echo "the package installed, repaired, upgraded to $newer, refused $version over it and was removed"
+# A viewer elsewhere: the DLL goes where INSTALLDIR says, the images stay
+# where the plug-in looks for them.
+installed /i "$(winepath -w "$msi")" 'INSTALLDIR=C:\Viewer\plugins\'
+[ -f "$WINEPREFIX/drive_c/Viewer/plugins/VidudUDE.DLL" ] && [ ! -e "$plugins/VidudUDE.DLL" ] ||
+  fail "INSTALLDIR did not move the DLL"
+[ -f "$plugins/VidudUDE_data/VidudUDE_32x32.png" ] || fail "INSTALLDIR moved the images"
+# Windows removes a component from where it was installed; Wine's msiexec
+# resolves the folders anew, so the removal names INSTALLDIR again.
+installed /x "$(winepath -w "$msi")" 'INSTALLDIR=C:\Viewer\plugins\'
+[ "$(tree)" = "$before" ] && [ ! -e "$WINEPREFIX/drive_c/Viewer/plugins/VidudUDE.DLL" ] ||
+  fail "the removal of the INSTALLDIR installation left files"
+echo "the package installed, repaired, upgraded to $newer, refused $version over it, was removed, and went elsewhere by INSTALLDIR"

@@ -96,6 +96,10 @@ has_version "$plugins/VidudUDE.DLL" "$newer" || fail "the upgrade did not instal
 [ "$(arp_entries)" = "$product|$newer|$publisher" ] || fail "installed programs list after the upgrade: $(arp_entries)"
 
 if msiexec /i "$(winepath -w "$msi")"; then fail "the older package installed over the newer one"; fi
+# Windows shows the launch condition's message; Wine's msiexec neither shows
+# nor logs it, so the package is checked to carry it.
+LC_ALL=C grep -a -q -F 'Eine neuere Version von [ProductName] ist bereits installiert' "$msi" ||
+  fail "the package has no message for a refused downgrade"
 has_version "$plugins/VidudUDE.DLL" "$newer" || fail "the refused downgrade changed the DLL"
 [ "$(arp_entries)" = "$product|$newer|$publisher" ] || fail "the refused downgrade changed the installed programs list"
 

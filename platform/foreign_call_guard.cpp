@@ -26,7 +26,8 @@
 //    with exceptions unmasked, and a full x87 stack turns its next load into
 //    a NaN or a raise); after a stack overflow the stack's guard page, which
 //    the overflow used up, is set again, or the next overflow on the thread
-//    would end the process without a word. A call that returns normally
+//    would end the process without a word (_resetstkoflw cannot when this
+//    frame itself lies within a few pages of the stack's end). A call that returns normally
 //    pays for one store of the control word: the record is not cleared.
 //
 // The handler never lets the dispatch continue past the plug-in: any code

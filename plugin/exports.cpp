@@ -8,7 +8,9 @@
 //    ViewerFault: the viewer's frames are unwound, the x87 stack is emptied
 //    and the caller's control word set again, and after a stack overflow
 //    the thread's stack guard page is set again, so that the next overflow
-//    is contained the same way.
+//    is contained the same way. (The runtime sets it only when the guard's
+//    own frame lies a few pages above the stack's end: a viewer that calls
+//    the plug-in with its stack all but spent keeps a thread without one.)
 //  - One raised in the plug-in's own code, or in a system function it
 //    calls, ends the plug-in frame it was raised in (a handler, a message
 //    of the hidden window, the start, the stop; ControllerHolder), with the

@@ -50,14 +50,14 @@ void btBIMQuabo::HandleCopyData(std::uintptr_t wParam, std::intptr_t lParam, std
   peer_link::DispatchCommand(*this, wParam, record, result);
 }
 
-// The link state changes before the peer is stored. A window of the viewer's
-// own process, the hidden window above all, is taken as no window: every
-// message sent to it would come back as a command to the plug-in itself.
+// The link state changes before the peer is stored. Only a window of another
+// process can be the one target: the broadcast handle would send every
+// message to every window on the desktop, the plug-in's own included, and a
+// window of the viewer's own process would hand it back to the plug-in as a
+// command. Any other value connects as 0 does: messages go by discovery.
 void btBIMQuabo::Connect(WindowHandle peer) {
   SetActive(true);
-  const bool viewersOwn =
-      peer == FMsgWindow || (peer != 0 && FProcessId != 0 && system_.WindowProcessId(peer) == FProcessId);
-  FConnectedPeer = viewersOwn ? 0 : peer;
+  FConnectedPeer = peer_link::IsOtherProcessWindow(system_, peer) ? peer : 0;
 }
 
 // The viewer is asked to close last, by a posted message: the peer has its

@@ -32,6 +32,12 @@ platform::WindowHandle FindProcessWindow(platform::Platform& system, std::uint32
   return found;
 }
 
+bool IsOtherProcessWindow(platform::Platform& system, platform::WindowHandle window) {
+  if (window == 0 || window == platform::kBroadcastWindow) return false;
+  const std::uint32_t owner = system.WindowProcessId(window);
+  return owner != 0 && owner != system.CurrentProcessId();
+}
+
 PeerWindows FindPeerWindows(platform::Platform& system) {
   PeerWindows slots{};
   std::size_t peers = 0;

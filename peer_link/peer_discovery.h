@@ -34,6 +34,12 @@ bool ClassNameMatches(std::string_view copiedClassName, std::string_view wantedC
 platform::WindowHandle FindProcessWindow(platform::Platform& system, std::uint32_t processId,
                                          std::string_view className);
 
+// True for a window that a peer may own: an existing window of another
+// process. The broadcast handle, a value that names no window, and every
+// window of the process this code runs in (the viewer's, the plug-in's
+// hidden window among them) are not.
+bool IsOtherProcessWindow(platform::Platform& system, platform::WindowHandle window);
+
 // One slot per peer process in snapshot order, for at most five of them;
 // a peer without a main window keeps its slot at 0. All slots are empty when
 // no snapshot can be taken.

@@ -16,6 +16,9 @@ namespace platform {
 // A window handle as the logic sees it; 0 means no window.
 using WindowHandle = std::uintptr_t;
 
+// What SendMessage takes as "every top-level window": never a peer.
+inline constexpr WindowHandle kBroadcastWindow = 0xFFFF;
+
 inline constexpr std::uint32_t kWmClose = 16;
 inline constexpr std::uint32_t kWmCopyData = 74;
 // The shell's number of the Program Files folder.
@@ -73,6 +76,8 @@ class Platform {
   virtual bool WindowExists(WindowHandle window) = 0;
   // The id of the process that owns the window, 0 when unknown.
   virtual std::uint32_t WindowProcessId(WindowHandle window) = 0;
+  // The id of the process this code runs in: the viewer's.
+  virtual std::uint32_t CurrentProcessId() = 0;
   // The window's class name as the system copies it into a buffer of
   // bufferChars characters: at most bufferChars - 1 of them.
   virtual std::string WindowClassName(WindowHandle window, std::size_t bufferChars) = 0;
@@ -81,7 +86,13 @@ class Platform {
   // this thread's windows are handled while it waits. A window that has gone
   // or does not answer in time gives 0; after such a timeout the window is
   // not waited for again while its thread stays hung, until it answers.
-  virtual std::uint32_t SendCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) = 0;
+  // Every top-level window at once, or the sender itself, is never a
+  // target, whoever chose it: such a send gives 0 and delivers nothing, for
+  // the plug-in would receive its own message as a command.
+  std::uint32_t SendCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) {
+    if (target == kBroadcastWindow || target == sender) return 0;
+    return DeliverCopyData(target, sender, record);
+  }
   virtual void PostClose(WindowHandle window) = 0;
 
   // A hidden top-level tool window whose messages all reach procedure.
@@ -117,6 +128,10 @@ class Platform {
   // converts, else its short form when that converts and names the same
   // file, else with the default character, so that it names no file.
   virtual std::string PathFromWide(const wchar_t* path) = 0;
+
+ protected:
+  // SendCopyData's delivery, once the target has passed its check.
+  virtual std::uint32_t DeliverCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) = 0;
 };
 
 }  // namespace platform

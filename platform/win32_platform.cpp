@@ -118,13 +118,15 @@ std::uint32_t Win32Platform::WindowProcessId(WindowHandle window) {
   return pid;
 }
 
+std::uint32_t Win32Platform::CurrentProcessId() { return GetCurrentProcessId(); }
+
 std::string Win32Platform::WindowClassName(WindowHandle window, std::size_t bufferChars) {
   std::vector<char> buffer(bufferChars + 1, '\0');
   const int copied = GetClassNameA(AsWindow(window), buffer.data(), static_cast<int>(bufferChars));
   return std::string(buffer.data(), copied > 0 ? static_cast<std::size_t>(copied) : 0);
 }
 
-std::uint32_t Win32Platform::SendCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) {
+std::uint32_t Win32Platform::DeliverCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) {
   const HWND window = AsWindow(target);
   COPYDATASTRUCT data{record.code, record.size, const_cast<void*>(record.data)};
   DWORD_PTR reply = 0;

@@ -24,8 +24,8 @@ class Win32Platform : public Platform {
   void EnumTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
   bool WindowExists(WindowHandle window) override;
   std::uint32_t WindowProcessId(WindowHandle window) override;
+  std::uint32_t CurrentProcessId() override;
   std::string WindowClassName(WindowHandle window, std::size_t bufferChars) override;
-  std::uint32_t SendCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) override;
   void PostClose(WindowHandle window) override;
   std::unique_ptr<OwnedWindow> CreateMessageWindow(WindowProcedure& procedure) override;
   std::intptr_t DefaultWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
@@ -37,6 +37,9 @@ class Win32Platform : public Platform {
   std::wstring ToWide(std::string_view ansi) override;
   std::string FromWide(const wchar_t* wide) override;
   std::string PathFromWide(const wchar_t* path) override;
+
+ protected:
+  std::uint32_t DeliverCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) override;
 
  private:
   SharedWindowClass messageClass_;

@@ -40,11 +40,12 @@ class MemoryPlatform final : public platform::Platform {
   void EnumTopLevelWindows(const std::function<bool(platform::WindowHandle)>& visit) override { visit(7); }
   bool WindowExists(platform::WindowHandle) override { return true; }
   std::uint32_t WindowProcessId(platform::WindowHandle) override { return 2; }
+  std::uint32_t CurrentProcessId() override { return 1; }
   std::string WindowClassName(platform::WindowHandle, std::size_t) override {
     return std::string(peer_link::kPeerWindowClass);
   }
-  std::uint32_t SendCopyData(platform::WindowHandle, platform::WindowHandle,
-                             const platform::CopyDataRecord& r) override {
+  std::uint32_t DeliverCopyData(platform::WindowHandle, platform::WindowHandle,
+                                const platform::CopyDataRecord& r) override {
     bytesSent += r.size;
     return 1;
   }

@@ -167,6 +167,7 @@ class Session {
       for (const auto& guid : object.guids)
         viewer_.properties[object.id].push_back({L" Element Specific", L"Guid", guid});
     }
+    system_.ownProcessId = kViewerPid;
     system_.windows.push_back({kHost, kViewerPid, "TViewerMain"});
     system_.processes = {{10, "explorer.exe"}, {11, "QUABO.EXE"}, {12, "quabo_bimproject.exe"}};
     system_.windows.push_back({kPeerA, 11, "TMainForm"});
@@ -277,7 +278,8 @@ class Session {
     switch (code) {
       case 1:
         active_ = true;
-        peer_ = r.sender;
+        // Only a window of another process becomes the target.
+        peer_ = r.sender == kPeerA || r.sender == kPeerB ? r.sender : 0;
         break;
       case 2:
         active_ = false;

@@ -32,17 +32,31 @@ TEST_F(Commands, ConnectWithoutWindowActivatesButKeepsDiscovery) {
   EXPECT_EQ(system.sent.size(), 2u);
 }
 
-TEST_F(Commands, ConnectNamingAWindowOfTheViewerItselfKeepsDiscovery) {
-  for (const fakes::WindowHandle own : {fakes::FakePlatform::kMessageWindow, kHost}) {
-    EXPECT_EQ(Command(kCommandConnect, "", own), 2001);
+// Each connects as 0 does: active, and messages go by discovery.
+TEST_F(Commands, ConnectNamingNoWindowOfAnotherProcessKeepsDiscovery) {
+  system.goneWindows.insert(0x903);
+  system.windows.push_back({0x903, 13, "TMainForm"});
+  for (const fakes::WindowHandle notAPeer : {fakes::FakePlatform::kMessageWindow, kHost, platform::kBroadcastWindow,
+                                             fakes::WindowHandle{0x777}, fakes::WindowHandle{0x903}}) {
+    EXPECT_EQ(Command(kCommandConnect, "", notAPeer), 2001);
     EXPECT_TRUE(Controller().Active());
-    EXPECT_EQ(Controller().ConnectedPeer(), 0u);
+    EXPECT_EQ(Controller().ConnectedPeer(), 0u) << notAPeer;
     system.sent.clear();
     Controller().Message_Sender("x", 4);
     ASSERT_EQ(system.sent.size(), 2u);
     EXPECT_EQ(system.sent[0].target, kPeerA);
     EXPECT_EQ(system.sent[1].target, kPeerB);
   }
+}
+
+// Without the viewer's main window the plug-in still knows its own process.
+TEST_F(Commands, ConnectNamingAViewerWindowIsRefusedAlsoWithoutAMainWindow) {
+  constexpr fakes::WindowHandle kViewerTool = 0x501;
+  system.windows.push_back({kViewerTool, kViewerPid, "TToolForm"});
+  TestControllerInstance().reset();
+  plugin::StartPlugin(system, viewer, kPluginHandle, 0, kTestHandlers, TestControllerInstance());
+  Connect(kViewerTool);
+  EXPECT_EQ(Controller().ConnectedPeer(), 0u);
 }
 
 TEST_F(Commands, DisconnectForgetsThePeerThenPostsCloseToTheViewer) {

@@ -25,7 +25,10 @@ void LinesButtonClicked() {
 
 const plugin::Handlers kTestHandlers{SelectionChanged, ModelLoaded, StatusButtonClicked, LinesButtonClicked};
 
-StartedPlugin::StartedPlugin() { system.windows.push_back({kHost, kViewerPid, "TViewerMain"}); }
+StartedPlugin::StartedPlugin() {
+  system.ownProcessId = kViewerPid;
+  system.windows.push_back({kHost, kViewerPid, "TViewerMain"});
+}
 
 void StartedPlugin::AddTwoPeers() {
   system.processes = {{10, "explorer.exe"}, {11, "QUABO.EXE"}, {12, "quabo_bimproject.exe"}};

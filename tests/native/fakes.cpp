@@ -57,6 +57,7 @@ void FakePlatform::EnumTopLevelWindows(const std::function<bool(WindowHandle)>& 
 }
 
 std::uint32_t FakePlatform::WindowProcessId(WindowHandle window) {
+  if (goneWindows.contains(window)) return 0;
   for (const auto& w : windows) {
     if (w.handle == window) return w.pid;
   }
@@ -70,8 +71,8 @@ std::string FakePlatform::WindowClassName(WindowHandle window, std::size_t buffe
   return {};
 }
 
-std::uint32_t FakePlatform::SendCopyData(WindowHandle target, WindowHandle sender,
-                                         const platform::CopyDataRecord& record) {
+std::uint32_t FakePlatform::DeliverCopyData(WindowHandle target, WindowHandle sender,
+                                            const platform::CopyDataRecord& record) {
   if (sendThrows) throw std::runtime_error("delivery failed");
   if (goneWindows.contains(target)) return 0;
   Sent s{target, sender, static_cast<std::uint32_t>(record.code),

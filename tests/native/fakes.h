@@ -45,6 +45,8 @@ class FakePlatform final : public platform::Platform {
   bool snapshotFails = false;
   int snapshots = 0;
   std::vector<Window> windows;
+  // The process the plug-in runs in.
+  std::uint32_t ownProcessId = 0;
   // Windows that have been destroyed; every other handle counts as alive.
   std::set<WindowHandle> goneWindows;
   std::map<WindowHandle, std::uint32_t> replies;  // a target not listed gives 0
@@ -73,8 +75,10 @@ class FakePlatform final : public platform::Platform {
   void EnumTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
   bool WindowExists(WindowHandle window) override { return !goneWindows.contains(window); }
   std::uint32_t WindowProcessId(WindowHandle window) override;
+  std::uint32_t CurrentProcessId() override { return ownProcessId; }
   std::string WindowClassName(WindowHandle window, std::size_t bufferChars) override;
-  std::uint32_t SendCopyData(WindowHandle target, WindowHandle sender, const platform::CopyDataRecord& record) override;
+  std::uint32_t DeliverCopyData(WindowHandle target, WindowHandle sender,
+                                const platform::CopyDataRecord& record) override;
   void PostClose(WindowHandle window) override { closesPosted.push_back(window); }
   std::unique_ptr<platform::OwnedWindow> CreateMessageWindow(platform::WindowProcedure& procedure) override;
   std::intptr_t DefaultWindowProc(WindowHandle, std::uint32_t message, std::uintptr_t, std::intptr_t) override {

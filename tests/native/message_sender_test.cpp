@@ -79,6 +79,20 @@ TEST_F(Sending, ConnectedPeerWhoseWindowHasGoneEndsTheLinkWithoutClosingTheViewe
   EXPECT_EQ(system.snapshots, 1);
 }
 
+// Whatever chose the target, the system's send refuses these two.
+TEST_F(Sending, NothingGoesToEveryWindowOrToThePluginsOwn) {
+  const platform::CopyDataRecord record{4, 2, "x"};
+  system.replies[platform::kBroadcastWindow] = 9;
+  system.replies[fakes::FakePlatform::kMessageWindow] = 9;
+  system.replies[kPeerA] = 5;
+  const fakes::WindowHandle own = Controller().MsgWindow();
+  EXPECT_EQ(system.SendCopyData(platform::kBroadcastWindow, own, record), 0u);
+  EXPECT_EQ(system.SendCopyData(own, own, record), 0u);
+  EXPECT_TRUE(system.sent.empty());
+  EXPECT_EQ(system.SendCopyData(kPeerA, own, record), 5u);
+  EXPECT_EQ(system.sent.size(), 1u);
+}
+
 TEST_F(Sending, DeliveryFailureIsReportedOnceAndContained) {
   AddTwoPeers();
   system.sendThrows = true;

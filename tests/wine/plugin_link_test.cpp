@@ -290,6 +290,17 @@ TEST_F(PluginLink, ConnectNamingThePluginsOwnWindowKeepsSendingToThePeers) {
   EXPECT_EQ(NextMessage(*peer).bytes, Payload(guids[4].second + "\r\n" + guids[6].second));
 }
 
+TEST_F(PluginLink, ConnectNamingEveryWindowKeepsSendingToThePeersAlone) {
+  // Named so that discovery never finds it: only a broadcast would reach it.
+  auto& decoy = StartPeer("DECOY.EXE");
+  EXPECT_EQ(SendFromThread(PluginWindow(), 1, std::string(1, '\0'), 0xFFFF), 2001);
+  EXPECT_EQ(ButtonAt(0).text, L"Aktiv");
+  sim.LoadModel(DEMO_MODEL);
+  EXPECT_EQ(NextMessage(*peer).code, 4u);
+  Settle(decoy);
+  EXPECT_TRUE(decoy.Received().empty());
+}
+
 TEST_F(PluginLink, RealModelSelectsHundredsOfElementsByGuid) {
   const std::filesystem::path sample = std::filesystem::path(IFC_SAMPLES_DIR) / "duplex-a-20110907-optimized.ifc";
   if (!std::filesystem::exists(sample))

@@ -34,7 +34,8 @@ std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performanc
       peer_link::SendToPeers(system_, targets, FMsgWindow, FProcessId, text, code, result,
                              [this] { return Stopped(); });
       // A connected peer whose window has gone ends the link as a disconnect
-      // does, without closing the viewer; later messages go by discovery. A
+      // does, without closing the viewer; later messages go by discovery,
+      // and the lines button that peer enabled is greyed as at start. A
       // connect handled during the wait has already replaced it. The
       // goodbye, and a send during which the viewer stopped the plug-in,
       // leave the viewer's buttons alone: the viewer is stopping the plug-in.
@@ -42,6 +43,7 @@ std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performanc
       if (!stopping && FConnectedPeer != 0 && FConnectedPeer == targets[0] && !system_.WindowExists(FConnectedPeer)) {
         SetActive(false);
         FConnectedPeer = 0;
+        viewer_.enable_button(PluginId(), FLinesButton, false);
       }
     });
   } catch (...) {

@@ -61,22 +61,30 @@ TEST_F(Sending, ConnectedPeerIsTheOnlyTargetAndNoSnapshotIsTaken) {
 TEST_F(Sending, ConnectedPeerWhoseWindowHasGoneEndsTheLinkWithoutClosingTheViewer) {
   AddTwoPeers();
   Connect(kPeerB);
+  Command(kCommandLinesButton, "active", kPeerB);
   system.goneWindows.insert(kPeerB);
   viewer.calls.clear();
   EXPECT_EQ(Controller().Message_Sender("lost", 4), 0u);
   EXPECT_TRUE(system.sent.empty());
   EXPECT_FALSE(Controller().Active());
   EXPECT_EQ(Controller().ConnectedPeer(), 0u);
+  // Both buttons as at start.
+  EXPECT_EQ(viewer.CallNames(), (std::vector<std::string>{"set_button_text", "enable_button"}));
   const auto texts = viewer.Calls("set_button_text");
-  ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0].texts.at(0), "Inaktiv");
   EXPECT_EQ(texts[0].texts.at(1).rfind("Das Quabo Plugin ist inaktiv.", 0), 0u);
+  EXPECT_EQ(viewer.Calls("enable_button")[0].numbers.at(1), Controller().LinesButton());
+  EXPECT_FALSE(viewer.buttons.at(Controller().LinesButton()).enabled);
   EXPECT_TRUE(system.closesPosted.empty());
   // The next message goes to the peers that discovery finds.
   Controller().Message_Sender("next", 4);
   ASSERT_EQ(system.sent.size(), 1u);
   EXPECT_EQ(system.sent[0].target, kPeerA);
   EXPECT_EQ(system.snapshots, 1);
+  // A peer that connects enables the button again.
+  Connect(kPeerA);
+  Command(kCommandLinesButton, "active");
+  EXPECT_TRUE(viewer.buttons.at(Controller().LinesButton()).enabled);
 }
 
 // Whatever chose the target, the system's send refuses these two.

@@ -1,7 +1,6 @@
 #include "bridge/controller.h"
 
 #include "bridge/controller_texts.h"
-#include "plugin/plugin_texts.h"
 
 namespace bridge {
 
@@ -31,7 +30,7 @@ std::string btBIMQuabo::GetSpecialFolderPath(int csidl) { return system_.Special
 void btBIMQuabo::SetActive(bool active) {
   FActive = active;
   const wchar_t* const text = FActive ? texts::kActive : texts::kInactive;
-  const wchar_t* const hint = FActive ? texts::kActiveHint : plugin::StatusButtonHint;
+  const wchar_t* const hint = FActive ? texts::kActiveHint : texts::StatusButtonHint;
   viewer_.set_button_text(PluginId(), FStatusButton, text, hint);
 }
 

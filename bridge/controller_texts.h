@@ -1,7 +1,6 @@
-// What the controller shows and sends: button captions (UTF-16, so that no
-// ANSI code page can change a letter of them), image files, message boxes,
-// and the texts of the start and stop messages. The two long button hints
-// are the plug-in's constant texts (plugin/plugin_texts.h).
+// What the controller shows and sends: button captions and hints (UTF-16,
+// so that no ANSI code page can change a letter of them), image files,
+// message boxes, and the texts of the start and stop messages.
 #pragma once
 
 namespace bridge::texts {
@@ -10,10 +9,16 @@ namespace bridge::texts {
 inline constexpr wchar_t kActive[] = L"Aktiv";
 inline constexpr wchar_t kInactive[] = L"Inaktiv";
 inline constexpr wchar_t kActiveHint[] = L"Das Quabo Plugin ist aktiv";
+inline constexpr wchar_t StatusButtonHint[] =
+    L"Das Quabo Plugin ist inaktiv. Es konnte keine Verbindung zwischen Quabo und BimVision aufgebaut werden.";
 inline constexpr char kStatusImage[] = "VidudUDE_32x32.png";
 
 // The create-lines button.
 inline constexpr wchar_t kCreateLines[] = L"Aufma\u00DFzeilen erzeugen";
+// Ends with a blank after the full stop.
+inline constexpr wchar_t LinesButtonHint[] =
+    L"Sendet die GUIDs der ausgew\u00E4hlten Bauteile an Quabo und erzeugt pro Bauteil eine Aufma\u00DFzeile in der "
+    L"Quabo Aufma\u00DFerfassung (Dlg. 4213). ";
 inline constexpr char kCreateLinesImage[] = "AufmErzeugen_32x32.png";
 
 // Where the button images are installed, below the program files folder.

@@ -2,7 +2,6 @@
 
 #include "bridge/controller_texts.h"
 #include "peer_link/peer_message.h"
-#include "plugin/plugin_texts.h"
 
 namespace plugin {
 
@@ -21,9 +20,11 @@ void StartPlugin(platform::Platform& system, host_api::Viewer& viewer, std::int3
   v.on_selection_change(c.PluginId(), handlers.selectionChanged);
   v.on_model_load(c.PluginId(), handlers.modelLoaded);
   c.SetStatusButton(v.create_button(c.PluginId(), viewer_abi::kButtonKind, handlers.statusButtonClicked));
-  c.SetupButton(bridge::texts::kInactive, StatusButtonHint, bridge::texts::kStatusImage, c.StatusButton(), true);
+  c.SetupButton(bridge::texts::kInactive, bridge::texts::StatusButtonHint, bridge::texts::kStatusImage,
+                c.StatusButton(), true);
   c.SetLinesButton(v.create_button(c.PluginId(), viewer_abi::kButtonKind, handlers.linesButtonClicked));
-  c.SetupButton(bridge::texts::kCreateLines, LinesButtonHint, bridge::texts::kCreateLinesImage, c.LinesButton(), false);
+  c.SetupButton(bridge::texts::kCreateLines, bridge::texts::LinesButtonHint, bridge::texts::kCreateLinesImage,
+                c.LinesButton(), false);
   c.SendStart();
 }
 

@@ -7,7 +7,7 @@ set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 tree="$(mktemp -d)"
 trap 'rm -rf "$tree"' EXIT
-mkdir -p "$tree"/{platform,host_api,peer_link,bridge,plugin}
+mkdir -p "$tree"/{platform,host_api,peer_link,bridge,plugin,peer_sdk}
 put() { printf '%s\n' "${@:2}" >"$tree/$1"; }
 
 put platform/win32_x.cpp '#include <windows.h>' '#include "platform/platform.h"' '#include "host_api/viewer.h"'
@@ -20,7 +20,7 @@ put bridge/controller.cpp '#include "peer_link/peer_message.h"' '#include "plugi
   '#include "../plugin/plugin_lifecycle.h"' '#include "windows.h"' '#include <peer_link/peer_message.h>' \
   '#include "./../bridge/guid_index.h"' '#include "../../outside.h"' '#include VIEWER_HEADER'
 put bridge/guid_index.h '#pragma once'
-put plugin/plugin_texts.h '#pragma once' '#include "plugin/other.h"'
+put peer_sdk/vidudude_peer.h '#include <windows.h>' '#include <stdio.h>'
 put plugin/exports.cpp '#include <windows.h>' '#include "bridge/controller.h"' '#include "tests/wine_tools/probe_state.h"' \
   '#include "../tools/peer_driver/peer_driver.h"'
 
@@ -29,6 +29,7 @@ host_api/viewer.h:3: host_api/ may not include \"peer_link/peer_message.h\"
 peer_link/dispatch.cpp:2: peer_link/ may not include \"bridge/controller.h\"
 peer_link/dispatch.cpp:3: peer_link/ may not include \"platform/win32_platform.h\"
 peer_link/dispatch.cpp:4: peer_link/ may not include <bridge/controller.h>
+bridge/controller.cpp:2: bridge/ may not include \"plugin/plugin_texts.h\"
 bridge/controller.cpp:3: bridge/ may not include \"plugin/plugin_lifecycle.h\"
 bridge/controller.cpp:4: bridge/ may not include <windows.h>
 bridge/controller.cpp:5: bridge/ may not include \"platform/win32_handles.h\"
@@ -38,7 +39,7 @@ bridge/controller.cpp:10: bridge/ may not include \"../../outside.h\" (../outsid
 bridge/controller.cpp:11: bridge/ may not include VIEWER_HEADER
 plugin/exports.cpp:3: plugin/ may not include \"tests/wine_tools/probe_state.h\"
 plugin/exports.cpp:4: plugin/ may not include \"../tools/peer_driver/peer_driver.h\" (tools/peer_driver/peer_driver.h)
-plugin/plugin_texts.h:2: plugin/plugin_texts.h may not include \"plugin/other.h\""
+peer_sdk/vidudude_peer.h:2: peer_sdk/vidudude_peer.h may not include <stdio.h>"
 
 output="$("$here/tools/check_includes.sh" "$tree")"
 rc=$?

@@ -108,6 +108,7 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   const BtGuidObjidList* GuidIndex() const { return FGuidIndex.get(); }
   const std::string& ModelPath() const { return FModelPath; }
   const std::string& LastGuids() const { return FLastGuids; }
+  bool LastGuidsStale() const { return FLastGuidsStale; }
   bool Active() const { return FActive; }
   const std::vector<std::uint8_t>& ViewState() const { return FViewState; }
   std::int32_t ViewStateSize() const { return FViewStateSize; }
@@ -123,6 +124,10 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   // Count, then fill: the records that the viewer holds for the filter.
   // records is the caller's scratch buffer, reused across objects.
   void QueryProperties(const viewer_abi::PropertyFilter& filter, std::vector<viewer_abi::PropertyRecord>& records);
+  // The GUIDs of the viewer's selection as a GUID list text, "0" for none.
+  std::string SelectedGuids();
+  // Sets the last list, which stays fresh until the selection changes or a
+  // model loads.
   void KeepLastGuids(const std::string& text);
   std::string ValueText(const viewer_abi::PropertyRecord& record) {
     return record.value ? system_.FromWide(record.value) : std::string();
@@ -143,6 +148,9 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   std::unique_ptr<BtGuidObjidList> FGuidIndex;
   std::string FModelPath;
   std::string FLastGuids;
+  // The last list may no longer match the viewer's selection: the
+  // selection changed without the list being set, or a model loaded.
+  bool FLastGuidsStale = false;
   bool FActive = false;
   std::int32_t FViewStateSize = 0;
   std::vector<std::uint8_t> FViewState;

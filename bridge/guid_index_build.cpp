@@ -7,6 +7,8 @@
 namespace bridge {
 
 bool btBIMQuabo::BuildGuidIndex() {
+  // A new model: the last list may name elements of the old one.
+  FLastGuidsStale = true;
   bool result = false;
   std::uint32_t objectCount = 0;
   // The new index is filled aside and put in place at the end, so that a

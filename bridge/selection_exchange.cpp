@@ -8,32 +8,15 @@
 
 namespace bridge {
 
+// Every selection change leaves the last list stale until the list is set
+// again: while the link is inactive nothing is sent, and a failure sends
+// nothing either.
 bool btBIMQuabo::SendSelection() {
+  FLastGuidsStale = true;
   if (!FActive) return false;
   try {
     system_.RunContained([this] {
-      std::string text = "0";
-      const std::uint32_t n = viewer_.get_selected(PluginId(), nullptr, 0);
-      if (n >= 1) {
-        const std::wstring setName = ToPWideChar(kGuidSetName);
-        const std::wstring propertyName = ToPWideChar(kGuidPropertyName);
-        std::vector<ObjectId> selected(n);
-        viewer_.get_selected(PluginId(), selected.data(), n);
-        std::vector<viewer_abi::PropertyRecord> records;
-        for (const ObjectId object : selected) {
-          const viewer_abi::PropertyFilter filter{object, setName.c_str(), propertyName.c_str()};
-          QueryProperties(filter, records);
-          for (const auto& record : records) {
-            const std::string value = ValueText(record);
-            if (text == "0" || text.empty()) {
-              text = value;
-            } else {
-              text += "\r\n";
-              text += value;
-            }
-          }
-        }
-      }
+      std::string text = SelectedGuids();
       KeepLastGuids(text);
       Message_Sender(std::move(text), peer_link::kCodeSelection);
     });
@@ -42,6 +25,31 @@ bool btBIMQuabo::SendSelection() {
     system_.ShowMessage(texts::kSelectionFailed, texts::kSelectionFailedCaption);
     return false;
   }
+}
+
+std::string btBIMQuabo::SelectedGuids() {
+  std::string text = "0";
+  const std::uint32_t n = viewer_.get_selected(PluginId(), nullptr, 0);
+  if (n == 0) return text;
+  const std::wstring setName = ToPWideChar(kGuidSetName);
+  const std::wstring propertyName = ToPWideChar(kGuidPropertyName);
+  std::vector<ObjectId> selected(n);
+  viewer_.get_selected(PluginId(), selected.data(), n);
+  std::vector<viewer_abi::PropertyRecord> records;
+  for (const ObjectId object : selected) {
+    const viewer_abi::PropertyFilter filter{object, setName.c_str(), propertyName.c_str()};
+    QueryProperties(filter, records);
+    for (const auto& record : records) {
+      const std::string value = ValueText(record);
+      if (text == "0" || text.empty()) {
+        text = value;
+      } else {
+        text += "\r\n";
+        text += value;
+      }
+    }
+  }
+  return text;
 }
 
 // The text is a copy of its own, and its lines are cut from it one at a time
@@ -69,15 +77,32 @@ bool btBIMQuabo::SelectByGuids(std::string text) {  // NOLINT(performance-unnece
     });
     return true;
   } catch (...) {
-    FLastGuids.clear();
+    KeepLastGuids({});
     return false;
   }
 }
 
 // A fresh buffer of the text's size: assigning into the old one would keep
 // the largest list ever received for as long as the plug-in runs.
-void btBIMQuabo::KeepLastGuids(const std::string& text) { std::string(text).swap(FLastGuids); }
+void btBIMQuabo::KeepLastGuids(const std::string& text) {
+  std::string(text).swap(FLastGuids);
+  FLastGuidsStale = false;
+}
 
-void btBIMQuabo::SendLastSelection() { Message_Sender(FLastGuids, peer_link::kCodeCreateLines); }
+// The button promises the GUIDs of the selected elements. A stale list is
+// built afresh from the selection first, as a selection change builds it,
+// and kept; it goes out with the button's code only. A fresh list goes out
+// as it is, so a peer's own list comes back verbatim.
+void btBIMQuabo::SendLastSelection() {
+  if (FLastGuidsStale) {
+    try {
+      system_.RunContained([this] { KeepLastGuids(SelectedGuids()); });
+    } catch (...) {
+      system_.ShowMessage(texts::kSelectionFailed, texts::kSelectionFailedCaption);
+      return;
+    }
+  }
+  Message_Sender(FLastGuids, peer_link::kCodeCreateLines);
+}
 
 }  // namespace bridge

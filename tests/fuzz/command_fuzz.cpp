@@ -91,6 +91,20 @@ std::size_t GuidRecordCount() {
   return n;
 }
 
+// The GUID list of the viewer's selection as the plug-in builds it.
+std::string SelectionText(const std::vector<ObjectId>& selection) {
+  std::string text = "0";
+  for (const ObjectId id : selection) {
+    const auto object = std::find_if(Model().begin(), Model().end(), [id](const ModelObject& o) { return o.id == id; });
+    if (object == Model().end()) continue;
+    for (const auto& guid : object->guids) {
+      const std::string value = guid ? fakes::Narrow(*guid) : std::string();
+      text = text == "0" || text.empty() ? value : text + "\r\n" + value;
+    }
+  }
+  return text;
+}
+
 std::string Trim(const std::string& text) {
   std::size_t begin = 0;
   std::size_t end = text.size();
@@ -233,8 +247,9 @@ class Session {
         break;
       default: {
         // The send of the last GUIDs comes first, before anything it
-        // triggers.
-        const std::string guids = gController->LastGuids();
+        // triggers; a stale list is built afresh from the selection.
+        const std::string guids =
+            gController->LastGuidsStale() ? SelectionText(viewer_.selection) : gController->LastGuids();
         const std::size_t before = system_.sent.size();
         viewer_.buttons.at(gController->LinesButton()).onClick();
         if (reference::Blank(guids)) {

@@ -32,6 +32,7 @@ class Selection : public StartedPlugin {
     }
     return ids;
   }
+  void PressLines() { viewer.buttons.at(Controller().LinesButton()).onClick(); }
   void PeerSelects(const std::string& text) {
     viewer.calls.clear();
     EXPECT_EQ(Command(kCommandSelect, text), 2001);
@@ -144,8 +145,10 @@ TEST_F(Selection, SelectionChangeSendsGuidsOnlyWhileConnected) {
   EXPECT_EQ(system.sent.back().target, kPeerB);
   EXPECT_EQ(Controller().LastGuids(), expected);
 
-  viewer.buttons.at(Controller().LinesButton()).onClick();
+  viewer.calls.clear();
+  PressLines();
   EXPECT_EQ(Sent(9), expected);
+  EXPECT_TRUE(viewer.calls.empty());
 }
 
 TEST_F(Selection, NothingSelectedSendsZero) {
@@ -235,4 +238,56 @@ TEST_F(Selection, FailedPeerSelectionEmptiesTheLastList) {
   system.sent.clear();
   viewer.buttons.at(Controller().LinesButton()).onClick();
   EXPECT_TRUE(system.sent.empty());
+}
+
+// The lines button sends what is selected now: a list that the viewer's
+// selection may have left behind is built afresh and sent with code 9 only.
+TEST_F(Selection, LinesButtonAfterAModelLoadSendsTheSelectionOfNow) {
+  Connect();
+  viewer.selection = {kWall};
+  viewer.selectionHandler();
+  viewer.selection.clear();
+  LoadModel();
+  system.sent.clear();
+  PressLines();
+  EXPECT_EQ(Sent(9), "0");
+  EXPECT_EQ(Controller().LastGuids(), "0");
+  EXPECT_EQ(system.sent.size(), 1u);
+}
+
+TEST_F(Selection, LinesButtonSendsAPeerListVerbatimUntilTheSelectionChangesUnheard) {
+  system.processes.pop_back();  // peer A alone
+  LoadModel();
+  const std::string peerList = "unknown\r\n0BTBFw6f90Nfh9rP1dl_39\r\n";
+  PeerSelects(peerList);
+  system.sent.clear();
+  PressLines();
+  EXPECT_EQ(Sent(9), peerList);
+  // Not connected: the peer does not hear of the user's new selection.
+  viewer.selection = {kDoor, kBare, kWall};
+  viewer.selectionHandler();
+  EXPECT_EQ(system.sent.size(), 1u);
+  PressLines();
+  const std::string now = "1cwlDi_hLEvPsClAelBNnz\r\n28hypXUBvBefc20SI8kfA$\r\n2O2Fr$t4X7Zf8NOew3FL9r";
+  EXPECT_EQ(Sent(9, 1), now);
+  EXPECT_EQ(Controller().LastGuids(), now);
+  EXPECT_TRUE(system.SentWithCode(6).empty());
+  // Kept: the next press asks the viewer nothing.
+  viewer.calls.clear();
+  PressLines();
+  EXPECT_EQ(Sent(9, 2), now);
+  EXPECT_TRUE(viewer.calls.empty());
+}
+
+TEST_F(Selection, LinesButtonThatCannotReadTheSelectionReportsItAndSendsNothing) {
+  PeerSelects("2O2Fr$t4X7Zf8NOew3FL9r");
+  viewer.selection = {kSlab, kDoor};
+  viewer.selectionHandler();
+  viewer.failFilterOn = kDoor;
+  system.sent.clear();
+  PressLines();
+  EXPECT_EQ(system.messageBoxes,
+            (std::vector<std::pair<std::string, std::string>>{{"Fehler beim Schreiben der GUID.QUABO", "SELECTED"}}));
+  EXPECT_TRUE(system.sent.empty());
+  EXPECT_EQ(Controller().LastGuids(), "2O2Fr$t4X7Zf8NOew3FL9r");
 }

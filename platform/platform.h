@@ -16,8 +16,10 @@ namespace platform {
 // A window handle as the logic sees it; 0 means no window.
 using WindowHandle = std::uintptr_t;
 
-// What SendMessage takes as "every top-level window": never a peer.
+// What SendMessage takes as "every top-level window": never a peer. The
+// system broadcasts a send to (HWND)-1 just the same.
 inline constexpr WindowHandle kBroadcastWindow = 0xFFFF;
+inline constexpr WindowHandle kEveryWindow = static_cast<WindowHandle>(-1);
 
 inline constexpr std::uint32_t kWmClose = 16;
 inline constexpr std::uint32_t kWmCopyData = 74;
@@ -86,11 +88,15 @@ class Platform {
   // this thread's windows are handled while it waits. A window that has gone
   // or does not answer in time gives 0; after such a timeout the window is
   // not waited for again while its thread stays hung, until it answers.
-  // Every top-level window at once, or the sender itself, is never a
-  // target, whoever chose it: such a send gives 0 and delivers nothing, for
-  // the plug-in would receive its own message as a command.
+  // Every top-level window at once, the sender itself, or any other window
+  // of this process is never a target, whoever chose it: such a send gives
+  // 0 and delivers nothing, for the plug-in would receive its own message
+  // as a command. The owner is asked because the system also takes other
+  // spellings of a handle (its low word alone) for the same window.
   std::uint32_t SendCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) {
-    if (target == kBroadcastWindow || target == sender) return 0;
+    if (target == kBroadcastWindow || target == kEveryWindow || target == sender) return 0;
+    const std::uint32_t owner = WindowProcessId(target);
+    if (owner != 0 && owner == CurrentProcessId()) return 0;
     return DeliverCopyData(target, sender, record);
   }
   virtual void PostClose(WindowHandle window) = 0;

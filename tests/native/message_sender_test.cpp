@@ -87,16 +87,19 @@ TEST_F(Sending, ConnectedPeerWhoseWindowHasGoneEndsTheLinkWithoutClosingTheViewe
   EXPECT_TRUE(viewer.buttons.at(Controller().LinesButton()).enabled);
 }
 
-// Whatever chose the target, the system's send refuses these two.
+// Whatever chose the target, the system's send refuses every broadcast
+// handle and every window of the viewer's process, however spelt.
 TEST_F(Sending, NothingGoesToEveryWindowOrToThePluginsOwn) {
   const platform::CopyDataRecord record{4, 2, "x"};
-  system.replies[platform::kBroadcastWindow] = 9;
-  system.replies[fakes::FakePlatform::kMessageWindow] = 9;
-  system.replies[kPeerA] = 5;
+  constexpr fakes::WindowHandle kOwnByLowWord = 0x2000;
+  system.windows.push_back({kOwnByLowWord, kViewerPid, ""});
   const fakes::WindowHandle own = Controller().MsgWindow();
-  EXPECT_EQ(system.SendCopyData(platform::kBroadcastWindow, own, record), 0u);
-  EXPECT_EQ(system.SendCopyData(own, own, record), 0u);
+  for (const fakes::WindowHandle refused : {platform::kBroadcastWindow, platform::kEveryWindow, own, kOwnByLowWord}) {
+    system.replies[refused] = 9;
+    EXPECT_EQ(system.SendCopyData(refused, own, record), 0u) << refused;
+  }
   EXPECT_TRUE(system.sent.empty());
+  system.replies[kPeerA] = 5;
   EXPECT_EQ(system.SendCopyData(kPeerA, own, record), 5u);
   EXPECT_EQ(system.sent.size(), 1u);
 }

@@ -193,6 +193,7 @@ class Session {
     FUZZ_CHECK(gController && system_.procedure != nullptr);
     if (buildIndex) {
       indexBuilt_ = true;
+      stale_ = true;
       viewer_.modelHandler();
     }
     // The viewer reports selection changes from inside select_many; a peer
@@ -200,6 +201,7 @@ class Session {
     if (mode & 8) {
       viewer_.afterSelect = [this] {
         ++selectionReports_;
+        stale_ = !active_;
         SelectionChanged();
       };
     }
@@ -239,17 +241,20 @@ class Session {
   void Event(int event) {
     switch (event) {
       case 0:
+        // Only a change that goes out sets the last list.
+        stale_ = !active_;
         viewer_.selectionHandler();
         break;
       case 1:
         indexBuilt_ = true;
+        stale_ = true;
         viewer_.modelHandler();
         break;
       default: {
         // The send of the last GUIDs comes first, before anything it
-        // triggers; a stale list is built afresh from the selection.
-        const std::string guids =
-            gController->LastGuidsStale() ? SelectionText(viewer_.selection) : gController->LastGuids();
+        // triggers; a stale list is built afresh from the selection and kept.
+        const std::string guids = stale_ ? SelectionText(viewer_.selection) : gController->LastGuids();
+        stale_ = false;
         const std::size_t before = system_.sent.size();
         viewer_.buttons.at(gController->LinesButton()).onClick();
         if (reference::Blank(guids)) {
@@ -279,6 +284,8 @@ class Session {
     const std::vector<ObjectId> selectionBefore = viewer_.selection;
     const std::size_t recordsBefore = records_;
     const std::size_t reportsBefore = selectionReports_;
+    // A peer's list is the last list before the viewer selects anything.
+    if (!r.nullRecord && r.code == 6) stale_ = false;
     const std::intptr_t reply = system_.procedure->WndProc(platform::kWmCopyData, r.sender, lParam);
     // A selection report sends the viewer's selection, which replaces the
     // last GUIDs; a nested record may change anything.
@@ -342,6 +349,7 @@ class Session {
   void CheckState() {
     bridge::btBIMQuabo& c = *gController;
     FUZZ_CHECK(c.Active() == active_);
+    FUZZ_CHECK(c.LastGuidsStale() == stale_);
     FUZZ_CHECK(c.ConnectedPeer() == peer_);
     FUZZ_CHECK(viewer_.buttons.at(c.StatusButton()).text == (active_ ? L"Aktiv" : L"Inaktiv"));
     FUZZ_CHECK(viewer_.buttons.at(c.LinesButton()).enabled == linesEnabled_);
@@ -369,6 +377,8 @@ class Session {
   bool active_ = false;
   WindowHandle peer_ = 0;
   bool linesEnabled_ = false;
+  // The last list may no longer match the viewer's selection.
+  bool stale_ = false;
   std::vector<std::uint8_t> viewState_;
   std::size_t closes_ = 0;
   bool indexBuilt_ = false;

@@ -3,7 +3,7 @@
 # folder, as an IT department pushes it: silent install (with the installed
 # diagnosis run against the simulators, tests/install/diagnose_steps.sh),
 # repair by the same package, upgrade by a newer one built here, a refused
-# downgrade, removal.
+# downgrade, removal; then the same into a folder named by INSTALLDIR.
 #   msi_steps.sh WIN32_BUILD_DIR DIST_DIR VERSION   (WINEPREFIX: the prefix)
 # The prefix's viewer folder may hold an archive installation, which goes
 # first as the README says.
@@ -107,14 +107,16 @@ installed /x "$(winepath -w "$work/newer.msi")"
 [ "$(tree)" = "$before" ] || fail "the removal did not leave the viewer's folder as before:"$'\n'"$(diff <(echo "$before") <(tree))"
 [ -z "$(arp_entries)" ] || fail "the removal left the installed programs entry: $(arp_entries)"
 # A viewer elsewhere: the DLL goes where INSTALLDIR says, the images stay
-# where the plug-in looks for them.
+# where the plug-in looks for them; the newer package and the removal find
+# that folder again without being told.
+elsewhere="$WINEPREFIX/drive_c/Viewer/plugins/VidudUDE.DLL"
 installed /i "$(winepath -w "$msi")" 'INSTALLDIR=C:\Viewer\plugins\'
-[ -f "$WINEPREFIX/drive_c/Viewer/plugins/VidudUDE.DLL" ] && [ ! -e "$plugins/VidudUDE.DLL" ] ||
-  fail "INSTALLDIR did not move the DLL"
+[ -f "$elsewhere" ] && [ ! -e "$plugins/VidudUDE.DLL" ] || fail "INSTALLDIR did not move the DLL"
 [ -f "$plugins/VidudUDE_data/VidudUDE_32x32.png" ] || fail "INSTALLDIR moved the images"
-# Windows removes a component from where it was installed; Wine's msiexec
-# resolves the folders anew, so the removal names INSTALLDIR again.
-installed /x "$(winepath -w "$msi")" 'INSTALLDIR=C:\Viewer\plugins\'
-[ "$(tree)" = "$before" ] && [ ! -e "$WINEPREFIX/drive_c/Viewer/plugins/VidudUDE.DLL" ] ||
-  fail "the removal of the INSTALLDIR installation left files"
-echo "the package installed, repaired, upgraded to $newer, refused $version over it, was removed, and went elsewhere by INSTALLDIR"
+installed /i "$(winepath -w "$work/newer.msi")"
+[ -f "$elsewhere" ] && [ ! -e "$plugins/VidudUDE.DLL" ] && has_version "$elsewhere" "$newer" ||
+  fail "the upgrade did not replace the DLL where INSTALLDIR put it"
+installed /x "$(winepath -w "$work/newer.msi")"
+[ "$(tree)" = "$before" ] && [ ! -e "$elsewhere" ] || fail "the removal of the INSTALLDIR installation left files"
+! wine reg query 'HKLM\Software\VidudUDE' >/dev/null 2>&1 || fail "the removal left the registry note of INSTALLDIR"
+echo "the package installed, repaired, upgraded to $newer, refused $version over it, was removed, and went elsewhere by INSTALLDIR, upgraded and removed there"

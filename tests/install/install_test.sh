@@ -36,6 +36,7 @@ openssl pkcs12 -export -inkey "$signed/key.pem" -in "$signed/cert.pem" -out "$si
 VIDUDUDE_SIGN_PKCS12="$signed/cert.p12" VIDUDUDE_SIGN_PASSWORD=geheim-42 VIDUDUDE_DIST_OUT="$signed" \
   cmake --build "$build" --target dist >"$signed/dist.log" || fail "the signed release was not made: $(cat "$signed/dist.log")"
 grep -q 'signed with the certificate' "$signed/dist.log" || fail "dist does not say that it signed"
+grep -q 'NO TIME STAMP' "$signed/dist.log" || fail "dist does not say that the signatures carry no time stamp"
 unzip -p "$signed/$name" plugins/VidudUDE.DLL >"$signed/VidudUDE.DLL"
 unzip -p "$signed/$name" plugins/VidudUDE_data/VidudUDE-Diagnose.exe >"$signed/VidudUDE-Diagnose.exe"
 verify() { osslsigncode verify -CAfile "$signed/cert.pem" -in "$1" >"$signed/verify.log" 2>&1; }

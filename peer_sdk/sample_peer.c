@@ -30,19 +30,25 @@
 
 struct received {
   DWORD code;
+  DWORD viewer_pid;
   HWND plugin;
+  SYSTEMTIME arrived;
   char text[]; /* the copied text, NUL-terminated */
 };
 
 static HWND main_window;
 static HWND plugin_window; /* the plug-in we talk to; NULL while none runs */
 
+static void print_time(const SYSTEMTIME *time) {
+  printf("%02u:%02u:%02u.%03u ", time->wHour, time->wMinute, time->wSecond, time->wMilliseconds);
+}
+
 /* printf with a time stamp, flushed: a pipe's reader sees each line at once. */
 static void say(const char *format, ...) {
   SYSTEMTIME now;
   va_list args;
   GetLocalTime(&now);
-  printf("%02u:%02u:%02u.%03u ", now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+  print_time(&now);
   va_start(args, format);
   vprintf(format, args);
   va_end(args);
@@ -102,18 +108,24 @@ static const char *reply_name(DWORD reply) {
 
 static void send_command(DWORD code, const char *text) {
   DWORD reply = 0;
+  BOOL answered;
+  DWORD error;
+  MSG arrived;
   if (!plugin_window) {
     say("-> command %lu not sent: no plug-in known (start the viewer, or wait for \"Bim Start\")\n", code);
     return;
   }
   say("-> command %lu to window %lx: ", code, (unsigned long)(ULONG_PTR)plugin_window);
   print_quoted(text, strlen(text));
-  /* Messages that the plug-in sends while this waits are handled meanwhile
-     (window_proc), so they may print before the reply. */
-  if (vidudude_send_command(plugin_window, main_window, code, text, &reply)) {
+  /* Messages that the plug-in sends while this waits are answered
+     meanwhile (window_proc); they are shown before the reply. */
+  answered = vidudude_send_command(plugin_window, main_window, code, text, &reply);
+  error = GetLastError();
+  while (PeekMessageA(&arrived, main_window, WM_APP_RECEIVED, WM_APP_RECEIVED, PM_REMOVE)) DispatchMessageA(&arrived);
+  if (answered) {
     say("<- reply to command %lu: %lu (%s)\n", code, reply, reply_name(reply));
   } else {
-    say("<- no reply to command %lu (error %lu)\n", code, GetLastError());
+    say("<- no reply to command %lu (error %lu)\n", code, error);
   }
 }
 
@@ -140,8 +152,13 @@ static void send_typed(char *line) {
   send_command((DWORD)code, rest);
 }
 
-/* The work a message asks for, done after it was answered. */
+/* The work a message asks for, printing included, done after it was
+   answered: a console that stalls the output must not stall the viewer. */
 static void act_on(const struct received *message) {
+  print_time(&message->arrived);
+  printf("<- code %lu (%s) from viewer pid %lu, window %lx: ", message->code, message_name(message->code),
+         message->viewer_pid, (unsigned long)(ULONG_PTR)message->plugin);
+  print_quoted(message->text, strlen(message->text));
   if (message->code == VIDUDUDE_MSG_START) {
     plugin_window = message->plugin;
     send_command(VIDUDUDE_CMD_CONNECT, "");
@@ -169,12 +186,11 @@ static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LP
     copy = (struct received *)malloc(sizeof *copy + split.length + 1);
     if (!copy) return FALSE;
     copy->code = split.code;
+    copy->viewer_pid = split.viewerPid;
     copy->plugin = (HWND)wParam;
+    GetLocalTime(&copy->arrived);
     memcpy(copy->text, split.text, split.length);
     copy->text[split.length] = '\0';
-    say("<- code %lu (%s) from viewer pid %lu, window %lx: ", split.code, message_name(split.code), split.viewerPid,
-        (unsigned long)wParam);
-    print_quoted(copy->text, split.length);
     if (!PostMessageA(window, WM_APP_RECEIVED, 0, (LPARAM)copy)) free(copy);
     return TRUE;
   }

@@ -24,11 +24,15 @@
 //    behind: the x87 registers the faulting code had loaded are emptied and
 //    the caller's control word is set again (a Borland-style viewer runs
 //    with exceptions unmasked, and a full x87 stack turns its next load into
-//    a NaN or a raise); after a stack overflow the stack's guard page, which
-//    the overflow used up, is set again, or the next overflow on the thread
-//    would end the process without a word (_resetstkoflw cannot when this
-//    frame itself lies within a few pages of the stack's end). A call that returns normally
-//    pays for one store of the control word: the record is not cleared.
+//    a NaN or a raise); and when the stack below has lost its guard page,
+//    which an overflow uses up, it is set again, or the next overflow on the
+//    thread would end the process without a word. That is looked at after
+//    every fault, whatever its code: the viewer's runtime may have caught
+//    the overflow and raised an exception of its own, and an unwind that
+//    faults again replaces the code (_resetstkoflw cannot when this frame
+//    itself lies within a few pages of the stack's end). A call that returns
+//    normally pays for one store of the control word: the record is not
+//    cleared.
 //
 // The handler never lets the dispatch continue past the plug-in: any code
 // that reaches it ends the call.
@@ -80,6 +84,20 @@ EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* exception, void* es
   __builtin_longjmp(record->resume, 1);
 }
 
+// Whether the thread's stack, below the caller's frame, still ends in a
+// guard page before its uncommitted or inaccessible end.
+bool StackGuardPageBelow(const void* frame) noexcept {
+  MEMORY_BASIC_INFORMATION region{};
+  if (VirtualQuery(frame, &region, sizeof(region)) == 0) return false;
+  const void* const stack = region.AllocationBase;
+  while ((region.Protect & PAGE_GUARD) == 0) {
+    if (region.State != MEM_COMMIT || (region.Protect & PAGE_READWRITE) == 0) return false;
+    const char* const below = static_cast<const char*>(region.BaseAddress) - 1;
+    if (VirtualQuery(below, &region, sizeof(region)) == 0 || region.AllocationBase != stack) return false;
+  }
+  return region.State == MEM_COMMIT;
+}
+
 // The fault path only, after the longjmp: the stack is the caller's again.
 [[gnu::noinline]] void RestoreThread(const volatile GuardRecord& record) noexcept {
   const std::uint16_t control = record.fpuControl;
@@ -88,7 +106,7 @@ EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* exception, void* es
   const std::uint32_t sseControl = record.sseControl;
   asm volatile("ldmxcsr %0" : : "m"(sseControl));
 #endif
-  if (record.code == static_cast<DWORD>(STATUS_STACK_OVERFLOW)) _resetstkoflw();
+  if (!StackGuardPageBelow(__builtin_frame_address(0))) _resetstkoflw();
 }
 
 }  // namespace

@@ -73,6 +73,18 @@ volatile bool gRecurse = true;
   return gRecurse ? RecurseOffTheStack(page) + page[0] : 0;
 }
 
+// The overflow is caught in a frame of the viewer's own, as its runtime
+// turns it into a language exception, which it then raises.
+[[gnu::noinline]] void OverflowCaughtAndRaisedAgain() noexcept {
+  HostRecord caught{{ChainHead(), HostHandler}, {}, 0};
+  if (__builtin_setjmp(caught.resume) == 0) {
+    SetChainHead(&caught.chain);
+    RecurseOffTheStack(nullptr);
+  }
+  SetChainHead(caught.chain.previous);
+  RaiseException(kForeignExceptionCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+}
+
 std::mutex gEscapesMutex;
 std::vector<std::uint32_t> gEscapes;
 std::vector<std::string> gChainChanges;
@@ -86,6 +98,8 @@ void RaiseInViewerFrame(const char* function, FaultKind kind) noexcept {
     RaiseException(kForeignExceptionCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
   } else if (kind == FaultKind::StackOverflow) {
     RecurseOffTheStack(nullptr);
+  } else if (kind == FaultKind::StackOverflowRaisedAgain) {
+    OverflowCaughtAndRaisedAgain();
   } else {
     // Left on the x87 stack by the faulting code, as a compiler's code
     // leaves it halfway through an expression.

@@ -42,9 +42,16 @@ struct MessageBoxRecord {
 
 // How an armed viewer function fails: a language exception of the viewer's
 // own runtime, raised as a structured exception with a foreign code, a real
-// access violation, the same after loading a value onto the x87 stack, or a
-// recursion that runs off the thread's stack.
-enum class FaultKind { ForeignException, AccessViolation, AccessViolationAfterFpuLoad, StackOverflow };
+// access violation, the same after loading a value onto the x87 stack, a
+// recursion that runs off the thread's stack, or such a recursion that the
+// viewer's runtime catches and raises again as an exception of its own.
+enum class FaultKind {
+  ForeignException,
+  AccessViolation,
+  AccessViolationAfterFpuLoad,
+  StackOverflow,
+  StackOverflowRaisedAgain
+};
 inline constexpr std::uint32_t kForeignExceptionCode = 0x0EEDFADE;
 
 // load_ifc answers in its low byte only, as the viewer's one-byte boolean

@@ -5,15 +5,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class FuzzInput {
  public:
   FuzzInput(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
   bool Done() const { return pos_ >= size_; }
   std::uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-  std::string Bytes(std::size_t n) {
+  std::string Bytes(std::size_t n) { return std::string(View(n)); }
+  // The next n bytes in place: valid while the input is.
+  std::string_view View(std::size_t n) {
     n = std::min(n, size_ - pos_);
-    std::string s(reinterpret_cast<const char*>(data_ + pos_), n);
+    const std::string_view s(reinterpret_cast<const char*>(data_ + pos_), n);
     pos_ += n;
     return s;
   }

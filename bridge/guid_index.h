@@ -50,7 +50,12 @@ class GuidText {
   friend std::strong_ordering operator<=>(const GuidText& a, const GuidText& b) noexcept { return Compare(a, b) <=> 0; }
   friend bool operator==(const GuidText& a, std::string_view b) noexcept { return a.view() == b; }
   friend std::strong_ordering operator<=>(const GuidText& a, std::string_view b) noexcept { return a.view() <=> b; }
-  friend void swap(GuidText& a, GuidText& b) noexcept { a.bytes_.swap(b.bytes_); }
+  // Whole-block copies: std::array's swap goes byte by byte.
+  friend void swap(GuidText& a, GuidText& b) noexcept {
+    const auto bytes = a.bytes_;
+    a.bytes_ = b.bytes_;
+    b.bytes_ = bytes;
+  }
 
  private:
   static constexpr std::size_t kTag = kInlineCapacity;

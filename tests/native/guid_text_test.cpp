@@ -52,7 +52,9 @@ TEST(GuidText, OrdersAsUnsignedBytesWithShorterPrefixFirst) {
 TEST(GuidText, KeepsContentsThroughCopiesMovesAndAssignments) {
   const std::string shortText("ab\0c", 4);
   const std::string longText = std::string(40, 'L') + '\0' + "tail";
-  for (const auto& first : {shortText, longText, std::string(23, 'x'), std::string(24, 'y'), std::string()}) {
+  // A length of several bytes, so that none of them may be dropped.
+  const std::string hugeText = std::string(70000, 'H') + '\xff';
+  for (const auto& first : {shortText, longText, hugeText, std::string(23, 'x'), std::string(24, 'y'), std::string()}) {
     for (const auto& second : {shortText, longText}) {
       GuidText a(first);
       ASSERT_EQ(a.view(), first);
@@ -71,8 +73,10 @@ TEST(GuidText, KeepsContentsThroughCopiesMovesAndAssignments) {
       const GuidText& same = target;
       target = same;
       EXPECT_EQ(target, first);
-      swap(target, moved);
-      EXPECT_EQ(moved, first);
+      GuidText other(second);
+      swap(target, other);
+      EXPECT_EQ(target, second);
+      EXPECT_EQ(other, first);
     }
   }
 }

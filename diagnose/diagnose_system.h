@@ -1,7 +1,8 @@
 // What the diagnosis asks of the system: files, processes, their modules
 // and windows, one harmless command to the plug-in, integrity levels and the
 // ANSI code page. The Windows implementation is win32_diagnose_system.cpp;
-// the tests use a fake. Nothing here changes anything on the machine.
+// the tests use a fake. Nothing here changes anything on the machine. Every
+// text, paths and names alike, is UTF-8, as the report is.
 #pragma once
 
 #include <cstdint>

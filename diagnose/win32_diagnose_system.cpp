@@ -6,6 +6,8 @@
 #include <tlhelp32.h>
 
 #include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <string_view>
 
 #include "diagnose/diagnosis.h"
@@ -26,6 +28,27 @@ void* NoView() noexcept { return nullptr; }
 void Unmap(void* view) noexcept { ::UnmapViewOfFile(view); }
 using UniqueView = platform::UniqueHandle<void*, NoView, Unmap>;
 
+// The report and every text of DiagnoseSystem are UTF-8, so that a path
+// outside the ANSI code page still names its file and prints as it is.
+std::string Utf8(const wchar_t* text, std::size_t length) {
+  if (length == 0) return {};
+  const int size = static_cast<int>(length);
+  std::string utf8(
+      static_cast<std::size_t>(::WideCharToMultiByte(CP_UTF8, 0, text, size, nullptr, 0, nullptr, nullptr)), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text, size, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
+  return utf8;
+}
+
+std::string Utf8(const wchar_t* text) { return Utf8(text, std::wcslen(text)); }
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int size = static_cast<int>(utf8.size());
+  std::wstring wide(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0)), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), static_cast<int>(wide.size()));
+  return wide;
+}
+
 UniqueKernelHandle OpenForQuery(std::uint32_t pid) {
   return UniqueKernelHandle(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
 }
@@ -34,12 +57,12 @@ UniqueKernelHandle OpenForQuery(std::uint32_t pid) {
 class MappedFile {
  public:
   explicit MappedFile(const std::string& path) {
-    const platform::UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ,
+    const platform::UniqueFile file(::CreateFileW(Wide(path).c_str(), GENERIC_READ,
                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                   OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size{};
     if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart == 0 || size.HighPart != 0) return;
-    const UniqueKernelHandle mapping(::CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    const UniqueKernelHandle mapping(::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
     if (!mapping) return;
     view_.reset(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
     if (view_) size_ = size.LowPart;
@@ -83,10 +106,10 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM found) noexcept {
   DWORD pid = 0;
   ::GetWindowThreadProcessId(window, &pid);
   entry.pid = pid;
-  char name[256] = {};
-  const int length = ::GetClassNameA(window, name, sizeof name);
+  wchar_t name[256] = {};
+  const int length = ::GetClassNameW(window, name, static_cast<int>(std::size(name)));
   try {
-    entry.className.assign(name, length > 0 ? static_cast<std::size_t>(length) : 0);
+    entry.className = Utf8(name, length > 0 ? static_cast<std::size_t>(length) : 0);
     reinterpret_cast<std::vector<Window>*>(found)->push_back(std::move(entry));
   } catch (...) {
     return FALSE;
@@ -97,24 +120,25 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM found) noexcept {
 }  // namespace
 
 std::string Win32DiagnoseSystem::ProgramFilesFolder() {
-  char path[MAX_PATH + 1] = {};
-  return ::SHGetSpecialFolderPathA(nullptr, path, CSIDL_PROGRAM_FILES, FALSE) ? std::string(path) : std::string();
+  wchar_t path[MAX_PATH + 1] = {};
+  return ::SHGetSpecialFolderPathW(nullptr, path, CSIDL_PROGRAM_FILES, FALSE) ? Utf8(path) : std::string();
 }
 
 bool Win32DiagnoseSystem::FileExists(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 std::string Win32DiagnoseSystem::FileVersion(const std::string& path) {
+  const std::wstring file = Wide(path);
   DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &ignored);
   if (size == 0) return {};
   std::string data(size, '\0');
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
-  if (!::GetFileVersionInfoA(path.c_str(), 0, size, data.data()) ||
-      !::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || length < sizeof *fixed) {
+  if (!::GetFileVersionInfoW(file.c_str(), 0, size, data.data()) ||
+      !::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || length < sizeof *fixed) {
     return {};
   }
   return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
@@ -125,20 +149,20 @@ std::vector<Process> Win32DiagnoseSystem::Processes() {
   std::vector<Process> processes;
   const platform::UniqueSnapshot snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return processes;
-  PROCESSENTRY32 entry{};
+  PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = ::Process32First(snapshot.get(), &entry); more; more = ::Process32Next(snapshot.get(), &entry)) {
-    processes.push_back({entry.th32ProcessID, std::string(entry.szExeFile, strnlen(entry.szExeFile, MAX_PATH))});
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    processes.push_back({entry.th32ProcessID, Utf8(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH))});
   }
   return processes;
 }
 
 std::string Win32DiagnoseSystem::ProgramPath(std::uint32_t pid) {
   const auto process = OpenForQuery(pid);
-  char path[MAX_PATH * 4] = {};
-  DWORD size = sizeof path;
-  if (!process || !::QueryFullProcessImageNameA(process.get(), 0, path, &size)) return {};
-  return std::string(path, size);
+  wchar_t path[MAX_PATH * 4] = {};
+  DWORD size = static_cast<DWORD>(std::size(path));
+  if (!process || !::QueryFullProcessImageNameW(process.get(), 0, path, &size)) return {};
+  return Utf8(path, size);
 }
 
 std::vector<std::string> Win32DiagnoseSystem::ExportedNames(const std::string& programPath) {
@@ -179,10 +203,10 @@ std::optional<std::vector<std::string>> Win32DiagnoseSystem::LoadedModules(std::
   }
   if (!snapshot) return std::nullopt;
   std::vector<std::string> modules;
-  MODULEENTRY32 entry{};
+  MODULEENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = ::Module32First(snapshot.get(), &entry); more; more = ::Module32Next(snapshot.get(), &entry)) {
-    modules.emplace_back(entry.szExePath, strnlen(entry.szExePath, MAX_PATH));
+  for (BOOL more = ::Module32FirstW(snapshot.get(), &entry); more; more = ::Module32NextW(snapshot.get(), &entry)) {
+    modules.push_back(Utf8(entry.szExePath, wcsnlen(entry.szExePath, MAX_PATH)));
   }
   return modules;
 }

@@ -36,21 +36,17 @@ fail() {
   exit 1
 }
 
-wait_for() {
-  for _ in $(seq 600); do
-    tr -d '\r' <"$1" 2>/dev/null | grep -qE -- "$2" && return 0
-    sleep 0.05
-  done
-  fail "no line matching '$2' in $(basename "$1"): $(cat "$1")"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../wait_for.sh"
 
 # Each simulator ends at the end of its input; neither holds the other's
 # input open.
-# viewer PLUGIN: the viewer simulator with a console, its plug-in started.
+# viewer PLUGIN [PROGRAM]: the viewer simulator with a console, its plug-in
+# started; PROGRAM is a copy of it to run instead.
 viewer() {
+  local program="${2:-$build/tools/viewer_sim/viewer_sim.exe}"
   rm -f "$work/viewer.in"
   mkfifo "$work/viewer.in"
-  wine "$build/tools/viewer_sim/viewer_sim.exe" --console --plugin "$1" <"$work/viewer.in" >"$work/viewer.out" 2>&1 3>&- 4>&- &
+  wine "$program" --console --plugin "$1" <"$work/viewer.in" >"$work/viewer.out" 2>&1 3>&- 4>&- &
   viewer_pid=$!
   exec 4>"$work/viewer.in"
   echo 'echo @started' >&4
@@ -87,10 +83,14 @@ peer QUABO.EXE
 diagnose 1 '  PROBLEM  kein BIM Vision läuft: .*' '  ok       QUABO.EXE \(PID [0-9]+, Integritätsstufe .*\), Hauptfenster 0x[0-9a-f]+ \(Klasse TMainForm\)' \
   'Ergebnis: 1 Problem gefunden\.'
 
-viewer "$plugins\\VidudUDE.DLL"
+# A viewer in a folder whose name the ANSI code page cannot spell is found
+# and named all the same.
+mkdir -p "$work/Łódź"
+cp "$build/tools/viewer_sim/viewer_sim.exe" "$work/Łódź/"
+viewer "$plugins\\VidudUDE.DLL" "$work/Łódź/viewer_sim.exe"
 diagnose 0 '  ok       C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE\.DLL, Version [0-9.]+' \
   '  ok       Bild C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE_data\\AufmErzeugen_32x32\.png' \
-  '  ok       .*viewer_sim\.exe \(PID [0-9]+\), Integritätsstufe .*' \
+  '  ok       .*\\Łódź\\viewer_sim\.exe \(PID [0-9]+\), Integritätsstufe .*' \
   '  ok       VidudUDE\.DLL geladen: C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE\.DLL, Version [0-9.]+' \
   '  ok       Plug-in-Fenster 0x[0-9a-f]+ \(Klasse VidudUDE\.MessageWindow, PID [0-9]+\) antwortet auf Befehl 7 mit 2001' \
   '  ok       BIM Vision und Quabo laufen mit derselben Integritätsstufe, .*' '  ok       ANSI-Codepage 1252' \

@@ -35,14 +35,7 @@ fail() {
   exit 1
 }
 
-# Waits up to 30 s until FILE has a line matching the extended regex.
-wait_for() {
-  for _ in $(seq 600); do
-    tr -d "\r" <"$1" 2>/dev/null | grep -qE -- "$2" && return 0
-    sleep 0.05
-  done
-  fail "no line matching '$2' in $(basename "$1")"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../wait_for.sh"
 
 acks=0
 peer() {

@@ -24,15 +24,18 @@
 //    behind: the x87 registers the faulting code had loaded are emptied and
 //    the caller's control word is set again (a Borland-style viewer runs
 //    with exceptions unmasked, and a full x87 stack turns its next load into
-//    a NaN or a raise); and when the stack below has lost its guard page,
+//    a NaN or a raise); on a processor with SSE the caller's MXCSR is loaded
+//    again too, since the viewer's code that faulted may have changed its
+//    rounding or masks, however this file is compiled; and when the stack
+//    below has lost its guard page,
 //    which an overflow uses up, it is set again, or the next overflow on the
 //    thread would end the process without a word. That is looked at after
 //    every fault, whatever its code: the viewer's runtime may have caught
 //    the overflow and raised an exception of its own, and an unwind that
 //    faults again replaces the code (_resetstkoflw cannot when this frame
 //    itself lies within a few pages of the stack's end). A call that returns
-//    normally pays for one store of the control word: the record is not
-//    cleared.
+//    normally pays for the stores of the control word and, with SSE, of
+//    MXCSR: the record is not cleared.
 //
 // The handler never lets the dispatch continue past the plug-in: any code
 // that reaches it ends the call.
@@ -55,13 +58,14 @@ struct GuardRecord {
   // The plug-in's part.
   void* resume[5];
   DWORD code;
-  // The caller's x87 control word (and SSE control, when this is built to
-  // use SSE), saved before the call.
+  // The caller's x87 control word and, with SSE, its MXCSR, saved before
+  // the call.
   std::uint16_t fpuControl;
-#if defined(__SSE__)
   std::uint32_t sseControl;
-#endif
 };
+
+// Asked once, when the library starts: MXCSR exists only with SSE.
+const bool gHasSse = IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE) != 0;
 
 GuardRecord* ChainHead() noexcept {
   GuardRecord* head = nullptr;
@@ -102,10 +106,10 @@ bool StackGuardPageBelow(const void* frame) noexcept {
 [[gnu::noinline]] void RestoreThread(const volatile GuardRecord& record) noexcept {
   const std::uint16_t control = record.fpuControl;
   asm volatile("fninit\n\tfldcw %0" : : "m"(control));
-#if defined(__SSE__)
-  const std::uint32_t sseControl = record.sseControl;
-  asm volatile("ldmxcsr %0" : : "m"(sseControl));
-#endif
+  if (gHasSse) {
+    const std::uint32_t sseControl = record.sseControl;
+    asm volatile("ldmxcsr %0" : : "m"(sseControl));
+  }
   if (!StackGuardPageBelow(__builtin_frame_address(0))) _resetstkoflw();
 }
 
@@ -113,15 +117,13 @@ bool StackGuardPageBelow(const void* frame) noexcept {
 
 bool CallGuarded(void (*call)(void* context) noexcept, void* context, std::uint32_t& exceptionCode) noexcept {
   // Only what is read before it is written: the resume point and the
-  // control word are stored below, the rest of the record only on a fault.
+  // control words are stored below, the rest of the record only on a fault.
   GuardRecord record;  // NOLINT(cppcoreguidelines-pro-type-member-init)
   record.previous = ChainHead();
   record.handler = GuardHandler;
   record.code = 0;
   asm volatile("fnstcw %0" : "=m"(record.fpuControl));
-#if defined(__SSE__)
-  asm volatile("stmxcsr %0" : "=m"(record.sseControl));
-#endif
+  if (gHasSse) asm volatile("stmxcsr %0" : "=m"(record.sseControl));
   volatile bool completed = false;
   if (__builtin_setjmp(record.resume) == 0) {
     SetChainHead(&record);

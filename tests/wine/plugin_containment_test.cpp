@@ -1,7 +1,8 @@
 // A contained fault leaves nothing behind on the viewer's thread: the stack
-// can overflow again and be contained again, the FPU is as the viewer had
-// it, and a fault in the plug-in's own code ends only the plug-in frame it
-// was raised in.
+// can overflow again and be contained again, the FPU and the SSE unit are
+// as the viewer had them, and a fault in the plug-in's own code ends only
+// the plug-in frame it was raised in.
+#include <cmath>
 #include <cstdint>
 
 #include "plugin_session.h"
@@ -34,6 +35,21 @@ X87Environment ReadX87() {
   // FNSTENV masks every exception after the store; FLDENV puts them back.
   asm volatile("fnstenv %0\n\tfldenv %0" : "+m"(environment));
   return environment;
+}
+
+std::uint32_t ReadMxcsr() {
+  std::uint32_t mxcsr = 0;
+  asm volatile("stmxcsr %0" : "=m"(mxcsr));
+  return mxcsr;
+}
+
+// In the SSE unit, whatever this test is compiled for.
+float SseQuotient(float dividend, float divisor) {
+  float quotient = 0;
+  asm volatile("movss %1, %%xmm0\n\tdivss %2, %%xmm0\n\tmovss %%xmm0, %0"
+               : "=m"(quotient)
+               : "m"(dividend), "m"(divisor));
+  return quotient;
 }
 
 }  // namespace
@@ -104,6 +120,24 @@ TEST_F(FaultsLeaveNothingBehind, NineFaultsAfterAnFpuLoadLeaveTheHostsArithmetic
   EXPECT_EQ(product, 6.0);
   EXPECT_EQ(status & 0x3F, 0);
   EXPECT_EQ(sim.Log().Count("viewer_unwound"), 9u);
+}
+
+TEST_F(FaultsLeaveNothingBehind, AFaultAfterTheViewerChangedMxcsrLeavesTheHostsSseArithmetic) {
+  LoadPlugin();
+  const HWND window = PluginWindow();
+  const std::uint32_t hosts = ReadMxcsr();
+  ASSERT_NE(hosts, viewer_sim::kFaultingMxcsr);
+  const struct RestoreMxcsr {
+    std::uint32_t mxcsr;
+    ~RestoreMxcsr() { asm volatile("ldmxcsr %0" : : "m"(mxcsr)); }
+  } restore{hosts};
+  sim.ArmFault("get_all_objects_id", 1, FaultKind::AccessViolationAfterMxcsrChange);
+  EXPECT_EQ(SendFromThread(window, 6, std::string("g\0", 2)), 2001);
+  EXPECT_EQ(sim.Log().Count("viewer_unwound"), 1u);
+  constexpr std::uint32_t kStickyFlags = 0x3F;
+  ASSERT_EQ(ReadMxcsr() & ~kStickyFlags, hosts & ~kStickyFlags);
+  // Masked as the host had it: a NaN, not a raise.
+  EXPECT_TRUE(std::isnan(SseQuotient(0.0F, 0.0F)));
 }
 
 // The viewer hands out a path that cannot be read: the model-load handler,

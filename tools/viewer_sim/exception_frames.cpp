@@ -104,6 +104,10 @@ void RaiseInViewerFrame(const char* function, FaultKind kind) noexcept {
     // Left on the x87 stack by the faulting code, as a compiler's code
     // leaves it halfway through an expression.
     if (kind == FaultKind::AccessViolationAfterFpuLoad) asm volatile("fld1");
+    if (kind == FaultKind::AccessViolationAfterMxcsrChange) {
+      const std::uint32_t mxcsr = kFaultingMxcsr;
+      asm volatile("ldmxcsr %0" : : "m"(mxcsr));
+    }
     // An address the compiler cannot see to be invalid, so that it emits
     // the store and the processor faults on it.
     static volatile std::uintptr_t invalid = 0x10;

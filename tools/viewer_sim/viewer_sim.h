@@ -50,9 +50,13 @@ enum class FaultKind {
   AccessViolation,
   AccessViolationAfterFpuLoad,
   StackOverflow,
-  StackOverflowRaisedAgain
+  StackOverflowRaisedAgain,
+  // An access violation after the viewer's code set MXCSR to kFaultingMxcsr.
+  AccessViolationAfterMxcsrChange
 };
 inline constexpr std::uint32_t kForeignExceptionCode = 0x0EEDFADE;
+// Rounding toward zero, invalid operation unmasked.
+inline constexpr std::uint32_t kFaultingMxcsr = 0x7F00;
 
 // load_ifc answers in its low byte only, as the viewer's one-byte boolean
 // does; the rest of the word is whatever the viewer left there.

@@ -2,6 +2,7 @@
 
 #include "bridge/controller_texts.h"
 #include "peer_link/peer_message.h"
+#include "plugin/plugin_texts.h"
 
 namespace plugin {
 
@@ -11,14 +12,15 @@ void ControllerHolder::Start(platform::Platform& system, host_api::Viewer& viewe
   Retire();
   DestroyUnused();
   const Frame frame(*this);
-  // StartPlugin publishes the controller in current_ before anything can
-  // call back, so the observer is set right after that, through the window.
-  system.RunContained([&] { StartPlugin(system, viewer, pluginHandle, hostWindow, handlers, current_, this); });
-}
-
-void ControllerHolder::Discard() {
-  const Frame frame(*this);
-  Retire();
+  try {
+    // StartPlugin publishes the controller in current_ before anything can
+    // call back, so the observer is set right after that, through the window.
+    system.RunContained([&] { StartPlugin(system, viewer, pluginHandle, hostWindow, handlers, current_, this); });
+  } catch (...) {
+    // The plug-in stays dormant: its handlers find no controller.
+    Retire();
+    system.RunContained([&] { system.ShowMessage(StartFailed, StartFailedCaption); });
+  }
 }
 
 void ControllerHolder::Stop() {

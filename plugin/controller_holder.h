@@ -36,11 +36,12 @@ class ControllerHolder final : public bridge::FrameObserver {
   ControllerHolder& operator=(const ControllerHolder&) = delete;
 
   // on_plugin_load: StartPlugin. A controller still running (a second load
-  // without an unload) is retired without a goodbye.
+  // without an unload) is retired without a goodbye. A start that fails
+  // leaves no controller, and its box says so inside the start's frame, as
+  // every box of the plug-in runs inside one: a stop during its loop keeps
+  // the library.
   void Start(platform::Platform& system, host_api::Viewer& viewer, std::int32_t pluginHandle,
              platform::WindowHandle hostWindow, const Handlers& handlers);
-  // A start that failed: its controller goes without a goodbye.
-  void Discard();
   // on_plugin_unload: "BIM end" once, then the controller is stopped and
   // destroyed as soon as no frame uses it any more. A stop while a frame
   // runs keeps the library loaded until the process ends.

@@ -164,13 +164,8 @@ void VIEWER_CALL on_plugin_load(std::int32_t pluginHandle, std::int32_t, void* m
     ControllerInstance.Start(*gPlatform, gViewer, pluginHandle, reinterpret_cast<platform::WindowHandle>(mainWindow),
                              handlers);
   } catch (...) {
-    // A plug-in that could not start stays dormant: its handlers find no
-    // controller and do nothing.
-    try {
-      ControllerInstance.Discard();
-      gPlatform->ShowMessage(plugin::StartFailed, plugin::StartFailedCaption);
-    } catch (...) {
-    }
+    // Start reports its own failure; what still gets here (no memory even
+    // for that) leaves the plug-in dormant all the same.
   }
 }
 

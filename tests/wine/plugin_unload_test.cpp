@@ -124,6 +124,34 @@ TEST_F(UnloadWhileRunning, DisconnectNestedInASendThenAnErrorBoxThenTheLibraryFr
   ExpectFreshStartWorks(viewing);
 }
 
+// The viewer faults as the start registers a handler; behind the box that
+// says the start failed, the viewer's close handler stops the plug-in and
+// frees its library. The box returns into the plug-in's code all the same.
+TEST_F(UnloadWhileRunning, BehindTheStartFailedBoxThenTheLibraryFreed) {
+  const std::wstring dll = DllOfThisTest();
+  plugin = std::make_unique<viewer_sim::PluginHost>(dll);
+  ASSERT_TRUE(plugin->Loaded());
+  const HMODULE module = plugin->Module();
+  hostWindow.onClose = [&] {
+    plugin->Unload();
+    FreeLibrary(module);
+  };
+  boxCatcher->whileShown = [&] { SendMessageW(hostWindow.Handle(), WM_CLOSE, 0, 0); };
+  sim.ArmFault("on_selection_change", 1, FaultKind::ForeignException);
+  const AccessViolations violations;
+  ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
+  EXPECT_EQ(violations.Count(), 0);
+  EXPECT_EQ(hostWindow.CloseRequests(), 1);
+  const auto boxes = sim.MessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "VidudUDE.DLL konnte nicht gestartet werden.");
+  // The stop kept the library: the viewer's one reference is gone, the
+  // image is not.
+  EXPECT_EQ(GetModuleHandleW(dll.c_str()), module);
+  EXPECT_EQ(PluginWindow(), nullptr);
+  EXPECT_TRUE(HeapsValid());
+}
+
 // Only the window's own thread may destroy it: it goes when this thread
 // next runs its messages, without any code of the plug-in.
 TEST_F(UnloadWhileRunning, FromAnotherThreadTheWindowGoesAtTheNextMessageLoopTurn) {

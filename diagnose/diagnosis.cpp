@@ -231,6 +231,20 @@ class Diagnosis {
       out_.Problem("verschiedene Integritätsstufen: " + who +
                    ". Windows verwirft dann die Nachrichten an die höhere Stufe ohne Meldung: BIM Vision und Quabo "
                    "beide normal oder beide als Administrator starten");
+    }
+    // A level that cannot be read is never taken for the same: the likeliest
+    // reason is a process that runs as administrator while the diagnosis
+    // does not, which is the very mismatch this looks for.
+    std::string unreadable;
+    for (const auto& party : parties_) {
+      if (!party.level) {
+        unreadable += (unreadable.empty() ? "" : ", ") + party.name + " (PID " + std::to_string(party.pid) + ")";
+      }
+    }
+    if (!unreadable.empty() && parties_.size() > 1) {
+      out_.Problem("Integritätsstufe nicht lesbar: " + unreadable +
+                   ". Meist läuft das Programm als Administrator und die Diagnose nicht; ob BIM Vision und Quabo "
+                   "dieselbe Stufe haben, bleibt offen: die Diagnose als Administrator starten");
     } else if (levels.size() == 1 && parties_.size() > 1) {
       out_.Ok("BIM Vision und Quabo laufen mit derselben Integritätsstufe, " + IntegrityLevelName(*levels.begin()));
     }

@@ -21,7 +21,7 @@ constexpr WindowHandle kPluginWindow = 0x100;
 // One desk where everything works: viewer, plug-in, its window, a peer.
 class FakeSystem : public diagnose::DiagnoseSystem {
  public:
-  std::map<std::uint32_t, std::uint32_t> levels{{kViewerPid, 0x2000}, {kPeerPid, 0x2000}};
+  std::map<std::uint32_t, std::optional<std::uint32_t>> levels{{kViewerPid, 0x2000}, {kPeerPid, 0x2000}};
   std::optional<std::vector<std::string>> modules = std::vector<std::string>{
       "C:\\Program Files\\Datacomp\\BIM Vision\\Viewer.exe", std::string(kPlugins) + "VIDUDUDE.dll"};
   std::optional<std::uint32_t> reply = 2001;
@@ -76,6 +76,19 @@ TEST(Diagnose, DifferingIntegrityLevelsAreAProblemThatNamesEachProcess) {
                              "(0x3000), Quabo.exe (PID 20) Mittel (0x2000). Windows verwirft"),
             std::string::npos)
       << report.text;
+}
+
+TEST(Diagnose, AnUnreadableIntegrityLevelIsNeverTheSameButAProblemThatAsksForAnAdministrator) {
+  FakeSystem system;
+  system.levels[kPeerPid] = std::nullopt;
+  const auto report = diagnose::Diagnose(system);
+  EXPECT_EQ(report.problems, 1) << report.text;
+  EXPECT_EQ(diagnose::ExitStatus(report), 1);
+  EXPECT_EQ(report.text.find("derselben Integritätsstufe"), std::string::npos) << report.text;
+  EXPECT_NE(report.text.find("PROBLEM  Integritätsstufe nicht lesbar: Quabo.exe (PID 20). Meist läuft"),
+            std::string::npos)
+      << report.text;
+  EXPECT_NE(report.text.find("die Diagnose als Administrator starten\n"), std::string::npos) << report.text;
 }
 
 TEST(Diagnose, APluginWindowThatDoesNotAnswerOrAnswersOtherwiseIsAProblem) {

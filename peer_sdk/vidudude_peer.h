@@ -136,7 +136,8 @@ VIDUDUDE_FUNCTION HWND vidudude_find_plugin_window(DWORD viewerPid) {
    path with a letter that the code page lacks goes as its short (8.3) name,
    which names the same file. FALSE when neither works (no such file, or the
    file system keeps no short names) or buffer is too small: that path
-   cannot cross the link. */
+   cannot cross the link. FALSE too, with nothing written, for a null path
+   or buffer or a size below 1. */
 VIDUDUDE_FUNCTION BOOL vidudude_path_to_ansi(const WCHAR *path, char *buffer, int size) {
   /* A UTF-8 code page takes every letter, and refuses the no-best-fit flag. */
   const BOOL utf8 = GetACP() == CP_UTF8;
@@ -146,6 +147,8 @@ VIDUDUDE_FUNCTION BOOL vidudude_path_to_ansi(const WCHAR *path, char *buffer, in
   WCHAR *shortPath;
   DWORD length, written;
   int converted = 0;
+  /* A size of 0 would only ask for the length needed, and report success. */
+  if (!path || !buffer || size < 1) return FALSE;
   if (WideCharToMultiByte(CP_ACP, flags, path, -1, buffer, size, NULL, lossyOut) > 0 && !lossy) return TRUE;
   length = GetShortPathNameW(path, NULL, 0);
   if (length == 0) return FALSE;

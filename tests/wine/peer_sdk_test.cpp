@@ -72,6 +72,18 @@ TEST(PeerSdk, SplitReadsTheFramedPayloadWithinItsSize) {
   EXPECT_FALSE(vidudude_split_message(&empty, &message));
 }
 
+TEST(PeerSdk, PathToAnsiRefusesANullPathOrBufferOrNoRoomAndWritesNothing) {
+  char buffer[16] = "untouched";
+  EXPECT_FALSE(vidudude_path_to_ansi(L"C:\\a.ifc", buffer, 0));
+  EXPECT_FALSE(vidudude_path_to_ansi(L"C:\\a.ifc", buffer, -1));
+  EXPECT_FALSE(vidudude_path_to_ansi(L"C:\\a.ifc", nullptr, 0));
+  EXPECT_FALSE(vidudude_path_to_ansi(L"C:\\a.ifc", nullptr, sizeof buffer));
+  EXPECT_FALSE(vidudude_path_to_ansi(nullptr, buffer, sizeof buffer));
+  EXPECT_STREQ(buffer, "untouched");
+  ASSERT_TRUE(vidudude_path_to_ansi(L"C:\\a.ifc", buffer, sizeof buffer));
+  EXPECT_STREQ(buffer, "C:\\a.ifc");
+}
+
 class PeerSdkSession : public PluginSession {};
 
 TEST_F(PeerSdkSession, FindsThePluginWindowOfItsViewerAndGetsItsReplies) {

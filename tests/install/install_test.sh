@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the release the way the README says and checks what it holds.
 #   install_test.sh WIN32_BUILD_DIR DIST_DIR VERSION
-# First a release signed with a throwaway certificate: DLL and package
-# verify, a flipped byte does not, the signed DLL runs a viewer session.
+# First a release signed with a throwaway certificate that has no password:
+# DLL and package verify, a flipped byte does not, the signed DLL runs a
+# viewer session; the same key behind a password signs with it, and ends the
+# release plainly when it is wrong or missing.
 # Then the unsigned release: the archive's sums file, its contents, that its
 # DLL has no debug sections and links to the debug file beside the archive,
 # then the README's installation commands for a Wine prefix as they stand
@@ -32,8 +34,9 @@ rm -rf "$signed"
 mkdir -p "$signed"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$signed/key.pem" -out "$signed/cert.pem" -days 2 \
   -subj '/CN=VidudUDE test signing' -addext extendedKeyUsage=codeSigning 2>/dev/null
-openssl pkcs12 -export -inkey "$signed/key.pem" -in "$signed/cert.pem" -out "$signed/cert.p12" -passout pass:geheim-42
-VIDUDUDE_SIGN_PKCS12="$signed/cert.p12" VIDUDUDE_SIGN_PASSWORD=geheim-42 VIDUDUDE_DIST_OUT="$signed" \
+openssl pkcs12 -export -inkey "$signed/key.pem" -in "$signed/cert.pem" -out "$signed/cert.p12" -passout pass:
+openssl pkcs12 -export -inkey "$signed/key.pem" -in "$signed/cert.pem" -out "$signed/locked.p12" -passout pass:geheim-42
+VIDUDUDE_SIGN_PKCS12="$signed/cert.p12" VIDUDUDE_SIGN_PASSWORD= VIDUDUDE_DIST_OUT="$signed" \
   cmake --build "$build" --target dist >"$signed/dist.log" || fail "the signed release was not made: $(cat "$signed/dist.log")"
 grep -q 'signed with the certificate' "$signed/dist.log" || fail "dist does not say that it signed"
 grep -q 'NO TIME STAMP' "$signed/dist.log" || fail "dist does not say that the signatures carry no time stamp"
@@ -53,6 +56,22 @@ for target in "$signed/VidudUDE.DLL:2000" "$signed/VidudUDE-$version.msi:$((cab_
   verify "$file" || fail "$(basename "$file") does not verify: $(cat "$signed/verify.log")"
   flip "$file" "${target##*:}"
   ! verify "$file.flipped" || fail "$(basename "$file") with a flipped byte still verifies"
+done
+# Nothing may ask for the password: stdin is empty here.
+for password in geheim-42 falsch ""; do
+  mkdir -p "$signed/locked"
+  if VIDUDUDE_SIGN_PKCS12="$signed/locked.p12" VIDUDUDE_SIGN_PASSWORD="$password" VIDUDUDE_DIST_OUT="$signed/locked" \
+    cmake --build "$build" --target dist </dev/null >"$signed/locked.log" 2>&1; then
+    [ "$password" = geheim-42 ] || fail "the password '$password' signed: $(cat "$signed/locked.log")"
+    unzip -p "$signed/locked/$name" plugins/VidudUDE.DLL >"$signed/locked/VidudUDE.DLL"
+    verify "$signed/locked/VidudUDE.DLL" || fail "signed with a password, the DLL does not verify"
+  else
+    [ "$password" != geheim-42 ] || fail "the right password did not sign: $(cat "$signed/locked.log")"
+    expected="does not open"
+    [ -n "$password" ] || expected="needs a password"
+    tr -s ' \n' ' ' <"$signed/locked.log" | grep -q "$expected" ||
+      fail "the password '$password' failed without saying so: $(cat "$signed/locked.log")"
+  fi
 done
 session="$(wine "$build/tools/viewer_sim/viewer_sim.exe" --plugin "$(winepath -w "$signed/VidudUDE.DLL")" | tr -d '\r')" ||
   fail "the signed DLL did not run its session: $session"

@@ -29,3 +29,90 @@ if(NOT rc_wixl EQUAL 0 OR NOT EXISTS ${MSI})
   file(REMOVE ${MSI})
   message(FATAL_ERROR "wixl failed on ${WXS}")
 endif()
+
+# wixl writes no Version and no Language into the File table and hashes
+# every file as if it had no version. Windows Installer goes by that column,
+# and by its rules a file without a version never replaces one with a
+# version: the package would leave a DLL unpacked from the archive in place,
+# say it installed, and delete that DLL on removal. The two programs get the
+# file version and language of their version resource, and lose their hash
+# (a versioned file has none). A managed install takes a folder from the
+# command line only when the property is secure: INSTALLDIR joins the ones
+# that wixl lists.
+find_program(MSIBUILD msibuild REQUIRED)
+find_program(MSIINFO msiinfo REQUIRED)
+
+# The little-endian 16-bit word at the byte whose hex digits start at at.
+function(word_at hex at out)
+  math(EXPR high "${at} + 2")
+  string(SUBSTRING "${hex}" ${at} 2 low_byte)
+  string(SUBSTRING "${hex}" ${high} 2 high_byte)
+  math(EXPR value "0x${high_byte}${low_byte}")
+  set(${out} ${value} PARENT_SCOPE)
+endfunction()
+
+# Where the bytes given as hex digits start in hex, as a digit index, on a
+# byte boundary; -1 when they are not there.
+function(find_bytes hex bytes out)
+  set(base 0)
+  string(FIND "${hex}" "${bytes}" at)
+  # Found between two bytes: search on after it.
+  while(at GREATER -1 AND at MATCHES "[13579]$")
+    math(EXPR next "${at} + 1")
+    math(EXPR base "${base} + ${next}")
+    string(SUBSTRING "${hex}" ${next} -1 hex)
+    string(FIND "${hex}" "${bytes}" at)
+  endwhile()
+  if(at GREATER -1)
+    math(EXPR at "${base} + ${at}")
+  endif()
+  set(${out} ${at} PARENT_SCOPE)
+endfunction()
+
+# The file version of a program's VS_FIXEDFILEINFO as "a.b.c.d", and the
+# language of its translation as a decimal LANGID.
+function(version_resource file version_out language_out)
+  file(READ ${file} hex HEX)
+  find_bytes("${hex}" bd04effe fixed)
+  # "Translation", its NUL and the padding to the value (UTF-16LE).
+  find_bytes("${hex}" 5400720061006e0073006c006100740069006f006e0000000000 translation)
+  if(fixed EQUAL -1 OR translation EQUAL -1)
+    message(FATAL_ERROR "${file} has no version resource")
+  endif()
+  set(version)
+  # dwFileVersionMS and dwFileVersionLS, each as its high and low word.
+  foreach(offset 20 16 28 24)
+    math(EXPR at "${fixed} + ${offset}")
+    word_at("${hex}" ${at} part)
+    list(APPEND version ${part})
+  endforeach()
+  list(JOIN version "." version)
+  math(EXPR at "${translation} + 52")
+  word_at("${hex}" ${at} language)
+  set(${version_out} ${version} PARENT_SCOPE)
+  set(${language_out} ${language} PARENT_SCOPE)
+endfunction()
+
+set(queries)
+foreach(entry "VidudUDE.DLL|plugins/VidudUDE.DLL" "VidudUDE_Diagnose.exe|plugins/VidudUDE_data/VidudUDE-Diagnose.exe")
+  string(REPLACE "|" ";" entry "${entry}")
+  list(GET entry 0 id)
+  list(GET entry 1 path)
+  version_resource(${STAGE}/${path} version language)
+  list(APPEND queries
+       -q "UPDATE `File` SET `Version` = '${version}', `Language` = '${language}' WHERE `File` = '${id}'"
+       -q "DELETE FROM `MsiFileHash` WHERE `File_` = '${id}'")
+endforeach()
+execute_process(COMMAND ${MSIINFO} export ${MSI} Property OUTPUT_VARIABLE properties RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT properties MATCHES "\nSecureCustomProperties\t([^\r\n]*)")
+  file(REMOVE ${MSI})
+  message(FATAL_ERROR "${MSI} has no SecureCustomProperties")
+endif()
+# The value's semicolons stay in one argument.
+string(REPLACE ";" "\\;" secure "${CMAKE_MATCH_1};INSTALLDIR")
+list(APPEND queries -q "UPDATE `Property` SET `Value` = '${secure}' WHERE `Property` = 'SecureCustomProperties'")
+execute_process(COMMAND ${MSIBUILD} ${MSI} ${queries} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  file(REMOVE ${MSI})
+  message(FATAL_ERROR "msibuild could not correct the tables of ${MSI}")
+endif()

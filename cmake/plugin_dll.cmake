@@ -1,6 +1,10 @@
 # The plug-in DLL, and a test variant of it whose platform fails on demand.
 # Built on their own with the win32-threads toolchain; the main cross build
 # runs this as a sub-build and finds the DLLs in its own binary directory.
+set(VERSION_FILE_TYPE VFT_DLL)
+set(VERSION_DESCRIPTION "Plugin zur Anbindung Quabo <=> BIM Vision")
+set(VERSION_INTERNAL_NAME VIDUDUDE)
+set(VERSION_FILE_NAME VidudUDE.DLL)
 configure_file(plugin/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc @ONLY)
 
 function(vidudude_plugin_dll target)

@@ -4,6 +4,7 @@
 # diagnosis run against the simulators, tests/install/diagnose_steps.sh),
 # repair by the same package, upgrade by a newer one built here, a refused
 # downgrade, removal; then the same into a folder named by INSTALLDIR.
+# First its tables.
 #   msi_steps.sh WIN32_BUILD_DIR DIST_DIR VERSION   (WINEPREFIX: the prefix)
 # The prefix's viewer folder may hold an archive installation, which goes
 # first as the README says.
@@ -55,6 +56,21 @@ arp_entries() {
 rc_field() { sed -n "s/.*VALUE \"$1\", \"\\([^\"]*\\)\".*/\\1/p" "$here/plugin/version.rc.in"; }
 product="$(rc_field ProductName)"
 publisher="$(rc_field CompanyName)"
+
+# What Windows Installer decides by, read from the package's tables (Wine's
+# msiexec replaces a file whose size differs, so no installation here shows
+# it): both programs carry the version and language of their version
+# resource and no hash, which only a file without a version has, so they
+# replace a copy unpacked from an older archive; and INSTALLDIR is secure, so
+# an installation run elevated keeps the folder from its command line.
+table() { msiinfo export "$msi" "$1" | tr -d '\r'; }
+for file in VidudUDE.DLL VidudUDE_Diagnose.exe; do
+  row="$(table File | awk -F'\t' -v f="$file" '$1 == f {print $5 "|" $6}')"
+  [ "$row" = "$version.0|1031" ] || fail "the File table gives $file the version and language '$row'"
+  [ -z "$(table MsiFileHash | awk -F'\t' -v f="$file" '$1 == f')" ] || fail "the package has a file hash for $file"
+done
+table Property | awk -F'\t' '$1 == "SecureCustomProperties" {print $2}' | tr ';' '\n' | grep -x INSTALLDIR >/dev/null ||
+  fail "INSTALLDIR is not among the package's SecureCustomProperties"
 
 # The viewer's own files stay whatever the package does.
 rm -rf "$plugins/VidudUDE.DLL" "$plugins/VidudUDE_data"

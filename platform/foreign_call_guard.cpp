@@ -27,9 +27,9 @@
 //    a NaN or a raise); on a processor with SSE the caller's MXCSR is loaded
 //    again too, since the viewer's code that faulted may have changed its
 //    rounding or masks, however this file is compiled; and when the stack
-//    below has lost its guard page,
-//    which an overflow uses up, it is set again, or the next overflow on the
-//    thread would end the process without a word. That is looked at after
+//    below has lost its guard page, which an overflow uses up, it is set
+//    again, or the next overflow on the thread would end the process
+//    without a word. That is looked at after
 //    every fault, whatever its code: the viewer's runtime may have caught
 //    the overflow and raised an exception of its own, and an unwind that
 //    faults again replaces the code (_resetstkoflw cannot when this frame

@@ -7,9 +7,9 @@
 //    in its guard (platform/foreign_call_guard.cpp) and comes back as a
 //    ViewerFault: the viewer's frames are unwound, the x87 stack is emptied
 //    and the caller's x87 control word and MXCSR (with SSE) set again, and
-//    when the stack has lost its guard page (an overflow, also one the viewer caught and raised
-//    again as its own exception), the guard page is set again, so that the
-//    next overflow is contained the same way. (The runtime sets it only
+//    when the stack has lost its guard page (an overflow, also one the
+//    viewer caught and raised again as its own exception), the guard page
+//    is set again, so that the next overflow is contained the same way. (The runtime sets it only
 //    when the guard's own frame lies a few pages above the stack's end: a
 //    viewer that calls the plug-in with its stack all but spent keeps a
 //    thread without one.)

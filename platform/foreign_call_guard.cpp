@@ -29,13 +29,13 @@
 //    rounding or masks, however this file is compiled; and when the stack
 //    below has lost its guard page, which an overflow uses up, it is set
 //    again, or the next overflow on the thread would end the process
-//    without a word. That is looked at after
-//    every fault, whatever its code: the viewer's runtime may have caught
-//    the overflow and raised an exception of its own, and an unwind that
-//    faults again replaces the code (_resetstkoflw cannot when this frame
-//    itself lies within a few pages of the stack's end). A call that returns
-//    normally pays for the stores of the control word and, with SSE, of
-//    MXCSR: the record is not cleared.
+//    without a word. That is looked at after every fault, whatever its
+//    code: the viewer's runtime may have caught the overflow and raised an
+//    exception of its own, and an unwind that faults again replaces the
+//    code (_resetstkoflw cannot when this frame itself lies within a few
+//    pages of the stack's end). A call that returns normally pays for the
+//    stores of the control word and, with SSE, of MXCSR: the record is not
+//    cleared.
 //
 // The handler never lets the dispatch continue past the plug-in: any code
 // that reaches it ends the call.

@@ -9,10 +9,10 @@
 //    and the caller's x87 control word and MXCSR (with SSE) set again, and
 //    when the stack has lost its guard page (an overflow, also one the
 //    viewer caught and raised again as its own exception), the guard page
-//    is set again, so that the next overflow is contained the same way. (The runtime sets it only
-//    when the guard's own frame lies a few pages above the stack's end: a
-//    viewer that calls the plug-in with its stack all but spent keeps a
-//    thread without one.)
+//    is set again, so that the next overflow is contained the same way.
+//    (The runtime sets it only when the guard's own frame lies a few pages
+//    above the stack's end: a viewer that calls the plug-in with its stack
+//    all but spent keeps a thread without one.)
 //  - One raised in the plug-in's own code, or in a system function it
 //    calls, ends the plug-in frame it was raised in (a handler, a message
 //    of the hidden window, the start, the stop; ControllerHolder), with the

@@ -104,6 +104,8 @@ void RaiseInViewerFrame(const char* function, FaultKind kind) noexcept {
     // Left on the x87 stack by the faulting code, as a compiler's code
     // leaves it halfway through an expression.
     if (kind == FaultKind::AccessViolationAfterFpuLoad) asm volatile("fld1");
+    // Rounding and masks of the SSE unit changed by the viewer's own code,
+    // as a runtime's floating-point set-up does, before the fault.
     if (kind == FaultKind::AccessViolationAfterMxcsrChange) {
       const std::uint32_t mxcsr = kFaultingMxcsr;
       asm volatile("ldmxcsr %0" : : "m"(mxcsr));

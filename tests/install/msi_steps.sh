@@ -2,8 +2,8 @@
 # The Windows Installer package in a Wine prefix that holds a viewer
 # folder, as an IT department pushes it: silent install (with the installed
 # diagnosis run against the simulators, tests/install/diagnose_steps.sh),
-# repair by the same package, upgrade by a newer one built here, a refused
-# downgrade, removal; then the same into a folder named by INSTALLDIR.
+# repair (REINSTALL=ALL) by the same package, upgrade by a newer one built
+# here, a refused downgrade, removal; then the same into a folder named by INSTALLDIR.
 # First its tables.
 #   msi_steps.sh WIN32_BUILD_DIR DIST_DIR VERSION   (WINEPREFIX: the prefix)
 # The prefix's viewer folder may hold an archive installation, which goes
@@ -87,8 +87,10 @@ bash "$here/tests/install/diagnose_steps.sh" "$build" || fail "the installed dia
 
 cp "$plugins/VidudUDE.DLL" "$work/installed.DLL"
 rm "$plugins/VidudUDE.DLL"
-installed /i "$(winepath -w "$msi")"
-cmp -s "$plugins/VidudUDE.DLL" "$work/installed.DLL" || fail "the same package again did not restore the DLL"
+# A repair as Windows runs one: /i of an installed product alone changes
+# nothing there; REINSTALL puts back what is missing or older.
+installed /i "$(winepath -w "$msi")" REINSTALL=ALL REINSTALLMODE=omus
+cmp -s "$plugins/VidudUDE.DLL" "$work/installed.DLL" || fail "the repair did not restore the DLL"
 
 # A newer package: the same files, the DLL's version resource moved on.
 IFS=. read -r major minor patch <<<"$version"

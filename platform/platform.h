@@ -114,8 +114,8 @@ class Platform {
   // structured exception raised in the plug-in's code or in a system
   // function it calls, and handled by nothing inside, stops at this frame
   // and not in the viewer's: the frames above are cut off without their
-  // destructors, the thread's FPU and stack guard are set as before, and
-  // ContainedFault is thrown here. A C++ exception passes unchanged.
+  // destructors, the thread's x87 control word, MXCSR and stack guard are
+  // set as before, and ContainedFault is thrown here. A C++ exception passes unchanged.
   virtual void RunContained(const std::function<void()>& work) = 0;
   // Keeps the plug-in's library mapped until the process ends, whatever the
   // viewer frees: for plug-in code that is still running when the viewer

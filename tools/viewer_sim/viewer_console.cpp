@@ -318,6 +318,7 @@ class Console final : private SendObserver {
     Say("Type \"help\" for the commands.\n");
     for (;;) {
       Flush();
+      NoticeLinkEnded();
       if (window_.CloseRequests() > 0) {
         Say("the plug-in asked the viewer to close (WM_CLOSE to its main window): the viewer closes\n");
         break;
@@ -402,6 +403,16 @@ class Console final : private SendObserver {
     }
     if (data->dwData == kCommandDisconnect) connectedPeer_ = nullptr;
     if (data->dwData == kCommandLoadModel && sim_.HasModel()) TellUnsent(before, "code 4 (the model path)", false);
+  }
+
+  // The plug-in ends the link by itself once the connected peer's window
+  // has gone (within seconds, or at a send to it): said once, after the
+  // viewer calls that show it.
+  void NoticeLinkEnded() {
+    if (!connectedPeer_ || LinkActive()) return;
+    Say("the plug-in ended the link: peer window %s %s\n", HexOf(connectedPeer_).c_str(),
+        IsWindow(connectedPeer_) ? "belongs to another process now" : "has gone");
+    connectedPeer_ = nullptr;
   }
 
   std::wstring StatusText() const {
@@ -575,7 +586,7 @@ class Console final : private SendObserver {
             "(status button \"%s\")\n",
             status.c_str());
       } else if (!IsWindow(connectedPeer_)) {
-        Say("link: connected to peer window %s, which has gone: the plug-in ends the link at its next message "
+        Say("link: connected to peer window %s, which has gone: the plug-in ends the link within 2 seconds "
             "(status button \"%s\")\n",
             HexOf(connectedPeer_).c_str(), status.c_str());
       } else {

@@ -595,10 +595,23 @@ class Console final : private SendObserver {
       }
     }
     const auto peers = RunningPeers();
-    if (peers.empty()) Say("peers running: none (a peer runs as QUABO.EXE or QUABO_BIMPROJECT.EXE)\n");
+    // A program of another name that connected: the plug-in never finds it
+    // by its name, but talks to its window.
+    DWORD connectedPid = 0;
+    if (LinkActive() && connectedPeer_) GetWindowThreadProcessId(connectedPeer_, &connectedPid);
+    const bool otherConnected =
+        connectedPid != 0 && std::ranges::none_of(peers, [&](const RunningPeer& p) { return p.pid == connectedPid; });
+    if (peers.empty() && !otherConnected) {
+      Say("peers running: none (a peer runs as QUABO.EXE or QUABO_BIMPROJECT.EXE)\n");
+    }
     for (const auto& peer : peers) {
       Say("peer running: %s pid %lu, %s\n", peer.exe.c_str(), peer.pid,
           peer.mainWindow ? ("main window " + HexOf(peer.mainWindow)).c_str() : "no TMainForm window: gets nothing");
+    }
+    if (otherConnected) {
+      Say("peer running: %s pid %lu, connected window %s (not a peer's name: it hears from the plug-in only while "
+          "connected)\n",
+          ExeName(connectedPid).c_str(), connectedPid, HexOf(connectedPeer_).c_str());
     }
     if (sim_.HasModel()) {
       Say("model: %s, %zu objects, %zu selected\n", ToUtf8(sim_.LoadedPath()).c_str(),

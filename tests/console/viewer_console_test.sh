@@ -269,7 +269,7 @@ PY
 )"
 [ "$(wc -l <<<"$rows")" -ge 15 ] || fail "the command examples were not read: $rows"
 peer "on 1 off"
-"$here/tools/viewer.sh" "$build" <"$work/viewer.in" >"$work/viewer2.out" 2>&1 &
+"$here/tools/viewer.sh" "$build" --timestamps=clock <"$work/viewer.in" >"$work/viewer2.out" 2>&1 &
 viewer_pid=$!
 exec 4>"$work/viewer.in"
 for _ in $(seq 600); do
@@ -283,11 +283,15 @@ while IFS=$'\x1f' read -r code text reply; do
 done <<<"$rows"
 wait "$viewer_pid" || fail "the second viewer session ended with an error"
 viewer_pid=""
+# This session's lines begin with the clock time, as the peers' do.
+grep -vqE '^\[[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\.[0-9]{3}\] ' "$work/viewer2.out" &&
+  fail "a console line without the clock time"
+sed -E 's/^\[[0-9:.]+\] //' "$work/viewer2.out" | tr -d '\r' >"$work/viewer2.txt"
 for line in \
   '  viewer  <- plug-in load_ifc\(plugin=81, path="C:\\\\Projekte\\\\fehlt.ifc"\) -> 0 \(cannot open C:\\Projekte\\fehlt.ifc\)' \
   '  viewer  <- plug-in set_view_state\(plugin=81, kind=0, bytes=<>, size=0\)' \
   '  viewer  <- plug-in set_view_state\(plugin=81, kind=0, bytes=<0aff10>, size=3\)' \
   'the plug-in asked the viewer to close \(WM_CLOSE to its main window\): the viewer closes'; do
-  tr -d '\r' <"$work/viewer2.out" | grep -qE "^$line\$" || fail "the second session did not show: $line"
+  grep -qE "^$line\$" "$work/viewer2.txt" || fail "the second session did not show: $line"
 done
 echo "viewer console sessions: the sample peer and peer_sim received codes 1, 2, 4, 6 and 9; $(wc -l <<<"$rows") protocol.md command rows answered as written"

@@ -53,21 +53,29 @@ const char kHelp[] =
     "  quit                   stop the plug-in and close the viewer; the end of input does the same\n";
 
 const auto gStart = std::chrono::steady_clock::now();
-bool gStampLines = false;
+Timestamps gStamps = Timestamps::kNone;
 bool gAtLineStart = true;
 
 long long Elapsed() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - gStart).count();
 }
 
-// With time stamps, each line begins with the milliseconds since the start.
+// With time stamps, each line begins with the milliseconds since the start
+// or with the clock time.
 std::string Stamped(const std::string& text) {
-  if (!gStampLines) return text;
+  if (gStamps == Timestamps::kNone) return text;
   std::string out;
   for (const char c : text) {
     if (gAtLineStart) {
       char stamp[32];
-      std::snprintf(stamp, sizeof stamp, "[%7lld ms] ", Elapsed());
+      if (gStamps == Timestamps::kClock) {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        std::snprintf(stamp, sizeof stamp, "[%02u:%02u:%02u.%03u] ", now.wHour, now.wMinute, now.wSecond,
+                      now.wMilliseconds);
+      } else {
+        std::snprintf(stamp, sizeof stamp, "[%7lld ms] ", Elapsed());
+      }
       out += stamp;
     }
     out += c;
@@ -296,7 +304,7 @@ thread_local Console* tConsole = nullptr;
 class Console final : private SendObserver {
  public:
   explicit Console(const ConsoleOptions& options) : options_(options), sim_(Sim()) {
-    gStampLines = options.timestamps;
+    gStamps = options.timestamps;
     interactive_ = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &consoleMode_) != 0;
     // Typed paths and names arrive as UTF-8, like the lines of a pipe.
     SetConsoleCP(CP_UTF8);

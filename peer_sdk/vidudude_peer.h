@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * vidudude_peer.h: everything a peer application needs to talk to the
  * VidudUDE plug-in of the BIM Vision viewer. Plain C (C99) that compiles as

@@ -186,4 +186,11 @@ VIDUDUDE_FUNCTION BOOL vidudude_send_command(HWND pluginWindow, HWND from, DWORD
   return TRUE;
 }
 
+/* The helpers are the header's own: none stays defined for the code that
+   includes it. */
+#undef VIDUDUDE_FUNCTION
+#undef VIDUDUDE_AS
+#undef VIDUDUDE_HANDLE_AS
+#undef VIDUDUDE_WRITABLE
+
 #endif /* VIDUDUDE_PEER_H */

@@ -71,8 +71,8 @@ class MessageWindow final : public OwnedWindow {
 
 // A timer with no procedure of its own: each tick reaches the window's
 // procedure as WM_TIMER, so no tick reaches the controller once the window
-// is cut from it, also where the kill does not take (from another thread
-// than the window's); the timer then goes with the window.
+// is cut from it, even should the kill fail; the timer then goes with the
+// window.
 class WindowTimer final : public OwnedTimer {
  public:
   WindowTimer(HWND window, UINT_PTR id, UINT intervalMs) : window_(window), id_(id) {

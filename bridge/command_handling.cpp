@@ -30,7 +30,9 @@ std::intptr_t btBIMQuabo::WndProc(std::uint32_t message, std::uintptr_t wParam, 
   std::intptr_t result = 0;
   try {
     system_.RunContained([&] {
-      if (message != platform::kWmCopyData) {
+      if (message == platform::kWmTimer && wParam == kPeerWatchTimer) {
+        if (!Stopped()) CheckConnectedPeer();
+      } else if (message != platform::kWmCopyData) {
         result = system_.DefaultWindowProc(FMsgWindow, message, wParam, lParam);
       } else if (Stopped()) {
         result = peer_link::kReplyNotACommand;
@@ -57,7 +59,10 @@ void btBIMQuabo::HandleCopyData(std::uintptr_t wParam, std::intptr_t lParam, std
 // command. Any other value connects as 0 does: messages go by discovery.
 void btBIMQuabo::Connect(WindowHandle peer) {
   SetActive(true);
-  FConnectedPeer = peer_link::IsOtherProcessWindow(system_, peer) ? peer : 0;
+  const bool ofPeer = peer_link::IsOtherProcessWindow(system_, peer);
+  FConnectedPeer = ofPeer ? peer : 0;
+  connectedPeerProcess_ = ofPeer ? system_.WindowProcessId(peer) : 0;
+  WatchConnectedPeer();
 }
 
 // The viewer is asked to close last, by a posted message: the peer has its
@@ -65,6 +70,7 @@ void btBIMQuabo::Connect(WindowHandle peer) {
 void btBIMQuabo::Disconnect() {
   SetActive(false);
   FConnectedPeer = 0;
+  peerWatch_.reset();
   system_.PostClose(FHostWindow);
 }
 

@@ -9,10 +9,11 @@ btBIMQuabo::btBIMQuabo(platform::Platform& system, host_api::Viewer& viewer) : s
   FMsgWindow = window_->Handle();
 }
 
-// The index goes first, then the window; the view-state bytes go with the
-// members.
+// The index goes first, then the window with the watch's timer before it;
+// the view-state bytes go with the members.
 btBIMQuabo::~btBIMQuabo() {
   FGuidIndex.reset();
+  peerWatch_.reset();
   window_.reset();
 }
 

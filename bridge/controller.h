@@ -26,6 +26,12 @@ using platform::WindowHandle;
 inline constexpr const char* kGuidSetName = " Element Specific";
 inline constexpr const char* kGuidPropertyName = "Guid";
 
+// While a peer is connected, its window is looked at this often on the
+// hidden window's timer: a peer that ended without a disconnect shows as
+// gone within two seconds, with no user action.
+inline constexpr std::uintptr_t kPeerWatchTimer = 1;
+inline constexpr std::uint32_t kPeerWatchIntervalMs = 1000;
+
 // Told when plug-in code starts and ends handling a message of the hidden
 // window, so that the controller's owner keeps it alive until the outermost
 // frame of plug-in code has returned. Left may destroy the controller.
@@ -121,6 +127,14 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   void RestoreView(const std::string& viewState) override;
   void EnableLinesButton(bool enabled) override;
 
+  // The connected peer: watched while there is one, and gone when its
+  // window has gone or belongs to another process than the one that
+  // connected.
+  void WatchConnectedPeer();
+  void CheckConnectedPeer();
+  bool ConnectedPeerGone();
+  void EndLinkToGonePeer();
+
   // Count, then fill: the records that the viewer holds for the filter.
   // records is the caller's scratch buffer, reused across objects.
   void QueryProperties(const viewer_abi::PropertyFilter& filter, std::vector<viewer_abi::PropertyRecord>& records);
@@ -145,6 +159,8 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   std::uint32_t FProcessId = 0;
   peer_link::PeerWindows FPeerWindows{};
   WindowHandle FConnectedPeer = 0;
+  std::uint32_t connectedPeerProcess_ = 0;
+  std::unique_ptr<platform::OwnedTimer> peerWatch_;
   std::unique_ptr<BtGuidObjidList> FGuidIndex;
   std::string FModelPath;
   std::string FLastGuids;

@@ -1,5 +1,5 @@
-// The controller's sends to the peers: choosing the targets and reporting a
-// failed send.
+// The controller's sends to the peers: choosing the targets, reporting a
+// failed send, and ending the link to a connected peer that has gone.
 #include "bridge/controller.h"
 #include "bridge/controller_texts.h"
 #include "peer_link/message_sender.h"
@@ -33,23 +33,48 @@ std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performanc
       // others have had the goodbye and get nothing more.
       peer_link::SendToPeers(system_, targets, FMsgWindow, FProcessId, text, code, result,
                              [this] { return Stopped(); });
-      // A connected peer whose window has gone ends the link as a disconnect
-      // does, without closing the viewer; later messages go by discovery,
-      // and the lines button that peer enabled is greyed as at start. A
-      // connect handled during the wait has already replaced it. The
-      // goodbye, and a send during which the viewer stopped the plug-in,
-      // leave the viewer's buttons alone: the viewer is stopping the plug-in.
+      // A connect handled during the wait has already replaced the peer.
+      // The goodbye, and a send during which the viewer stopped the
+      // plug-in, leave the viewer's buttons alone: the viewer is stopping
+      // the plug-in.
       const bool stopping = code == peer_link::kCodeEnd || Stopped();
-      if (!stopping && FConnectedPeer != 0 && FConnectedPeer == targets[0] && !system_.WindowExists(FConnectedPeer)) {
-        SetActive(false);
-        FConnectedPeer = 0;
-        viewer_.enable_button(PluginId(), FLinesButton, false);
+      if (!stopping && FConnectedPeer != 0 && FConnectedPeer == targets[0] && ConnectedPeerGone()) {
+        EndLinkToGonePeer();
       }
     });
   } catch (...) {
     system_.ShowMessage(texts::kSendFailed, texts::kSendFailedCaption);
   }
   return result;
+}
+
+// The watch's timer is stopped before another starts: one of the same id
+// would take its place and then be stopped with it.
+void btBIMQuabo::WatchConnectedPeer() {
+  peerWatch_.reset();
+  if (FConnectedPeer != 0) peerWatch_ = system_.StartTimer(FMsgWindow, kPeerWatchTimer, kPeerWatchIntervalMs);
+}
+
+// Sends nothing: the peer has gone, and the others are not told.
+void btBIMQuabo::CheckConnectedPeer() {
+  if (FConnectedPeer != 0 && ConnectedPeerGone()) EndLinkToGonePeer();
+}
+
+// A window handle that the system gave to another process since the
+// connect is no longer the peer's.
+bool btBIMQuabo::ConnectedPeerGone() {
+  return !system_.WindowExists(FConnectedPeer) || system_.WindowProcessId(FConnectedPeer) != connectedPeerProcess_;
+}
+
+// Ends the link as a disconnect does, without closing the viewer: later
+// messages go by discovery, and the lines button that peer enabled is
+// greyed as at start. The peer is forgotten before the viewer is called, so
+// that a failing call does not leave the watch to try again every second.
+void btBIMQuabo::EndLinkToGonePeer() {
+  FConnectedPeer = 0;
+  peerWatch_.reset();
+  SetActive(false);
+  viewer_.enable_button(PluginId(), FLinesButton, false);
 }
 
 std::uint32_t btBIMQuabo::SendStart() { return Message_Sender(texts::kStartMessage, peer_link::kCodeStart); }

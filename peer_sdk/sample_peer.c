@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * sample_peer.c: a small but complete peer of the VidudUDE plug-in, to start
  * your own from. Start it under a peer's name, for example as QUABO.EXE:

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * vidudude_peer.h: everything a peer application needs to talk to the
  * VidudUDE plug-in of the BIM Vision viewer. Plain C (C99) that compiles as
@@ -166,8 +167,9 @@ VIDUDUDE_FUNCTION BOOL vidudude_path_to_ansi(const WCHAR *path, char *buffer, in
 /* Sends one command with its text (NULL for none) to the plug-in's window
    and waits for the reply, VIDUDUDE_LOAD_TIMEOUT_MS for a load and
    VIDUDUDE_COMMAND_TIMEOUT_MS for the others. from is your main window.
-   Call it on the thread that owns from: while it waits, that thread still
-   receives what the plug-in sends meanwhile (a load sends the model path).
+   Call it on the thread that owns from, or on a worker thread while that
+   thread handles its messages and never waits for the worker: the plug-in
+   sends to from meanwhile (a load sends the model path).
    TRUE with *reply set when the plug-in answered; FALSE when it did not
    answer in time or its window has gone (GetLastError tells which). */
 VIDUDUDE_FUNCTION BOOL vidudude_send_command(HWND pluginWindow, HWND from, DWORD command, const char *text,
@@ -186,5 +188,12 @@ VIDUDUDE_FUNCTION BOOL vidudude_send_command(HWND pluginWindow, HWND from, DWORD
   if (reply) *reply = VIDUDUDE_AS(DWORD, result);
   return TRUE;
 }
+
+/* The helpers are the header's own: none stays defined for the code that
+   includes it. */
+#undef VIDUDUDE_FUNCTION
+#undef VIDUDUDE_AS
+#undef VIDUDUDE_HANDLE_AS
+#undef VIDUDUDE_WRITABLE
 
 #endif /* VIDUDUDE_PEER_H */

@@ -23,6 +23,7 @@ inline constexpr WindowHandle kEveryWindow = static_cast<WindowHandle>(-1);
 
 inline constexpr std::uint32_t kWmClose = 16;
 inline constexpr std::uint32_t kWmCopyData = 74;
+inline constexpr std::uint32_t kWmTimer = 0x113;
 // The shell's number of the Program Files folder.
 inline constexpr int kCsidlProgramFiles = 0x26;
 
@@ -51,6 +52,12 @@ class OwnedWindow {
  public:
   virtual ~OwnedWindow() = default;
   virtual WindowHandle Handle() const = 0;
+};
+
+// Owns a window's timer; destroying the object stops it.
+class OwnedTimer {
+ public:
+  virtual ~OwnedTimer() = default;
 };
 
 // A structured exception of the system (an access violation, a stack
@@ -105,6 +112,11 @@ class Platform {
   virtual std::unique_ptr<OwnedWindow> CreateMessageWindow(WindowProcedure& procedure) = 0;
   virtual std::intptr_t DefaultWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                           std::intptr_t lParam) = 0;
+  // The window of this thread gets kWmTimer with wParam id about every
+  // intervalMs from its thread's message loop, until the object goes. A
+  // second timer of the same window and id replaces the first, and stopping
+  // either stops both.
+  virtual std::unique_ptr<OwnedTimer> StartTimer(WindowHandle window, std::uintptr_t id, std::uint32_t intervalMs) = 0;
 
   // Every message box of the plug-in goes through here: modal to the
   // thread, no owner, OK.

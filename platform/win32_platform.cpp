@@ -20,7 +20,7 @@ namespace platform {
 static_assert(sizeof(CopyDataRecord) == sizeof(COPYDATASTRUCT));
 static_assert(offsetof(CopyDataRecord, size) == offsetof(COPYDATASTRUCT, cbData));
 static_assert(offsetof(CopyDataRecord, data) == offsetof(COPYDATASTRUCT, lpData));
-static_assert(kWmCopyData == WM_COPYDATA && kWmClose == WM_CLOSE);
+static_assert(kWmCopyData == WM_COPYDATA && kWmClose == WM_CLOSE && kWmTimer == WM_TIMER);
 static_assert(kCsidlProgramFiles == CSIDL_PROGRAM_FILES);
 
 namespace {
@@ -67,6 +67,24 @@ class MessageWindow final : public OwnedWindow {
   // at another address would then call a stale procedure.
   std::shared_ptr<const WindowClass> class_;
   UniqueWindow window_;
+};
+
+// A timer with no procedure of its own: each tick reaches the window's
+// procedure as WM_TIMER, so no tick reaches the controller once the window
+// is cut from it, even should the kill fail; the timer then goes with the
+// window.
+class WindowTimer final : public OwnedTimer {
+ public:
+  WindowTimer(HWND window, UINT_PTR id, UINT intervalMs) : window_(window), id_(id) {
+    if (SetTimer(window_, id_, intervalMs, nullptr) == 0) throw std::runtime_error("no timer for the window");
+  }
+  ~WindowTimer() override { KillTimer(window_, id_); }
+  WindowTimer(const WindowTimer&) = delete;
+  WindowTimer& operator=(const WindowTimer&) = delete;
+
+ private:
+  HWND window_;
+  UINT_PTR id_;
 };
 
 }  // namespace
@@ -163,6 +181,11 @@ std::unique_ptr<OwnedWindow> Win32Platform::CreateMessageWindow(WindowProcedure&
 std::intptr_t Win32Platform::DefaultWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                                std::intptr_t lParam) {
   return DefWindowProcA(AsWindow(window), message, wParam, lParam);
+}
+
+std::unique_ptr<OwnedTimer> Win32Platform::StartTimer(WindowHandle window, std::uintptr_t id,
+                                                      std::uint32_t intervalMs) {
+  return std::make_unique<WindowTimer>(AsWindow(window), id, intervalMs);
 }
 
 void Win32Platform::RunContained(const std::function<void()>& work) {

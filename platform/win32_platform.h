@@ -30,6 +30,7 @@ class Win32Platform : public Platform {
   std::unique_ptr<OwnedWindow> CreateMessageWindow(WindowProcedure& procedure) override;
   std::intptr_t DefaultWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                   std::intptr_t lParam) override;
+  std::unique_ptr<OwnedTimer> StartTimer(WindowHandle window, std::uintptr_t id, std::uint32_t intervalMs) override;
   void RunContained(const std::function<void()>& work) override;
   void KeepLoaded() override;
   void ShowMessage(const std::string& text, const std::string& caption) override;

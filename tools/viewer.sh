@@ -2,9 +2,10 @@
 # Installs the built plug-in into the Wine prefix in WINEPREFIX the way a
 # user installs it into the viewer, puts the protocol guide's model at
 # C:\Projekte\Haus.ifc, and starts the viewer simulator with its console.
-#   tools/viewer.sh BUILD_DIR [model.ifc] [--timestamps]
+#   tools/viewer.sh BUILD_DIR [model.ifc] [--timestamps[=clock]]
 # Without a model it opens C:\Projekte\Haus.ifc (models/haus.ifc);
-# --timestamps begins every line with the milliseconds since the start.
+# --timestamps begins every line with the milliseconds since the start,
+# --timestamps=clock with the local time as peers print it.
 set -euo pipefail
 build="$(realpath "$1")"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -13,7 +14,7 @@ model='C:\Projekte\Haus.ifc'
 options=()
 for arg in "${@:2}"; do
   case "$arg" in
-    --timestamps) options+=(--timestamps) ;;
+    --timestamps | --timestamps=clock) options+=("$arg") ;;
     *) model="Z:$(realpath "$arg" | tr '/' '\\')" ;;
   esac
 done

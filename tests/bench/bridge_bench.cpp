@@ -59,6 +59,9 @@ class MemoryPlatform final : public platform::Platform {
   std::intptr_t DefaultWindowProc(platform::WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) override {
     return 0;
   }
+  std::unique_ptr<platform::OwnedTimer> StartTimer(platform::WindowHandle, std::uintptr_t, std::uint32_t) override {
+    return std::make_unique<platform::OwnedTimer>();
+  }
   void RunContained(const std::function<void()>& work) override { work(); }
   void KeepLoaded() override {}
   void ShowMessage(const std::string&, const std::string&) override {}

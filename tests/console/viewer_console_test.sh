@@ -57,12 +57,15 @@ viewer() {
   wait_for "$console" "^(\[ *[0-9]+ ms\] )?@$marks\$"
 }
 
-# The sample peer: started with its input on fd 5 and its output in FILE;
-# each command waits for its reply line.
+# The sample peer: started with its input on fd 5 and its output in FILE,
+# as QUABO_BIMPROJECT.EXE or under the name given; each command waits for
+# its reply line.
 sample_replies=0
 start_sample() {
   sample_out="$1"
-  wine "$work/QUABO_BIMPROJECT.EXE" <"$work/sample.in" >"$sample_out" 2>&1 &
+  local exe="$work/${2:-QUABO_BIMPROJECT.EXE}"
+  [ -f "$exe" ] || cp "$work/QUABO_BIMPROJECT.EXE" "$exe"
+  wine "$exe" <"$work/sample.in" >"$sample_out" 2>&1 &
   sample_pid=$!
   exec 5>"$work/sample.in"
   sample_replies=0
@@ -93,6 +96,9 @@ sample_received() {
 sample_answers() {
   tr -d '\r' <"$1" | sed -n 's/^[0-9:.]* <- reply to command \([0-9]*\): \([0-9]*\) .*/\1:\2/p' | paste -sd' '
 }
+sample_window() {
+  tr -d '\r' <"$1" | sed -n 's/^[0-9:.]* sample peer: pid [0-9]*, main window \([0-9a-f]*\);.*/\1/p'
+}
 
 # The sample peer's session. The viewer runs first, every line time
 # stamped; the peer, started later, finds the plug-in itself.
@@ -114,9 +120,18 @@ sample "6 1cwlDi_hLEvPsClAelBNnz"
 sample "7 anything"
 sample "8 0aFF10"
 stop_sample
+# Its window gone, the plug-in ends the link by itself while the viewer idles.
+wait_for "$console" "the plug-in ended the link: peer window $(sample_window "$work/sample1.out") has gone\$"
 viewer "status"
 viewer "select-type IfcDoor"
+# Under another name the sample hears nothing unasked: it finds the plug-in's
+# window and connects, the console names its program, and after the
+# plug-in's restart it has had "BIM end" but no "Bim Start".
+start_sample "$work/sample3.out" TAKEOFF.EXE
+wait_sample_replies 1
 viewer "status"
+viewer "reload"
+stop_sample
 # Restarted, the peer connects again; after the plug-in's restart too.
 start_sample "$work/sample2.out"
 wait_sample_replies 1
@@ -141,6 +156,10 @@ expected='6 2O2Fr$t4X7Zf8NOew3FL9r\r\n0BTBFw6f90Nfh9rP1dl_39
 grep -q '^   measurement line 2: 0BTBFw6f90Nfh9rP1dl_39' "$work/sample1.out" || fail "no measurement line for the door"
 [ "$(sample_answers "$work/sample1.out")" = "1:2001 9:2001 5:2001 6:2001 7:2001 8:2001" ] ||
   fail "the sample peer's replies: $(sample_answers "$work/sample1.out")"
+[ "$(sample_received "$work/sample3.out")" = "2 BIM end" ] ||
+  fail "the sample peer of another name received"$'\n'"$(sample_received "$work/sample3.out")"
+[ "$(sample_answers "$work/sample3.out")" = "1:2001" ] ||
+  fail "the sample peer of another name's replies: $(sample_answers "$work/sample3.out")"
 received="$(sample_received "$work/sample2.out")"
 [ "$received" = $'2 BIM end\n1 Bim Start\n2 BIM end' ] || fail "the restarted sample peer received"$'\n'"$received"
 [ "$(sample_answers "$work/sample2.out")" = "1:2001 1:2001 2:2001" ] ||
@@ -155,9 +174,9 @@ for line in \
   '  plug-in -> peer    no code 6 \(the selection\) sent: the link is inactive: .*' \
   '  plug-in -> peer    code 6 to window [0-9a-f]+ \(QUABO_BIMPROJECT.EXE pid [0-9]+\) at [0-9]+ ms, [0-9]+ bytes: "[0-9]+\|2O2Fr\$t4X7Zf8NOew3FL9r\\r\\n0BTBFw6f90Nfh9rP1dl_39\\0"' \
   '  plug-in <- peer    reply 1 after [0-9]+ ms' \
-  'link: connected to peer window [0-9a-f]+, which has gone: .* \(status button "Aktiv"\)' \
-  '  plug-in <- peer    no reply: window [0-9a-f]+ has gone' \
-  'link: inactive, no peer connected \(status button "Inaktiv"\)'; do
+  'link: inactive, no peer connected \(status button "Inaktiv"\)' \
+  'link: connected to peer window [0-9a-f]+ \(TAKEOFF.EXE pid [0-9]+\) \(status button "Aktiv"\)' \
+  'peer running: TAKEOFF.EXE pid [0-9]+, connected window [0-9a-f]+ \(not a peer.s name: .*\)'; do
   grep -qE "^$line\$" "$work/sample-viewer.txt" || fail "the sample session's console did not show: $line"
 done
 
@@ -250,7 +269,7 @@ PY
 )"
 [ "$(wc -l <<<"$rows")" -ge 15 ] || fail "the command examples were not read: $rows"
 peer "on 1 off"
-"$here/tools/viewer.sh" "$build" <"$work/viewer.in" >"$work/viewer2.out" 2>&1 &
+"$here/tools/viewer.sh" "$build" --timestamps=clock <"$work/viewer.in" >"$work/viewer2.out" 2>&1 &
 viewer_pid=$!
 exec 4>"$work/viewer.in"
 for _ in $(seq 600); do
@@ -264,11 +283,15 @@ while IFS=$'\x1f' read -r code text reply; do
 done <<<"$rows"
 wait "$viewer_pid" || fail "the second viewer session ended with an error"
 viewer_pid=""
+# This session's lines begin with the clock time, as the peers' do.
+grep -vqE '^\[[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\.[0-9]{3}\] ' "$work/viewer2.out" &&
+  fail "a console line without the clock time"
+sed -E 's/^\[[0-9:.]+\] //' "$work/viewer2.out" | tr -d '\r' >"$work/viewer2.txt"
 for line in \
   '  viewer  <- plug-in load_ifc\(plugin=81, path="C:\\\\Projekte\\\\fehlt.ifc"\) -> 0 \(cannot open C:\\Projekte\\fehlt.ifc\)' \
   '  viewer  <- plug-in set_view_state\(plugin=81, kind=0, bytes=<>, size=0\)' \
   '  viewer  <- plug-in set_view_state\(plugin=81, kind=0, bytes=<0aff10>, size=3\)' \
   'the plug-in asked the viewer to close \(WM_CLOSE to its main window\): the viewer closes'; do
-  tr -d '\r' <"$work/viewer2.out" | grep -qE "^$line\$" || fail "the second session did not show: $line"
+  grep -qE "^$line\$" "$work/viewer2.txt" || fail "the second session did not show: $line"
 done
 echo "viewer console sessions: the sample peer and peer_sim received codes 1, 2, 4, 6 and 9; $(wc -l <<<"$rows") protocol.md command rows answered as written"

@@ -20,6 +20,16 @@ class FakeWindow final : public platform::OwnedWindow {
   FakePlatform& owner_;
 };
 
+class FakeTimer final : public platform::OwnedTimer {
+ public:
+  FakeTimer(FakePlatform& owner, std::uintptr_t id) : owner_(owner), id_(id) {}
+  ~FakeTimer() override { owner_.timers.erase(id_); }
+
+ private:
+  FakePlatform& owner_;
+  std::uintptr_t id_;
+};
+
 }  // namespace
 
 std::string Narrow(const std::wstring& wide) {
@@ -33,6 +43,14 @@ std::string Narrow(const std::wstring& wide) {
 std::intptr_t FakePlatform::Deliver(WindowHandle from, std::uintptr_t code, const std::string& bytes) {
   const platform::CopyDataRecord record{code, static_cast<std::uint32_t>(bytes.size()), bytes.data()};
   return procedure->WndProc(platform::kWmCopyData, from, reinterpret_cast<std::intptr_t>(&record));
+}
+
+void FakePlatform::FireTimers() {
+  std::vector<std::uintptr_t> running;
+  for (const auto& timer : timers) running.push_back(timer.first);
+  for (const std::uintptr_t id : running) {
+    if (procedure && timers.contains(id)) procedure->WndProc(platform::kWmTimer, id, 0);
+  }
 }
 
 std::vector<Sent> FakePlatform::SentWithCode(std::uint32_t code) const {
@@ -81,6 +99,13 @@ std::uint32_t FakePlatform::DeliverCopyData(WindowHandle target, WindowHandle se
   if (duringSend) duringSend(s);
   const auto reply = replies.find(target);
   return reply == replies.end() ? 0 : reply->second;
+}
+
+std::unique_ptr<platform::OwnedTimer> FakePlatform::StartTimer(WindowHandle window, std::uintptr_t id,
+                                                               std::uint32_t intervalMs) {
+  if (window != kMessageWindow) throw std::logic_error("a timer for a window other than the hidden one");
+  timers[id] = intervalMs;
+  return std::make_unique<FakeTimer>(*this, id);
 }
 
 std::unique_ptr<platform::OwnedWindow> FakePlatform::CreateMessageWindow(platform::WindowProcedure& p) {

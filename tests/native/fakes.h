@@ -63,6 +63,8 @@ class FakePlatform final : public platform::Platform {
   // How often the plug-in asked to keep its library loaded for good.
   int keptLoaded = 0;
   platform::WindowProcedure* procedure = nullptr;
+  // The running timers of the hidden window: id and interval.
+  std::map<std::uintptr_t, std::uint32_t> timers;
 
   // Delivers a message to the hidden window as a peer would send it.
   std::intptr_t Deliver(WindowHandle from, std::uintptr_t code, const std::string& bytes);
@@ -70,6 +72,8 @@ class FakePlatform final : public platform::Platform {
     return Deliver(from, code, text + std::string(1, '\0'));
   }
   std::vector<Sent> SentWithCode(std::uint32_t code) const;
+  // One tick of every running timer, as the window's message loop delivers it.
+  void FireTimers();
 
   bool WalkProcesses(const std::function<void(std::uint32_t, std::string_view)>& visit) override;
   void EnumTopLevelWindows(const std::function<bool(WindowHandle)>& visit) override;
@@ -84,6 +88,10 @@ class FakePlatform final : public platform::Platform {
   std::intptr_t DefaultWindowProc(WindowHandle, std::uint32_t message, std::uintptr_t, std::intptr_t) override {
     return 0x7000 + message;
   }
+  // As the system's: a timer of the same id replaces the running one, and
+  // stopping either stops both.
+  std::unique_ptr<platform::OwnedTimer> StartTimer(WindowHandle window, std::uintptr_t id,
+                                                   std::uint32_t intervalMs) override;
   // Natively there are no structured exceptions: the work just runs.
   void RunContained(const std::function<void()>& work) override { work(); }
   void KeepLoaded() override { ++keptLoaded; }

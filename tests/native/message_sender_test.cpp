@@ -8,6 +8,21 @@ class Sending : public StartedPlugin {
     system.sent.clear();
     system.snapshots = 0;
   }
+  // The link ended as a disconnect ends it, but with the viewer left open:
+  // both buttons as at start, and nothing said to anyone.
+  void ExpectLinkEndedAsAtStart() {
+    EXPECT_FALSE(Controller().Active());
+    EXPECT_EQ(Controller().ConnectedPeer(), 0u);
+    EXPECT_EQ(viewer.CallNames(), (std::vector<std::string>{"set_button_text", "enable_button"}));
+    const auto texts = viewer.Calls("set_button_text");
+    EXPECT_EQ(texts.at(0).texts.at(0), "Inaktiv");
+    EXPECT_EQ(texts.at(0).texts.at(1).rfind("Das Quabo Plugin ist inaktiv.", 0), 0u);
+    EXPECT_EQ(viewer.Calls("enable_button").at(0).numbers.at(1), Controller().LinesButton());
+    EXPECT_FALSE(viewer.buttons.at(Controller().LinesButton()).enabled);
+    EXPECT_TRUE(system.sent.empty());
+    EXPECT_TRUE(system.closesPosted.empty());
+    EXPECT_TRUE(system.messageBoxes.empty());
+  }
 };
 
 TEST_F(Sending, CodeZeroOrBlankTextSendsNothingButRebuildsTheSlots) {
@@ -65,17 +80,7 @@ TEST_F(Sending, ConnectedPeerWhoseWindowHasGoneEndsTheLinkWithoutClosingTheViewe
   system.goneWindows.insert(kPeerB);
   viewer.calls.clear();
   EXPECT_EQ(Controller().Message_Sender("lost", 4), 0u);
-  EXPECT_TRUE(system.sent.empty());
-  EXPECT_FALSE(Controller().Active());
-  EXPECT_EQ(Controller().ConnectedPeer(), 0u);
-  // Both buttons as at start.
-  EXPECT_EQ(viewer.CallNames(), (std::vector<std::string>{"set_button_text", "enable_button"}));
-  const auto texts = viewer.Calls("set_button_text");
-  EXPECT_EQ(texts[0].texts.at(0), "Inaktiv");
-  EXPECT_EQ(texts[0].texts.at(1).rfind("Das Quabo Plugin ist inaktiv.", 0), 0u);
-  EXPECT_EQ(viewer.Calls("enable_button")[0].numbers.at(1), Controller().LinesButton());
-  EXPECT_FALSE(viewer.buttons.at(Controller().LinesButton()).enabled);
-  EXPECT_TRUE(system.closesPosted.empty());
+  ExpectLinkEndedAsAtStart();
   // The next message goes to the peers that discovery finds.
   Controller().Message_Sender("next", 4);
   ASSERT_EQ(system.sent.size(), 1u);
@@ -85,6 +90,56 @@ TEST_F(Sending, ConnectedPeerWhoseWindowHasGoneEndsTheLinkWithoutClosingTheViewe
   Connect(kPeerA);
   Command(kCommandLinesButton, "active");
   EXPECT_TRUE(viewer.buttons.at(Controller().LinesButton()).enabled);
+}
+
+TEST_F(Sending, ConnectedPeerIsWatchedOnlyWhileConnected) {
+  AddTwoPeers();
+  EXPECT_TRUE(system.timers.empty());
+  Command(kCommandConnect, "", 0);
+  EXPECT_TRUE(system.timers.empty());
+  Connect(kPeerA);
+  ASSERT_EQ(system.timers.size(), 1u);
+  EXPECT_LE(system.timers.begin()->second, 2000u);
+  Connect(kPeerB);  // the second connect's watch replaces the first's
+  EXPECT_EQ(system.timers.size(), 1u);
+  viewer.calls.clear();
+  system.FireTimers();
+  EXPECT_TRUE(viewer.calls.empty());
+  EXPECT_TRUE(system.sent.empty());
+  EXPECT_EQ(Controller().ConnectedPeer(), kPeerB);
+  Command(kCommandDisconnect, "", kPeerB);
+  EXPECT_TRUE(system.timers.empty());
+  Connect(kPeerA);
+  EXPECT_EQ(system.timers.size(), 1u);
+  TestControllerInstance().reset();
+  EXPECT_TRUE(system.timers.empty());
+}
+
+// A peer that ended without a disconnect, or whose window handle the system
+// has since given to another process: the next tick ends the link as a send
+// to it would, and a later connect is watched again.
+TEST_F(Sending, WatchEndsTheLinkToAPeerThatHasGoneWithoutAnyMessage) {
+  AddTwoPeers();
+  for (const bool reused : {false, true}) {
+    SCOPED_TRACE(reused ? "handle of another process" : "window gone");
+    Connect(kPeerB);
+    Command(kCommandLinesButton, "active", kPeerB);
+    if (reused) {
+      system.windows.back().pid = 99;
+    } else {
+      system.goneWindows.insert(kPeerB);
+    }
+    viewer.calls.clear();
+    system.FireTimers();
+    ExpectLinkEndedAsAtStart();
+    EXPECT_TRUE(system.timers.empty());
+    EXPECT_EQ(system.snapshots, 0);
+    system.goneWindows.clear();
+    system.windows.back().pid = 12;
+  }
+  Connect(kPeerA);
+  EXPECT_TRUE(Controller().Active());
+  EXPECT_EQ(system.timers.size(), 1u);
 }
 
 // Whatever chose the target, the system's send refuses every broadcast

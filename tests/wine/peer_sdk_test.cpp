@@ -13,6 +13,10 @@
 #include "peer_link/peer_message.h"
 #include "plugin_session.h"
 
+#if defined(VIDUDUDE_FUNCTION) || defined(VIDUDUDE_AS) || defined(VIDUDUDE_HANDLE_AS) || defined(VIDUDUDE_WRITABLE)
+#error "the peer header leaves a helper macro defined"
+#endif
+
 static_assert(VIDUDUDE_MSG_START == peer_link::kCodeStart);
 static_assert(VIDUDUDE_MSG_END == peer_link::kCodeEnd);
 static_assert(VIDUDUDE_MSG_MODEL_PATH == peer_link::kCodeModelPath);

@@ -110,6 +110,31 @@ TEST_F(PluginLink, ConnectedPeerThatExitedEndsTheLinkAndItsSuccessorIsFound) {
   EXPECT_EQ(NextMessage(restarted).code, 4u);
 }
 
+// Ended from outside while connected, as from the task manager: the viewer
+// only runs its message loop, and the buttons follow within seconds, with
+// no message to the other peer and no box.
+TEST_F(PluginLink, ConnectedPeerTerminatedEndsTheLinkWhileTheViewerIdles) {
+  EXPECT_EQ(SendCommand(*peer, "send 1"), 2001);
+  EXPECT_EQ(SendCommand(*peer, "send 9 active"), 2001);
+  ASSERT_TRUE(ButtonAt(1).enabled);
+  auto& other = StartPeer("QUABO_BIMPROJECT.EXE");
+  sim.Log().Clear();
+  {
+    const std::unique_ptr<void, decltype(&CloseHandle)> process(OpenProcess(PROCESS_TERMINATE, FALSE, peer->Pid()),
+                                                                &CloseHandle);
+    ASSERT_TRUE(process && TerminateProcess(process.get(), 1));
+  }
+  ASSERT_TRUE(peer->WaitForExit(10000));
+  EXPECT_TRUE(viewer_sim::PumpUntil([&] { return ButtonAt(0).text == L"Inaktiv"; }, std::chrono::seconds(60)));
+  EXPECT_EQ(Narrow(ButtonAt(0).hint).rfind("Das Quabo Plugin ist inaktiv.", 0), 0u);
+  EXPECT_FALSE(ButtonAt(1).enabled);
+  EXPECT_EQ(sim.Log().Names(), (std::vector<std::string>{"set_button_text", "enable_button"}));
+  EXPECT_TRUE(sim.MessageBoxes().empty());
+  EXPECT_EQ(hostWindow.CloseRequests(), 0);
+  Settle(other);
+  EXPECT_TRUE(other.Received().empty());
+}
+
 TEST_F(PluginLink, DisconnectClosesTheViewerAfterTheReply) {
   SendCommand(*peer, "send 1");
   EXPECT_EQ(SendCommand(*peer, "send 2"), 2001);

@@ -53,21 +53,29 @@ const char kHelp[] =
     "  quit                   stop the plug-in and close the viewer; the end of input does the same\n";
 
 const auto gStart = std::chrono::steady_clock::now();
-bool gStampLines = false;
+Timestamps gStamps = Timestamps::kNone;
 bool gAtLineStart = true;
 
 long long Elapsed() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - gStart).count();
 }
 
-// With time stamps, each line begins with the milliseconds since the start.
+// With time stamps, each line begins with the milliseconds since the start
+// or with the clock time.
 std::string Stamped(const std::string& text) {
-  if (!gStampLines) return text;
+  if (gStamps == Timestamps::kNone) return text;
   std::string out;
   for (const char c : text) {
     if (gAtLineStart) {
       char stamp[32];
-      std::snprintf(stamp, sizeof stamp, "[%7lld ms] ", Elapsed());
+      if (gStamps == Timestamps::kClock) {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        std::snprintf(stamp, sizeof stamp, "[%02u:%02u:%02u.%03u] ", now.wHour, now.wMinute, now.wSecond,
+                      now.wMilliseconds);
+      } else {
+        std::snprintf(stamp, sizeof stamp, "[%7lld ms] ", Elapsed());
+      }
       out += stamp;
     }
     out += c;
@@ -296,7 +304,7 @@ thread_local Console* tConsole = nullptr;
 class Console final : private SendObserver {
  public:
   explicit Console(const ConsoleOptions& options) : options_(options), sim_(Sim()) {
-    gStampLines = options.timestamps;
+    gStamps = options.timestamps;
     interactive_ = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &consoleMode_) != 0;
     // Typed paths and names arrive as UTF-8, like the lines of a pipe.
     SetConsoleCP(CP_UTF8);
@@ -318,6 +326,7 @@ class Console final : private SendObserver {
     Say("Type \"help\" for the commands.\n");
     for (;;) {
       Flush();
+      NoticeLinkEnded();
       if (window_.CloseRequests() > 0) {
         Say("the plug-in asked the viewer to close (WM_CLOSE to its main window): the viewer closes\n");
         break;
@@ -402,6 +411,16 @@ class Console final : private SendObserver {
     }
     if (data->dwData == kCommandDisconnect) connectedPeer_ = nullptr;
     if (data->dwData == kCommandLoadModel && sim_.HasModel()) TellUnsent(before, "code 4 (the model path)", false);
+  }
+
+  // The plug-in ends the link by itself once the connected peer's window
+  // has gone (within seconds, or at a send to it): said once, after the
+  // viewer calls that show it.
+  void NoticeLinkEnded() {
+    if (!connectedPeer_ || LinkActive()) return;
+    Say("the plug-in ended the link: peer window %s %s\n", HexOf(connectedPeer_).c_str(),
+        IsWindow(connectedPeer_) ? "belongs to another process now" : "has gone");
+    connectedPeer_ = nullptr;
   }
 
   std::wstring StatusText() const {
@@ -575,7 +594,7 @@ class Console final : private SendObserver {
             "(status button \"%s\")\n",
             status.c_str());
       } else if (!IsWindow(connectedPeer_)) {
-        Say("link: connected to peer window %s, which has gone: the plug-in ends the link at its next message "
+        Say("link: connected to peer window %s, which has gone: the plug-in ends the link within 2 seconds "
             "(status button \"%s\")\n",
             HexOf(connectedPeer_).c_str(), status.c_str());
       } else {
@@ -584,10 +603,23 @@ class Console final : private SendObserver {
       }
     }
     const auto peers = RunningPeers();
-    if (peers.empty()) Say("peers running: none (a peer runs as QUABO.EXE or QUABO_BIMPROJECT.EXE)\n");
+    // A program of another name that connected: the plug-in never finds it
+    // by its name, but talks to its window.
+    DWORD connectedPid = 0;
+    if (LinkActive() && connectedPeer_) GetWindowThreadProcessId(connectedPeer_, &connectedPid);
+    const bool otherConnected =
+        connectedPid != 0 && std::ranges::none_of(peers, [&](const RunningPeer& p) { return p.pid == connectedPid; });
+    if (peers.empty() && !otherConnected) {
+      Say("peers running: none (a peer runs as QUABO.EXE or QUABO_BIMPROJECT.EXE)\n");
+    }
     for (const auto& peer : peers) {
       Say("peer running: %s pid %lu, %s\n", peer.exe.c_str(), peer.pid,
           peer.mainWindow ? ("main window " + HexOf(peer.mainWindow)).c_str() : "no TMainForm window: gets nothing");
+    }
+    if (otherConnected) {
+      Say("peer running: %s pid %lu, connected window %s (not a peer's name: it hears from the plug-in only while "
+          "connected)\n",
+          ExeName(connectedPid).c_str(), connectedPid, HexOf(connectedPeer_).c_str());
     }
     if (sim_.HasModel()) {
       Say("model: %s, %zu objects, %zu selected\n", ToUtf8(sim_.LoadedPath()).c_str(),

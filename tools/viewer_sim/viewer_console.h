@@ -10,11 +10,15 @@
 
 namespace viewer_sim {
 
+// What begins every line of the console, if anything: the milliseconds
+// since the console started, or the local clock time as peers print it
+// (hh:mm:ss.mmm), so that the two logs line up.
+enum class Timestamps { kNone, kMilliseconds, kClock };
+
 struct ConsoleOptions {
   std::wstring plugin;
   std::optional<std::wstring> model;
-  // Every line begins with the milliseconds since the console started.
-  bool timestamps = false;
+  Timestamps timestamps = Timestamps::kNone;
 };
 
 // Runs until "quit", the end of stdin, or the plug-in asking the viewer to

@@ -19,19 +19,19 @@ using viewer_sim::ToUtf8;
 constexpr auto kPumpTime = std::chrono::milliseconds(500);
 
 constexpr const char* kUsage =
-    "usage: viewer_sim --plugin PATH [--model PATH] [--console [--timestamps]]\n"
+    "usage: viewer_sim --plugin PATH [--model PATH] [--console [--timestamps[=clock]]]\n"
     "Loads the plug-in DLL at PATH as the viewer does (get_api_verion, get_plugin_info,\n"
     "on_plugin_load), opens the model if given, and prints every viewer call the plug-in makes.\n"
     "Without --console it then stops the plug-in after half a second and exits.\n"
     "With --console the viewer stays up and reads commands from stdin, one per line, and prints\n"
     "every message the plug-in sends; --timestamps begins every line with the milliseconds since\n"
-    "the start:\n";
+    "the start, --timestamps=clock with the local time (hh:mm:ss.mmm, as peers print it):\n";
 
 struct Options {
   std::wstring plugin;
   std::optional<std::wstring> model;
   bool console = false;
-  bool timestamps = false;
+  viewer_sim::Timestamps timestamps = viewer_sim::Timestamps::kNone;
   bool help = false;
 };
 
@@ -45,7 +45,9 @@ std::optional<Options> Parse(const std::vector<std::wstring>& args) {
     } else if (args[i] == L"--console") {
       options.console = true;
     } else if (args[i] == L"--timestamps") {
-      options.timestamps = true;
+      options.timestamps = viewer_sim::Timestamps::kMilliseconds;
+    } else if (args[i] == L"--timestamps=clock") {
+      options.timestamps = viewer_sim::Timestamps::kClock;
     } else if (args[i] == L"--help" || args[i] == L"-h") {
       options.help = true;
       return options;

@@ -36,6 +36,28 @@ GuidText::GuidText(std::string_view text) {
   bytes_[kTag] = kHeapTag;
 }
 
+std::optional<GuidText> GuidText::FromAscii(const wchar_t* wide) {
+  GuidText text;
+  if (wide == nullptr) return text;
+  // wchar_t is signed where it has 32 bits: as unsigned, nothing below 0 passes.
+  const auto ascii = [](wchar_t letter) { return static_cast<std::uint32_t>(letter) < 0x80; };
+  std::size_t size = 0;
+  for (; size < kInlineCapacity && wide[size] != L'\0'; ++size) {
+    if (!ascii(wide[size])) return std::nullopt;
+    text.bytes_[size] = static_cast<std::uint8_t>(wide[size]);
+  }
+  if (wide[size] == L'\0') {
+    text.bytes_[kTag] = static_cast<std::uint8_t>(size);
+    return text;
+  }
+  std::string longer(text.bytes_.begin(), text.bytes_.begin() + static_cast<std::ptrdiff_t>(size));
+  for (; wide[size] != L'\0'; ++size) {
+    if (!ascii(wide[size])) return std::nullopt;
+    longer += static_cast<char>(wide[size]);
+  }
+  return GuidText(longer);
+}
+
 GuidText::GuidText(const GuidText& other) {
   if (other.OnHeap()) {
     *this = GuidText(other.view());

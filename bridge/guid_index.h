@@ -6,6 +6,7 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,6 +35,11 @@ class GuidText {
   GuidText& operator=(GuidText&& other) noexcept;
   GuidText& operator=(std::string_view text) { return *this = GuidText(text); }
   ~GuidText() { Release(); }
+
+  // A NUL-terminated UTF-16 text whose letters are all ASCII, taken without
+  // the system's conversion: every ANSI code page spells ASCII in the same
+  // bytes. Empty for no text; nullopt when a letter is not ASCII.
+  static std::optional<GuidText> FromAscii(const wchar_t* wide);
 
   const char* data() const noexcept { return OnHeap() ? HeapData() : reinterpret_cast<const char*>(bytes_.data()); }
   std::size_t size() const noexcept { return OnHeap() ? HeapSize() : bytes_[kTag]; }
@@ -72,6 +78,7 @@ class GuidText {
 struct BtGUIDObjIDItem {
   BtGUIDObjIDItem() = default;
   BtGUIDObjIDItem(std::string_view guid, ObjectId objectId) : FGuid(guid), FObjectId(objectId) {}
+  BtGUIDObjIDItem(GuidText&& guid, ObjectId objectId) : FGuid(std::move(guid)), FObjectId(objectId) {}
 
   friend void swap(BtGUIDObjIDItem& a, BtGUIDObjIDItem& b) noexcept {
     swap(a.FGuid, b.FGuid);
@@ -99,6 +106,7 @@ class BtGuidObjidList {
 
   void Add(BtGUIDObjIDItem item) { FItems.push_back(std::move(item)); }
   void Add(std::string_view guid, ObjectId objectId) { FItems.emplace_back(guid, objectId); }
+  void Add(GuidText&& guid, ObjectId objectId) { FItems.emplace_back(std::move(guid), objectId); }
   void Clear();
   void Reserve(std::size_t count) { FItems.reserve(count); }
   std::size_t Count() const { return FItems.size(); }

@@ -134,34 +134,4 @@ inline BaselineIndex BuildBaseline(host_api::Viewer& viewer, platform::Platform&
   return index;
 }
 
-// The index build of before ASCII texts skipped the system's conversion,
-// kept so that one run times both: the controller's viewer calls through
-// a StoppableViewer, every value text through Platform::FromWide (in the
-// 32-bit build two WideCharToMultiByte calls and a heap block for the
-// std::string), then the index's own Add and Sort.
-inline void BuildIndexBefore(host_api::Viewer& host, platform::Platform& system, bridge::BtGuidObjidList& index) {
-  bridge::StoppableViewer viewer(host);
-  system.RunContained([&] {
-    index.Clear();
-    const std::uint32_t n = viewer.get_all_objects(0, nullptr, 0);
-    std::vector<ObjectId> objects(n);
-    viewer.get_all_objects(0, objects.data(), n);
-    const std::wstring setName = system.ToWide(bridge::kGuidSetName);
-    const std::wstring propertyName = system.ToWide(bridge::kGuidPropertyName);
-    index.Reserve(n);
-    std::vector<viewer_abi::PropertyRecord> records;
-    for (const ObjectId object : objects) {
-      const viewer_abi::PropertyFilter filter{object, setName.c_str(), propertyName.c_str()};
-      const std::uint32_t count = viewer.filter_properties(0, &filter, nullptr, 0);
-      records.assign(count, viewer_abi::PropertyRecord{});
-      if (count == 0) continue;
-      viewer.filter_properties(0, &filter, records.data(), count);
-      for (const auto& record : records) {
-        index.Add(record.value ? system.FromWide(record.value) : std::string(), object);
-      }
-    }
-    index.Sort();
-  });
-}
-
 }  // namespace bench

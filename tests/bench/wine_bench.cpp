@@ -3,8 +3,8 @@
 // every send runs discovery), beside a bare Win32 sender talking to the same
 // receiver process: the ratio is the plug-in's own share. And the GUID
 // index's time and heap where pointers and std::string are 32-bit, beside
-// its build of before (every text through the system's conversion) and the
-// obvious vector of (std::string, id) pairs. And one viewer call through
+// its build of before (index_before.h) and the obvious vector of
+// (std::string, id) pairs. And one viewer call through
 // the plug-in's exception-frame guard beside a plain call through the bound
 // pointer. Reports medians.
 #include <windows.h>
@@ -26,6 +26,7 @@
 #include "platform/foreign_call_guard.h"
 #include "platform/win32_handles.h"
 #include "platform/win32_platform.h"
+#include "tests/bench/index_before.h"
 #include "tests/bench/memory_viewer.h"
 #include "tools/viewer_sim/viewer_sim.h"
 
@@ -242,12 +243,12 @@ void SendBenchmarks(const std::string& receiverExe) {
 }
 
 // Both indexes hold the same items in the same order.
-bool SameItems(const bridge::BtGuidObjidList& a, const bridge::BtGuidObjidList& b) {
+bool SameItems(const bridge::BtGuidObjidList& a, const bench::before::BtGuidObjidList& b) {
   if (a.Count() != b.Count()) return false;
   for (std::size_t i = 0; i < a.Count(); ++i) {
     const auto& x = a.GetItem(i);
     const auto& y = b.GetItem(i);
-    if (x.FGuid != y.FGuid || x.FObjectId != y.FObjectId) return false;
+    if (x.FGuid.view() != y.FGuid.view() || x.FObjectId != y.FObjectId) return false;
   }
   return true;
 }
@@ -267,10 +268,10 @@ void IndexBenchmarks() {
   const double ownBytes = static_cast<double>(gChargedBytes - ownBefore) / kItems;
   const double ownRequested = static_cast<double>(gRequestedBytes - ownRequestedBefore) / kItems;
 
-  bridge::BtGuidObjidList earlier;
+  bench::before::BtGuidObjidList earlier;
   const std::size_t earlierBefore = gChargedBytes;
   const std::size_t earlierRequestedBefore = gRequestedBytes;
-  bench::BuildIndexBefore(viewer, system, earlier);
+  bench::before::BuildGuidIndex(viewer, system, earlier);
   const double earlierBytes = static_cast<double>(gChargedBytes - earlierBefore) / kItems;
   const double earlierRequested = static_cast<double>(gRequestedBytes - earlierRequestedBefore) / kItems;
   Require(SameItems(*controller.GuidIndex(), earlier), "the index differs from the one built before");
@@ -292,7 +293,7 @@ void IndexBenchmarks() {
   };
   for (int run = 0; run < kRuns; ++run) {
     time(own, [&] { controller.BuildGuidIndex(); });
-    time(before, [&] { bench::BuildIndexBefore(viewer, system, earlier); });
+    time(before, [&] { bench::before::BuildGuidIndex(viewer, system, earlier); });
     time(base, [&] { baseline = bench::BuildBaseline(viewer, system); });
   }
   const double ownMs = MedianOf(own) * 1e3;

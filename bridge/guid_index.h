@@ -6,6 +6,7 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,8 +50,24 @@ class GuidText {
   operator std::string() const { return std::string(view()); }
 
   // -1, 0 or 1, byte-wise unsigned, a text before every longer text that
-  // begins with it.
-  static int Compare(const GuidText& a, const GuidText& b) noexcept;
+  // begins with it. Inline: the sort's loops run little else.
+  // The first eight bytes, zero-padded, as a number: texts in this order
+  // are in the order of Compare, which decides between equal prefixes.
+  std::uint64_t Prefix() const noexcept {
+    return BigEndianWord(OnHeap() ? reinterpret_cast<const std::uint8_t*>(HeapData()) : bytes_.data());
+  }
+
+  static int Compare(const GuidText& a, const GuidText& b) noexcept {
+    if (a.OnHeap() || b.OnHeap()) return CompareBytes(a, b);
+    // Zero padding and the length in the last byte make the whole in-place
+    // form compare as the text does.
+    for (std::size_t at = 0; at < sizeof a.bytes_; at += 8) {
+      const std::uint64_t x = BigEndianWord(a.bytes_.data() + at);
+      const std::uint64_t y = BigEndianWord(b.bytes_.data() + at);
+      if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+  }
 
   friend bool operator==(const GuidText& a, const GuidText& b) noexcept { return Compare(a, b) == 0; }
   friend std::strong_ordering operator<=>(const GuidText& a, const GuidText& b) noexcept { return Compare(a, b) <=> 0; }
@@ -66,6 +83,14 @@ class GuidText {
  private:
   static constexpr std::size_t kTag = kInlineCapacity;
   static constexpr std::uint8_t kHeapTag = 0xFF;
+
+  // Eight bytes as a number whose order is the bytes' unsigned order.
+  static std::uint64_t BigEndianWord(const std::uint8_t* bytes) noexcept {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return __builtin_bswap64(word);
+  }
+  static int CompareBytes(const GuidText& a, const GuidText& b) noexcept;
 
   bool OnHeap() const noexcept { return bytes_[kTag] == kHeapTag; }
   char* HeapData() const noexcept;

@@ -1,6 +1,7 @@
-// The GUID index as it was before its build took ASCII texts as they are
-// and its sort had the comparison inline: a copy, compiled in a file of its
-// own as the index was, so that the Wine benchmark times both in one run.
+// The GUID index as it was before its build took ASCII texts as they are,
+// its sort had the comparison inline and a deep range of distinct GUIDs was
+// sorted by keys: a copy, compiled in a file of its own as the index was,
+// so that the Wine benchmark times both in one run.
 #pragma once
 
 #include <array>

@@ -282,15 +282,17 @@ TEST(GuidSort, TheListsSortFinishesAnOrganPipeByHeapSort) {
 }
 
 TEST(GuidSort, ADeepRangeOfDistinctGuidsEndsAsHeapSortLeavesIt) {
-  // An order crafted against the sort, of GUIDs that share their first eight
-  // bytes and of which every third is too long to stay in place. (With
-  // equal GUIDs in it, the range is heap sorted: the organ pipe above.)
+  // An order crafted against the sort, of GUIDs of which every third is too
+  // long to stay in place; groups of 512 share their first eight bytes,
+  // whose first byte runs from 0x7C to 0x83 across the groups. (With equal
+  // GUIDs in it, the range is heap sorted: the organ pipe above.)
   constexpr std::size_t n = 4096;
   const auto ranks = test_support::KillerOrder(n, [](auto& items, auto& compare) { BoundedSort(items, compare); });
   BtGuidObjidList list;
   std::vector<BtGUIDObjIDItem> heapSorted;
   for (std::size_t i = 0; i < n; ++i) {
-    const std::string guid = "0SharedP" + std::to_string(100000 + ranks[i]) + std::string(ranks[i] % 3 ? 0 : 20, '$');
+    const std::string guid = static_cast<char>(0x7C + ranks[i] / 512) + std::string("SharedP") +
+                             std::to_string(100000 + ranks[i]) + std::string(ranks[i] % 3 ? 0 : 20, '$');
     list.Add(guid, i);
     heapSorted.emplace_back(guid, i);
   }

@@ -49,14 +49,14 @@ class GuidText {
   operator std::string_view() const noexcept { return view(); }
   operator std::string() const { return std::string(view()); }
 
-  // -1, 0 or 1, byte-wise unsigned, a text before every longer text that
-  // begins with it. Inline: the sort's loops run little else.
   // The first eight bytes, zero-padded, as a number: texts in this order
   // are in the order of Compare, which decides between equal prefixes.
   std::uint64_t Prefix() const noexcept {
     return BigEndianWord(OnHeap() ? reinterpret_cast<const std::uint8_t*>(HeapData()) : bytes_.data());
   }
 
+  // -1, 0 or 1, byte-wise unsigned, a text before every longer text that
+  // begins with it. Inline: the sort's loops run little else.
   static int Compare(const GuidText& a, const GuidText& b) noexcept {
     if (a.OnHeap() || b.OnHeap()) return CompareBytes(a, b);
     // Zero padding and the length in the last byte make the whole in-place

@@ -6,6 +6,8 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -35,6 +37,11 @@ class GuidText {
   GuidText& operator=(std::string_view text) { return *this = GuidText(text); }
   ~GuidText() { Release(); }
 
+  // A NUL-terminated UTF-16 text whose letters are all ASCII, taken without
+  // the system's conversion: every ANSI code page spells ASCII in the same
+  // bytes. Empty for no text; nullopt when a letter is not ASCII.
+  static std::optional<GuidText> FromAscii(const wchar_t* wide);
+
   const char* data() const noexcept { return OnHeap() ? HeapData() : reinterpret_cast<const char*>(bytes_.data()); }
   std::size_t size() const noexcept { return OnHeap() ? HeapSize() : bytes_[kTag]; }
   bool empty() const noexcept { return size() == 0; }
@@ -42,9 +49,25 @@ class GuidText {
   operator std::string_view() const noexcept { return view(); }
   operator std::string() const { return std::string(view()); }
 
+  // The first eight bytes, zero-padded, as a number: texts in this order
+  // are in the order of Compare, which decides between equal prefixes.
+  std::uint64_t Prefix() const noexcept {
+    return BigEndianWord(OnHeap() ? reinterpret_cast<const std::uint8_t*>(HeapData()) : bytes_.data());
+  }
+
   // -1, 0 or 1, byte-wise unsigned, a text before every longer text that
-  // begins with it.
-  static int Compare(const GuidText& a, const GuidText& b) noexcept;
+  // begins with it. Inline: the sort's loops run little else.
+  static int Compare(const GuidText& a, const GuidText& b) noexcept {
+    if (a.OnHeap() || b.OnHeap()) return CompareBytes(a, b);
+    // Zero padding and the length in the last byte make the whole in-place
+    // form compare as the text does.
+    for (std::size_t at = 0; at < sizeof a.bytes_; at += 8) {
+      const std::uint64_t x = BigEndianWord(a.bytes_.data() + at);
+      const std::uint64_t y = BigEndianWord(b.bytes_.data() + at);
+      if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+  }
 
   friend bool operator==(const GuidText& a, const GuidText& b) noexcept { return Compare(a, b) == 0; }
   friend std::strong_ordering operator<=>(const GuidText& a, const GuidText& b) noexcept { return Compare(a, b) <=> 0; }
@@ -61,6 +84,14 @@ class GuidText {
   static constexpr std::size_t kTag = kInlineCapacity;
   static constexpr std::uint8_t kHeapTag = 0xFF;
 
+  // Eight bytes as a number whose order is the bytes' unsigned order.
+  static std::uint64_t BigEndianWord(const std::uint8_t* bytes) noexcept {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return __builtin_bswap64(word);
+  }
+  static int CompareBytes(const GuidText& a, const GuidText& b) noexcept;
+
   bool OnHeap() const noexcept { return bytes_[kTag] == kHeapTag; }
   char* HeapData() const noexcept;
   std::size_t HeapSize() const noexcept;
@@ -72,6 +103,7 @@ class GuidText {
 struct BtGUIDObjIDItem {
   BtGUIDObjIDItem() = default;
   BtGUIDObjIDItem(std::string_view guid, ObjectId objectId) : FGuid(guid), FObjectId(objectId) {}
+  BtGUIDObjIDItem(GuidText&& guid, ObjectId objectId) : FGuid(std::move(guid)), FObjectId(objectId) {}
 
   friend void swap(BtGUIDObjIDItem& a, BtGUIDObjIDItem& b) noexcept {
     swap(a.FGuid, b.FGuid);
@@ -99,6 +131,7 @@ class BtGuidObjidList {
 
   void Add(BtGUIDObjIDItem item) { FItems.push_back(std::move(item)); }
   void Add(std::string_view guid, ObjectId objectId) { FItems.emplace_back(guid, objectId); }
+  void Add(GuidText&& guid, ObjectId objectId) { FItems.emplace_back(std::move(guid), objectId); }
   void Clear();
   void Reserve(std::size_t count) { FItems.reserve(count); }
   std::size_t Count() const { return FItems.size(); }

@@ -32,7 +32,14 @@ bool btBIMQuabo::BuildGuidIndex() {
         for (const ObjectId object : objects) {
           const viewer_abi::PropertyFilter filter{object, setName.c_str(), propertyName.c_str()};
           QueryProperties(filter, records);
-          for (const auto& record : records) fresh.Add(ValueText(record), object);
+          for (const auto& record : records) {
+            // IFC GUIDs are ASCII: only other texts need the system's conversion.
+            if (auto ascii = GuidText::FromAscii(record.value)) {
+              fresh.Add(std::move(*ascii), object);
+            } else {
+              fresh.Add(ValueText(record), object);
+            }
+          }
         }
       }
       result = true;

@@ -28,17 +28,25 @@ inline std::size_t SortDepthBound(std::size_t count) noexcept {
 // levels only in such ranges.
 inline constexpr std::ptrdiff_t kSmallRange = 16;
 
-// Sorts items[low..high]; compare(a, b) returns < 0, 0 or > 0.
+// Heap sort of items[low..high], which needs no memory of its own.
 template <typename Item, typename Compare>
+void HeapSortRange(std::vector<Item>& items, std::ptrdiff_t low, std::ptrdiff_t high, Compare& compare) {
+  const auto less = [&compare](const Item& a, const Item& b) { return compare(a, b) < 0; };
+  std::make_heap(items.begin() + low, items.begin() + high + 1, less);
+  std::sort_heap(items.begin() + low, items.begin() + high + 1, less);
+}
+
+// Sorts items[low..high]; compare(a, b) returns < 0, 0 or > 0.
+// finish(low, high) sorts a range that went too deep, in the order that
+// HeapSortRange gives it.
+template <typename Item, typename Compare, typename Finish>
 void BoundedQuickSort(std::vector<Item>& items, std::ptrdiff_t low, std::ptrdiff_t high, std::size_t depthLeft,
-                      Compare& compare) {
+                      Compare& compare, Finish& finish) {
   const auto at = [&items](std::ptrdiff_t index) -> Item& { return items[static_cast<std::size_t>(index)]; };
   Item pivot;
   while (low < high) {
     if (depthLeft == 0 && high - low >= kSmallRange) {
-      const auto less = [&compare](const Item& a, const Item& b) { return compare(a, b) < 0; };
-      std::make_heap(items.begin() + low, items.begin() + high + 1, less);
-      std::sort_heap(items.begin() + low, items.begin() + high + 1, less);
+      finish(low, high);
       return;
     }
     if (depthLeft > 0) --depthLeft;
@@ -60,13 +68,23 @@ void BoundedQuickSort(std::vector<Item>& items, std::ptrdiff_t low, std::ptrdiff
     // and the larger one in this loop gives the same order as any other
     // sequence, while the stack stays logarithmic for every input.
     if (j - low < high - i) {
-      if (low < j) BoundedQuickSort(items, low, j, depthLeft, compare);
+      if (low < j) BoundedQuickSort(items, low, j, depthLeft, compare, finish);
       low = i;
     } else {
-      if (i < high) BoundedQuickSort(items, i, high, depthLeft, compare);
+      if (i < high) BoundedQuickSort(items, i, high, depthLeft, compare, finish);
       high = j;
     }
   }
+}
+
+// The same, finishing deep ranges by heap sort.
+template <typename Item, typename Compare>
+void BoundedQuickSort(std::vector<Item>& items, std::ptrdiff_t low, std::ptrdiff_t high, std::size_t depthLeft,
+                      Compare& compare) {
+  const auto heapSort = [&items, &compare](std::ptrdiff_t from, std::ptrdiff_t to) {
+    HeapSortRange(items, from, to, compare);
+  };
+  BoundedQuickSort(items, low, high, depthLeft, compare, heapSort);
 }
 
 }  // namespace bridge

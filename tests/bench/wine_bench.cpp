@@ -3,7 +3,8 @@
 // every send runs discovery), beside a bare Win32 sender talking to the same
 // receiver process: the ratio is the plug-in's own share. And the GUID
 // index's time and heap where pointers and std::string are 32-bit, beside
-// the obvious vector of (std::string, id) pairs. And one viewer call through
+// its build of before (index_before.h) and the obvious vector of
+// (std::string, id) pairs. And one viewer call through
 // the plug-in's exception-frame guard beside a plain call through the bound
 // pointer. Reports medians.
 #include <windows.h>
@@ -25,6 +26,7 @@
 #include "platform/foreign_call_guard.h"
 #include "platform/win32_handles.h"
 #include "platform/win32_platform.h"
+#include "tests/bench/index_before.h"
 #include "tests/bench/memory_viewer.h"
 #include "tools/viewer_sim/viewer_sim.h"
 
@@ -240,11 +242,24 @@ void SendBenchmarks(const std::string& receiverExe) {
   std::printf("discovery alone (one process snapshot, one window walk): %.1f us\n", discovery * 1e6);
 }
 
+// Both indexes hold the same items in the same order.
+bool SameItems(const bridge::BtGuidObjidList& a, const bench::before::BtGuidObjidList& b) {
+  if (a.Count() != b.Count()) return false;
+  for (std::size_t i = 0; i < a.Count(); ++i) {
+    const auto& x = a.GetItem(i);
+    const auto& y = b.GetItem(i);
+    if (x.FGuid.view() != y.FGuid.view() || x.FObjectId != y.FObjectId) return false;
+  }
+  return true;
+}
+
 void IndexBenchmarks() {
   constexpr std::size_t kItems = 1000000;
+  constexpr int kRuns = 7;
   platform::Win32Platform system;
   bench::MemoryViewer viewer(bench::MakeGuids(kItems));
-  std::printf("\nGUID index of %zu 22-character GUIDs (32-bit, Wine)\n", kItems);
+  std::printf("\nGUID index of %zu 22-character GUIDs (32-bit, Wine), the three builds taking turns, median of %d\n",
+              kItems, kRuns);
 
   bridge::btBIMQuabo controller(system, viewer);
   const std::size_t ownBefore = gChargedBytes;
@@ -252,11 +267,14 @@ void IndexBenchmarks() {
   Require(controller.BuildGuidIndex(), "the index build failed");
   const double ownBytes = static_cast<double>(gChargedBytes - ownBefore) / kItems;
   const double ownRequested = static_cast<double>(gRequestedBytes - ownRequestedBefore) / kItems;
-  const double own = Median(5, [&] {
-    const double start = Seconds();
-    controller.BuildGuidIndex();
-    return Seconds() - start;
-  });
+
+  bench::before::BtGuidObjidList earlier;
+  const std::size_t earlierBefore = gChargedBytes;
+  const std::size_t earlierRequestedBefore = gRequestedBytes;
+  bench::before::BuildGuidIndex(viewer, system, earlier);
+  const double earlierBytes = static_cast<double>(gChargedBytes - earlierBefore) / kItems;
+  const double earlierRequested = static_cast<double>(gRequestedBytes - earlierRequestedBefore) / kItems;
+  Require(SameItems(*controller.GuidIndex(), earlier), "the index differs from the one built before");
 
   bench::BaselineIndex baseline;
   const std::size_t baseBefore = gChargedBytes;
@@ -264,48 +282,85 @@ void IndexBenchmarks() {
   baseline = bench::BuildBaseline(viewer, system);
   const double baseBytes = static_cast<double>(gChargedBytes - baseBefore) / kItems;
   const double baseRequested = static_cast<double>(gRequestedBytes - baseRequestedBefore) / kItems;
-  const double base = Median(5, [&] {
+
+  std::vector<double> own;
+  std::vector<double> before;
+  std::vector<double> base;
+  const auto time = [](std::vector<double>& out, auto&& build) {
     const double start = Seconds();
-    baseline = bench::BuildBaseline(viewer, system);
-    return Seconds() - start;
-  });
-  std::printf("%-22s %10s %16s %20s\n", "", "build ms", "requested B/item", "heap-charged B/item");
-  std::printf("%-22s %10.1f %16.1f %20.1f\n", "BuildGuidIndex", own * 1e3, ownRequested, ownBytes);
-  std::printf("%-22s %10.1f %16.1f %20.1f\n", "vector + std::sort", base * 1e3, baseRequested, baseBytes);
-  std::printf("ratio %.2fx; item %zu bytes, std::string %zu bytes\n", own / base, sizeof(bridge::BtGUIDObjIDItem),
-              sizeof(std::string));
+    build();
+    out.push_back(Seconds() - start);
+  };
+  for (int run = 0; run < kRuns; ++run) {
+    time(own, [&] { controller.BuildGuidIndex(); });
+    time(before, [&] { bench::before::BuildGuidIndex(viewer, system, earlier); });
+    time(base, [&] { baseline = bench::BuildBaseline(viewer, system); });
+  }
+  const double ownMs = MedianOf(own) * 1e3;
+  const double beforeMs = MedianOf(before) * 1e3;
+  const double baseMs = MedianOf(base) * 1e3;
+  std::printf("%-22s %10s %8s %16s %20s\n", "", "build ms", "ratio", "requested B/item", "heap-charged B/item");
+  std::printf("%-22s %10.1f %7.2fx %16.1f %20.1f\n", "BuildGuidIndex", ownMs, 1.0, ownRequested, ownBytes);
+  std::printf("%-22s %10.1f %7.2fx %16.1f %20.1f\n", "the same, before", beforeMs, beforeMs / ownMs, earlierRequested,
+              earlierBytes);
+  std::printf("%-22s %10.1f %7.2fx %16.1f %20.1f\n", "vector + std::sort", baseMs, baseMs / ownMs, baseRequested,
+              baseBytes);
+  std::printf("BuildGuidIndex against before %.2fx; item %zu bytes, std::string %zu bytes\n", ownMs / beforeMs,
+              sizeof(bridge::BtGUIDObjIDItem), sizeof(std::string));
 }
 
 // The index build on the same GUIDs shuffled and in the order crafted
-// against the index's sort; the sort alone beside it.
+// against its sort; the sort alone beside it; and the same of before.
 void CraftedIndexBenchmarks() {
   platform::Win32Platform system;
   std::printf("\nGUID index on GUIDs in the order crafted against its sort (32-bit, Wine), median of 3\n");
-  std::printf("%-9s %14s %13s %7s %13s %12s %7s\n", "items", "build shuffled", "build crafted", "ratio",
+  std::printf("%-9s %-7s %14s %13s %7s %13s %12s %7s\n", "items", "", "build shuffled", "build crafted", "ratio",
               "sort shuffled", "sort crafted", "ratio");
   for (const std::size_t n : {std::size_t{100000}, std::size_t{1000000}}) {
-    double build[2] = {};
-    double sort[2] = {};
+    double build[2][2] = {};
+    double sort[2][2] = {};
     const std::vector<std::wstring> orders[2] = {bench::ShuffledGuids(n), bench::CraftedGuids(n)};
     for (int k = 0; k < 2; ++k) {
       bench::MemoryViewer viewer(orders[k]);
       bridge::btBIMQuabo controller(system, viewer);
-      build[k] = Median(3, [&] {
+      bench::before::BtGuidObjidList earlier;
+      build[0][k] = Median(3, [&] {
         const double start = Seconds();
         controller.BuildGuidIndex();
         return Seconds() - start;
       });
+      build[1][k] = Median(3, [&] {
+        const double start = Seconds();
+        bench::before::BuildGuidIndex(viewer, system, earlier);
+        return Seconds() - start;
+      });
+      // The crafted order is the one whose deep ranges the index finishes
+      // otherwise than before.
+      Require(SameItems(*controller.GuidIndex(), earlier), "the index differs from the one built before");
       bridge::BtGuidObjidList unsorted;
-      for (std::size_t i = 0; i < n; ++i) unsorted.Add(bench::Narrow(orders[k][i]), i);
-      sort[k] = Median(3, [&] {
+      bench::before::BtGuidObjidList unsortedBefore;
+      for (std::size_t i = 0; i < n; ++i) {
+        unsorted.Add(bench::Narrow(orders[k][i]), i);
+        unsortedBefore.Add(bench::Narrow(orders[k][i]), i);
+      }
+      sort[0][k] = Median(3, [&] {
         bridge::BtGuidObjidList list = unsorted;
         const double start = Seconds();
         list.Sort();
         return Seconds() - start;
       });
+      sort[1][k] = Median(3, [&] {
+        bench::before::BtGuidObjidList list = unsortedBefore;
+        const double start = Seconds();
+        list.Sort();
+        return Seconds() - start;
+      });
     }
-    std::printf("%-9zu %11.1f ms %10.1f ms %6.2fx %10.1f ms %9.1f ms %6.2fx\n", n, build[0] * 1e3, build[1] * 1e3,
-                build[1] / build[0], sort[0] * 1e3, sort[1] * 1e3, sort[1] / sort[0]);
+    for (int which = 0; which < 2; ++which) {
+      std::printf("%-9zu %-7s %11.1f ms %10.1f ms %6.2fx %10.1f ms %9.1f ms %6.2fx\n", n, which ? "before" : "",
+                  build[which][0] * 1e3, build[which][1] * 1e3, build[which][1] / build[which][0], sort[which][0] * 1e3,
+                  sort[which][1] * 1e3, sort[which][1] / sort[which][0]);
+    }
   }
 }
 

@@ -120,7 +120,12 @@ std::wstring FakePlatform::ToWide(std::string_view ansi) {
   return wide;
 }
 
-std::string FakePlatform::FromWide(const wchar_t* wide) { return wide ? Narrow(wide) : std::string(); }
+std::string FakePlatform::FromWide(const wchar_t* wide) {
+  ++fromWideCalls;
+  return wide ? Narrow(wide) : std::string();
+}
+
+std::string FakePlatform::PathFromWide(const wchar_t* path) { return path ? Narrow(path) : std::string(); }
 
 void FakeViewer::AddObject(ObjectId id, const std::vector<std::wstring>& guids) {
   objects.push_back(id);

@@ -103,7 +103,8 @@ class FakePlatform final : public platform::Platform {
   // Latin-1 stands in for the ANSI code page.
   std::wstring ToWide(std::string_view ansi) override;
   std::string FromWide(const wchar_t* wide) override;
-  std::string PathFromWide(const wchar_t* path) override { return FromWide(path); }
+  int fromWideCalls = 0;
+  std::string PathFromWide(const wchar_t* path) override;
 };
 
 struct ViewerCall {

@@ -280,3 +280,27 @@ TEST(GuidSort, TheListsSortFinishesAnOrganPipeByHeapSort) {
   EXPECT_EQ(got, heapSorted);
   EXPECT_NE(got, plain);
 }
+
+TEST(GuidSort, ADeepRangeOfDistinctGuidsEndsAsHeapSortLeavesIt) {
+  // An order crafted against the sort, of GUIDs of which every third is too
+  // long to stay in place; groups of 512 share their first eight bytes,
+  // whose first byte runs from 0x7C to 0x83 across the groups. (With equal
+  // GUIDs in it, the range is heap sorted: the organ pipe above.)
+  constexpr std::size_t n = 4096;
+  const auto ranks = test_support::KillerOrder(n, [](auto& items, auto& compare) { BoundedSort(items, compare); });
+  BtGuidObjidList list;
+  std::vector<BtGUIDObjIDItem> heapSorted;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string guid = static_cast<char>(0x7C + ranks[i] / 512) + std::string("SharedP") +
+                             std::to_string(100000 + ranks[i]) + std::string(ranks[i] % 3 ? 0 : 20, '$');
+    list.Add(guid, i);
+    heapSorted.emplace_back(guid, i);
+  }
+  list.Sort();
+  bridge::BoundedQuickSort(heapSorted, 0, static_cast<std::ptrdiff_t>(n) - 1, bridge::SortDepthBound(n),
+                           BtGuidObjidList::Compare);
+  for (std::size_t i = 0; i < n; ++i) {
+    ASSERT_EQ(list.GetItem(i).FGuid, heapSorted[i].FGuid) << i;
+    ASSERT_EQ(list.GetItem(i).FObjectId, heapSorted[i].FObjectId) << i;
+  }
+}

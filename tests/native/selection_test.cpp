@@ -7,6 +7,7 @@ constexpr viewer_abi::ObjectId kWall = 0x100000001ull;
 constexpr viewer_abi::ObjectId kSlab = 0x200000002ull;
 constexpr viewer_abi::ObjectId kDoor = 3;
 constexpr viewer_abi::ObjectId kBare = 0x400000000ull;
+constexpr viewer_abi::ObjectId kBeam = 0x500000005ull;
 
 }  // namespace
 
@@ -71,6 +72,22 @@ TEST_F(Selection, MissingValueTextBecomesAnEmptyGuid) {
   LoadModel();
   EXPECT_EQ(Controller().GuidIndex()->GetItem(0).FGuid, "");
   EXPECT_EQ(Controller().GuidIndex()->GetItem(0).FObjectId, kBare);
+}
+
+TEST_F(Selection, OnlyTextsBeyondAsciiTakeTheSystemsConversion) {
+  const std::vector<std::wstring> guids = {
+      L"\x7F ends ASCII", L"23 letters fit in place", L"24 letters on the heap..", L"\x80 is beyond ASCII",
+      L"Gr\u00FC\u00DFe", L"\u0141\u00F3d\u017A",     L"an \u00E4 among ASCII"};
+  viewer.AddObject(kBeam, guids);
+  system.fromWideCalls = 0;
+  LoadModel();
+  EXPECT_EQ(system.fromWideCalls, 4);
+  ASSERT_EQ(Controller().GuidIndex()->Count(), 4 + guids.size());
+  for (const auto& guid : guids) {
+    std::size_t at = 0;
+    ASSERT_TRUE(Controller().GuidIndex()->Find({fakes::Narrow(guid), 0}, at)) << fakes::Narrow(guid);
+    EXPECT_EQ(Controller().GuidIndex()->GetItem(at).FObjectId, kBeam);
+  }
 }
 
 TEST_F(Selection, NoPathSendsNothing) {

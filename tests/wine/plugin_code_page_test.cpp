@@ -1,6 +1,7 @@
 // Letters outside the ANSI code page: what the peer reads names the right
-// file or none, so does the path that the peer header makes for a load, and
-// the plug-in's German texts reach the viewer unchanged.
+// file or none, so does the path that the peer header makes for a load, the
+// plug-in's German texts reach the viewer unchanged, and the index holds
+// GUIDs as the system spells them.
 #include "peer_sdk/vidudude_peer.h"
 
 #include <filesystem>
@@ -150,4 +151,52 @@ TEST_F(PluginSession, GermanTextsReachTheViewerUnderACyrillicCodePage) {
   ASSERT_EQ(SendCommand(peer, "send 1"), 2001);
   EXPECT_EQ(ButtonAt(0).text, L"Aktiv");
   EXPECT_EQ(ButtonAt(0).hint, L"Das Quabo Plugin ist aktiv");
+}
+
+namespace {
+
+std::string Ansi(const std::wstring& wide, UINT codePage, DWORD flags) {
+  const int size = WideCharToMultiByte(codePage, flags, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string ansi(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(codePage, flags, wide.c_str(), -1, ansi.data(), size, nullptr, nullptr);
+  ansi.pop_back();
+  return ansi;
+}
+
+}  // namespace
+
+// The index takes ASCII as it is, which holds because every ANSI code page
+// spells ASCII in the same bytes, and has the system convert any other
+// text, without look-alikes. Run under code pages 1252 and 1251.
+TEST_F(PluginSession, IndexSpellsGuidsAsTheSystemInEveryCodePage) {
+  std::wstring ascii;
+  for (wchar_t letter = 1; letter < 0x80; ++letter) ascii += letter;
+  const std::string asciiBytes(ascii.begin(), ascii.end());
+  for (const UINT codePage : {874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u, 1256u, 1257u,
+                              1258u, static_cast<UINT>(CP_UTF8)}) {
+    EXPECT_EQ(Ansi(ascii, codePage, codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS), asciiBytes) << codePage;
+  }
+
+  LoadPlugin();
+  viewer_sim::Model model = viewer_sim::MakeSampleModel(6);
+  const std::pair<std::size_t, std::wstring> guids[] = {{0, L"2O2Fr$t4X7Zf8NOew3FL9r"},
+                                                        {1, L"3O2Fr$t4X7Zf8NOew3F\u00E49r"},
+                                                        {4, L"4O2Fr$t4X7Zf8NOew3F\u04169r"},
+                                                        {5, L"\u0141\u00F3d\u017A"}};
+  for (const auto& [object, guid] : guids) {
+    for (auto& property : model.objects.at(object).properties) {
+      if (property.name == viewer_sim::kGuidProperty) property.value = guid;
+    }
+  }
+  sim.SetModel(model);
+  ASSERT_TRUE(sim.FireModelLoad());
+  for (const auto& [object, guid] : guids) {
+    const std::string spelled = Ansi(guid, CP_ACP, WC_NO_BEST_FIT_CHARS);
+    EXPECT_EQ(SendFromThread(PluginWindow(), 6, spelled), 2001);
+    EXPECT_EQ(sim.Selection(), std::vector<viewer_sim::ObjectId>{model.objects.at(object).id}) << spelled;
+  }
+  const std::string lookAlike = Ansi(guids[3].second, CP_ACP, 0);
+  ASSERT_NE(lookAlike, Ansi(guids[3].second, CP_ACP, WC_NO_BEST_FIT_CHARS));
+  EXPECT_EQ(SendFromThread(PluginWindow(), 6, lookAlike), 2001);
+  EXPECT_TRUE(sim.Selection().empty()) << lookAlike;
 }

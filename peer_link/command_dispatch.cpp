@@ -30,7 +30,7 @@ void DispatchCommand(CommandActions& actions, platform::WindowHandle sender, con
     case kCommandSelect:
       actions.Select(std::move(text));
       break;
-    case kCommandNone:
+    case kCommandPing:
       break;
     case kCommandRestoreView:
       actions.RestoreView(text);

@@ -13,10 +13,12 @@
  * wParam. You send VIDUDUDE_CMD_* commands to that hidden window, with your
  * main window in wParam, and get a VIDUDUDE_REPLY_* back.
  */
-#ifndef VIDUDUDE_PEER_H
-#define VIDUDUDE_PEER_H
-
-#include <windows.h>
+/* The wire: every code, reply, name and timeout of the link, defined here
+   once; the plug-in and its tools read them from this header too. Define
+   VIDUDUDE_PEER_WIRE_ONLY before the include for this part alone, which
+   needs no header at all. */
+#ifndef VIDUDUDE_PEER_WIRE
+#define VIDUDUDE_PEER_WIRE
 
 /* Messages the plug-in sends to your main window (COPYDATASTRUCT.dwData). */
 #define VIDUDUDE_MSG_START 1        /* text "Bim Start": the viewer started the plug-in; connect now */
@@ -30,21 +32,22 @@
 /* The GUID list that stands for "nothing selected". */
 #define VIDUDUDE_NO_GUIDS "0"
 
-/* Commands you send to the plug-in's window (COPYDATASTRUCT.dwData). */
+/* The plug-in's replies: what vidudude_send_command() gives in *reply. */
+#define VIDUDUDE_REPLY_TAKEN 2001          /* the command was carried out */
+#define VIDUDUDE_REPLY_NOT_A_COMMAND 2000  /* an unknown code: nothing was done */
+#define VIDUDUDE_REPLY_MODEL_NOT_LOADED 21 /* no model came of the command (see each command) */
+
+/* Commands you send to the plug-in's window (COPYDATASTRUCT.dwData), each
+   answered VIDUDUDE_REPLY_TAKEN unless its line names another reply. */
 #define VIDUDUDE_CMD_CONNECT 1      /* text ignored; wParam: your main window, the only target from now on */
 #define VIDUDUDE_CMD_DISCONNECT 2   /* text ignored; ends the link and closes the viewer */
-#define VIDUDUDE_CMD_LOAD_MODEL 5   /* the path of an IFC file for the viewer to load */
+#define VIDUDUDE_CMD_LOAD_MODEL 5   /* the path of an IFC file; VIDUDUDE_REPLY_MODEL_NOT_LOADED: not loaded */
 #define VIDUDUDE_CMD_SELECT 6       /* a GUID list (CR LF between GUIDs) to select; "0" clears */
-#define VIDUDUDE_CMD_NONE 7         /* answered, does nothing */
+#define VIDUDUDE_CMD_PING 7         /* text ignored; does nothing: is the plug-in there? */
 #define VIDUDUDE_CMD_RESTORE_VIEW 8 /* a view state as hexadecimal text */
 #define VIDUDUDE_CMD_LINES_BUTTON 9 /* "active" enables the lines button, any other text greys it */
 
 #define VIDUDUDE_LINES_BUTTON_ACTIVE "active"
-
-/* The plug-in's replies: what vidudude_send_command() gives in *reply. */
-#define VIDUDUDE_REPLY_TAKEN 2001          /* the command was carried out */
-#define VIDUDUDE_REPLY_NOT_A_COMMAND 2000  /* an unknown code: nothing was done */
-#define VIDUDUDE_REPLY_MODEL_NOT_LOADED 21 /* VIDUDUDE_CMD_LOAD_MODEL: the viewer did not load the file */
 
 /* Window classes: the plug-in's hidden window, and the one your main window
    must have (a class name that begins with it qualifies too). */
@@ -60,6 +63,15 @@
    viewer has read the model, which takes long for a large one. */
 #define VIDUDUDE_COMMAND_TIMEOUT_MS 10000
 #define VIDUDUDE_LOAD_TIMEOUT_MS 300000
+/* How long the plug-in waits for your reply to each of its messages. */
+#define VIDUDUDE_PLUGIN_SEND_TIMEOUT_MS 10000
+
+#endif /* VIDUDUDE_PEER_WIRE */
+
+#if !defined(VIDUDUDE_PEER_WIRE_ONLY) && !defined(VIDUDUDE_PEER_H)
+#define VIDUDUDE_PEER_H
+
+#include <windows.h>
 
 #if defined(__cplusplus)
 #define VIDUDUDE_FUNCTION inline

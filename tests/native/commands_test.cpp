@@ -72,7 +72,7 @@ TEST_F(Commands, UnknownCodesAnswer2000AndChangeNothing) {
   for (std::uintptr_t code : {0u, 3u, 4u, 10u, 0xFFFFFFFFu}) {
     EXPECT_EQ(Command(code, "active"), 2000) << code;
   }
-  EXPECT_EQ(Command(kCommandNone, "anything"), 2001);
+  EXPECT_EQ(Command(kCommandPing, "anything"), 2001);
   EXPECT_TRUE(viewer.calls.empty());
   EXPECT_TRUE(system.closesPosted.empty());
   EXPECT_FALSE(Controller().Active());

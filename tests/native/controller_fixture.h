@@ -15,7 +15,7 @@ using peer_link::kCommandConnect;
 using peer_link::kCommandDisconnect;
 using peer_link::kCommandLinesButton;
 using peer_link::kCommandLoadModel;
-using peer_link::kCommandNone;
+using peer_link::kCommandPing;
 using peer_link::kCommandRestoreView;
 using peer_link::kCommandSelect;
 

@@ -72,7 +72,7 @@ std::string Readable(std::string_view ansi) {
 
 std::vector<std::string> SplitGuids(std::string_view text) {
   std::vector<std::string> guids;
-  if (text == "0") return guids;
+  if (text == peer_link::kNoGuids) return guids;
   while (!text.empty()) {
     const auto end = text.find("\r\n");
     if (const auto guid = text.substr(0, end); !guid.empty()) guids.emplace_back(guid);
@@ -121,19 +121,19 @@ std::vector<std::string> DescribeIncoming(ULONG_PTR code, const std::string* byt
   std::vector<std::string> guids;
   std::string summary;
   switch (code) {
-    case 4:
+    case peer_link::kCodeModelPath:
       summary = "model path " + Readable(text);
       break;
-    case 6:
+    case peer_link::kCodeSelection:
       guids = SplitGuids(text);
       summary = "selection: " + Count(guids.size());
       break;
-    case 9:
+    case peer_link::kCodeCreateLines:
       guids = SplitGuids(text);
       summary = "create measurement lines: " + Count(guids.size());
       break;
-    case 1:
-    case 2:
+    case peer_link::kCodeStart:
+    case peer_link::kCodeEnd:
       summary = Readable(text);
       break;
     default:
@@ -149,11 +149,11 @@ std::vector<std::string> DescribeIncoming(ULONG_PTR code, const std::string* byt
 std::string DescribeReply(LRESULT reply) {
   const std::string n = std::to_string(reply);
   switch (reply) {
-    case 2001:
+    case peer_link::kReplyTaken:
       return n + " (taken)";
-    case 2000:
+    case peer_link::kReplyNotACommand:
       return n + " (not a command)";
-    case 21:
+    case peer_link::kReplyModelNotLoaded:
       return n + " (model not loaded)";
     default:
       return n;
@@ -249,14 +249,14 @@ bool Console::Handle(std::string_view line) {
   if (word == "help" || word == "?") {
     Help();
   } else if (word == "connect" && rest.empty()) {
-    SendCommand("connect", 1, {});
+    SendCommand("connect", peer_link::kCommandConnect, {});
   } else if (word == "disconnect" && rest.empty()) {
-    SendCommand("disconnect", 2, {});
+    SendCommand("disconnect", peer_link::kCommandDisconnect, {});
   } else if (word == "load") {
     if (arg.empty()) {
       usage("load PATH");
     } else {
-      SendCommand("load " + Readable(arg), 5, arg);
+      SendCommand("load " + Readable(arg), peer_link::kCommandLoadModel, arg);
     }
   } else if (word == "select") {
     std::string guids;
@@ -266,7 +266,8 @@ bool Console::Handle(std::string_view line) {
       left = tail;
     }
     const std::size_t n = SplitGuids(guids).size();
-    SendCommand("select " + Count(n), 6, guids.empty() ? "0" : guids);
+    SendCommand("select " + Count(n), peer_link::kCommandSelect,
+                guids.empty() ? std::string(peer_link::kNoGuids) : guids);
   } else if (word == "select-file") {
     const auto guids = rest.empty() ? std::nullopt : GuidsFromFile(std::string(rest));
     if (rest.empty()) {
@@ -274,18 +275,19 @@ bool Console::Handle(std::string_view line) {
     } else if (!guids) {
       Emit("? cannot read " + std::string(rest));
     } else {
-      SendCommand("select-file " + Count(SplitGuids(*guids).size()), 6, guids->empty() ? "0" : *guids);
+      SendCommand("select-file " + Count(SplitGuids(*guids).size()), peer_link::kCommandSelect,
+                  guids->empty() ? std::string(peer_link::kNoGuids) : *guids);
     }
   } else if (word == "view") {
     if (arg.empty() || arg.find(' ') != std::string::npos) {
       usage("view HEX");
     } else {
-      SendCommand("view", 8, arg);
+      SendCommand("view", peer_link::kCommandRestoreView, arg);
     }
   } else if (word == "enable-lines" && rest.empty()) {
-    SendCommand("enable-lines", 9, "active");
+    SendCommand("enable-lines", peer_link::kCommandLinesButton, std::string(peer_link::kLinesButtonActive));
   } else if (word == "disable-lines" && rest.empty()) {
-    SendCommand("disable-lines", 9, "inactive");
+    SendCommand("disable-lines", peer_link::kCommandLinesButton, "inactive");
   } else if (word == "send") {
     const auto [codeText, text] = SplitWord(arg);
     const auto code = ParseNumber<ULONG_PTR>(codeText);

@@ -12,11 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "peer_link/wire.h"
+
 namespace peer_console {
 
 inline constexpr UINT kSendTimeoutMs = 30000;
-// Class of the plug-in's hidden message window.
-inline constexpr const char* kPluginWindowClass = "VidudUDE.MessageWindow";
 
 using EmitFn = std::function<void(const std::string&)>;
 

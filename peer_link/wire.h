@@ -1,0 +1,51 @@
+// The wire's codes, replies and names as C++ constants, taken from the peer
+// header that defines them once: the plug-in and its peers cannot disagree.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#define VIDUDUDE_PEER_WIRE_ONLY
+#include "peer_sdk/vidudude_peer.h"
+#undef VIDUDUDE_PEER_WIRE_ONLY
+
+namespace peer_link {
+
+// Codes of the messages the plug-in sends.
+inline constexpr std::uint32_t kCodeStart = VIDUDUDE_MSG_START;
+inline constexpr std::uint32_t kCodeEnd = VIDUDUDE_MSG_END;
+inline constexpr std::uint32_t kCodeModelPath = VIDUDUDE_MSG_MODEL_PATH;
+inline constexpr std::uint32_t kCodeSelection = VIDUDUDE_MSG_SELECTION;
+inline constexpr std::uint32_t kCodeCreateLines = VIDUDUDE_MSG_CREATE_LINES;
+
+// Codes of the commands a peer sends to the hidden window.
+inline constexpr std::uint32_t kCommandConnect = VIDUDUDE_CMD_CONNECT;
+inline constexpr std::uint32_t kCommandDisconnect = VIDUDUDE_CMD_DISCONNECT;
+inline constexpr std::uint32_t kCommandLoadModel = VIDUDUDE_CMD_LOAD_MODEL;
+inline constexpr std::uint32_t kCommandSelect = VIDUDUDE_CMD_SELECT;
+inline constexpr std::uint32_t kCommandPing = VIDUDUDE_CMD_PING;
+inline constexpr std::uint32_t kCommandRestoreView = VIDUDUDE_CMD_RESTORE_VIEW;
+inline constexpr std::uint32_t kCommandLinesButton = VIDUDUDE_CMD_LINES_BUTTON;
+
+// Replies to the peer's commands.
+inline constexpr std::uint32_t kReplyTaken = VIDUDUDE_REPLY_TAKEN;
+inline constexpr std::uint32_t kReplyNotACommand = VIDUDUDE_REPLY_NOT_A_COMMAND;
+inline constexpr std::uint32_t kReplyModelNotLoaded = VIDUDUDE_REPLY_MODEL_NOT_LOADED;
+
+// The text of command 9 that enables the create-lines button; any other
+// text disables it.
+inline constexpr std::string_view kLinesButtonActive = VIDUDUDE_LINES_BUTTON_ACTIVE;
+inline constexpr std::string_view kStartText = VIDUDUDE_START_TEXT;
+inline constexpr std::string_view kEndText = VIDUDUDE_END_TEXT;
+inline constexpr std::string_view kNoGuids = VIDUDUDE_NO_GUIDS;
+
+inline constexpr std::string_view kPluginWindowClass = VIDUDUDE_PLUGIN_WINDOW_CLASS;
+inline constexpr std::string_view kPeerWindowClass = VIDUDUDE_PEER_WINDOW_CLASS;
+inline constexpr std::string_view kPeerExe = VIDUDUDE_PEER_EXE;
+inline constexpr std::string_view kPeerExeBimProject = VIDUDUDE_PEER_EXE_BIMPROJECT;
+
+inline constexpr std::uint32_t kCommandTimeoutMs = VIDUDUDE_COMMAND_TIMEOUT_MS;
+inline constexpr std::uint32_t kLoadTimeoutMs = VIDUDUDE_LOAD_TIMEOUT_MS;
+inline constexpr std::uint32_t kPluginSendTimeoutMs = VIDUDUDE_PLUGIN_SEND_TIMEOUT_MS;
+
+}  // namespace peer_link

@@ -8,14 +8,16 @@ namespace peer_link {
 
 void DispatchCommand(CommandActions& actions, platform::WindowHandle sender, const platform::CopyDataRecord* record,
                      std::intptr_t& result) {
+  const Command* command = FindCommand(record ? record->code : 0);
+  if (command == nullptr) {
+    result = kReplyNotACommand;
+    return;
+  }
   result = kReplyTaken;
-  const std::uintptr_t code = record ? record->code : 0;
   // The one copy of the payload, made only for the commands that read it; the
   // command that keeps it takes it over.
-  const bool readsText =
-      code == kCommandLoadModel || code == kCommandSelect || code == kCommandRestoreView || code == kCommandLinesButton;
-  std::string text = readsText ? ReadIncomingText(record) : std::string();
-  switch (code) {
+  std::string text = command->readsText ? ReadIncomingText(record) : std::string();
+  switch (command->code) {
     case kCommandConnect:
       actions.Connect(sender);
       break;
@@ -37,9 +39,6 @@ void DispatchCommand(CommandActions& actions, platform::WindowHandle sender, con
       break;
     case kCommandLinesButton:
       actions.EnableLinesButton(text == kLinesButtonActive);
-      break;
-    default:
-      result = kReplyNotACommand;
       break;
   }
 }

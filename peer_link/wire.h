@@ -1,5 +1,6 @@
-// The wire's codes, replies and names as C++ constants, taken from the peer
-// header that defines them once: the plug-in and its peers cannot disagree.
+// The wire's codes, replies, names and table of commands as C++ constants,
+// taken from the peer header that defines them once: the plug-in and its
+// peers cannot disagree.
 #pragma once
 
 #include <cstdint>
@@ -43,6 +44,27 @@ inline constexpr std::string_view kPluginWindowClass = VIDUDUDE_PLUGIN_WINDOW_CL
 inline constexpr std::string_view kPeerWindowClass = VIDUDUDE_PEER_WINDOW_CLASS;
 inline constexpr std::string_view kPeerExe = VIDUDUDE_PEER_EXE;
 inline constexpr std::string_view kPeerExeBimProject = VIDUDUDE_PEER_EXE_BIMPROJECT;
+
+// One row of the header's command table.
+struct Command {
+  std::uint32_t code;
+  // The plug-in reads the command's text; the others never look at it.
+  bool readsText;
+  // The one reply besides kReplyTaken that the command may give; 0 for none.
+  std::uint32_t otherReply;
+};
+
+#define VIDUDUDE_PEER_LINK_COMMAND(code, readsText, otherReply, meaning) Command{code, (readsText) != 0, otherReply},
+inline constexpr Command kCommands[] = {VIDUDUDE_COMMANDS(VIDUDUDE_PEER_LINK_COMMAND)};
+#undef VIDUDUDE_PEER_LINK_COMMAND
+
+// The row of a code; null for a code that names no command.
+constexpr const Command* FindCommand(std::uint64_t code) {
+  for (const Command& command : kCommands) {
+    if (command.code == code) return &command;
+  }
+  return nullptr;
+}
 
 inline constexpr std::uint32_t kCommandTimeoutMs = VIDUDUDE_COMMAND_TIMEOUT_MS;
 inline constexpr std::uint32_t kLoadTimeoutMs = VIDUDUDE_LOAD_TIMEOUT_MS;

@@ -49,6 +49,22 @@
 
 #define VIDUDUDE_LINES_BUTTON_ACTIVE "active"
 
+/* The commands the plug-in knows, one ROW(code, reads_text, other_reply,
+   other_meaning) each: reads_text is 1 when the plug-in reads the command's
+   text; other_reply is the one reply besides VIDUDUDE_REPLY_TAKEN that the
+   command may give (0 for none) and other_meaning what it means there. Any
+   code not in the table is answered VIDUDUDE_REPLY_NOT_A_COMMAND and does
+   nothing. Expand it with a ROW macro of your own, as
+   vidudude_reply_meaning() does. */
+#define VIDUDUDE_COMMANDS(ROW)                                                         \
+  ROW(VIDUDUDE_CMD_CONNECT, 0, 0, "")                                                  \
+  ROW(VIDUDUDE_CMD_DISCONNECT, 0, 0, "")                                               \
+  ROW(VIDUDUDE_CMD_LOAD_MODEL, 1, VIDUDUDE_REPLY_MODEL_NOT_LOADED, "model not loaded") \
+  ROW(VIDUDUDE_CMD_SELECT, 1, 0, "")                                                   \
+  ROW(VIDUDUDE_CMD_PING, 0, 0, "")                                                     \
+  ROW(VIDUDUDE_CMD_RESTORE_VIEW, 1, 0, "")                                             \
+  ROW(VIDUDUDE_CMD_LINES_BUTTON, 1, 0, "")
+
 /* Window classes: the plug-in's hidden window, and the one your main window
    must have (a class name that begins with it qualifies too). */
 #define VIDUDUDE_PLUGIN_WINDOW_CLASS "VidudUDE.MessageWindow"
@@ -174,6 +190,23 @@ VIDUDUDE_FUNCTION BOOL vidudude_path_to_ansi(const WCHAR *path, char *buffer, in
   }
   HeapFree(GetProcessHeap(), 0, shortPath);
   return converted > 0 && !lossy;
+}
+
+/* What reply means as the answer to command, for a log: "taken", "not a
+   command", or the command's own meaning of its other reply. A command the
+   plug-in knows is answered VIDUDUDE_REPLY_NOT_A_COMMAND only while it
+   stops. "" for a reply the plug-in never gives to that command. */
+VIDUDUDE_FUNCTION const char *vidudude_reply_meaning(DWORD command, DWORD reply) {
+#define VIDUDUDE_MEANING_ROW(code, reads_text, other_reply, other_meaning)                    \
+  if (command == (code)) {                                                                    \
+    if (reply == VIDUDUDE_REPLY_TAKEN) return "taken";                                        \
+    if (reply == VIDUDUDE_REPLY_NOT_A_COMMAND) return "not carried out: the plug-in stops";   \
+    if ((other_reply) != 0 && reply == VIDUDUDE_AS(DWORD, other_reply)) return other_meaning; \
+    return "";                                                                                \
+  }
+  VIDUDUDE_COMMANDS(VIDUDUDE_MEANING_ROW)
+#undef VIDUDUDE_MEANING_ROW
+  return reply == VIDUDUDE_REPLY_NOT_A_COMMAND ? "not a command" : "";
 }
 
 /* Sends one command with its text (NULL for none) to the plug-in's window

@@ -1,6 +1,7 @@
 // The peer's commands as the hidden window receives them: replies, order of
 // effects, and what reaches the viewer.
 #include "controller_fixture.h"
+#include "tests/unknown_codes.h"
 
 class Commands : public StartedPlugin {
  protected:
@@ -69,7 +70,7 @@ TEST_F(Commands, DisconnectForgetsThePeerThenPostsCloseToTheViewer) {
 }
 
 TEST_F(Commands, UnknownCodesAnswer2000AndChangeNothing) {
-  for (std::uintptr_t code : {0u, 3u, 4u, 10u, 0xFFFFFFFFu}) {
+  for (const std::uint32_t code : UnknownCommandCodes()) {
     EXPECT_EQ(Command(code, "active"), 2000) << code;
   }
   EXPECT_EQ(Command(kCommandPing, "anything"), 2001);

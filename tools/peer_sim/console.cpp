@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "escape.h"
+#include "peer_sdk/vidudude_peer.h"
 
 namespace peer_console {
 namespace {
@@ -146,18 +147,10 @@ std::vector<std::string> DescribeIncoming(ULONG_PTR code, const std::string* byt
   return out;
 }
 
-std::string DescribeReply(LRESULT reply) {
+std::string DescribeReply(ULONG_PTR command, LRESULT reply) {
   const std::string n = std::to_string(reply);
-  switch (reply) {
-    case peer_link::kReplyTaken:
-      return n + " (taken)";
-    case peer_link::kReplyNotACommand:
-      return n + " (not a command)";
-    case peer_link::kReplyModelNotLoaded:
-      return n + " (model not loaded)";
-    default:
-      return n;
-  }
+  const std::string meaning = vidudude_reply_meaning(static_cast<DWORD>(command), static_cast<DWORD>(reply));
+  return meaning.empty() ? n : n + " (" + meaning + ")";
 }
 
 std::string ToAnsi(std::string_view text, UINT from) {
@@ -236,7 +229,7 @@ void Console::SendCommand(std::string_view label, ULONG_PTR code, std::string te
          ")");
     return;
   }
-  Emit("-> " + std::string(label) + ": reply " + DescribeReply(static_cast<LRESULT>(result)));
+  Emit("-> " + std::string(label) + ": reply " + DescribeReply(code, static_cast<LRESULT>(result)));
 }
 
 bool Console::Handle(std::string_view line) {

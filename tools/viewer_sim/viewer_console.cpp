@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "peer_link/wire.h"
+#include "peer_sdk/vidudude_peer.h"
 #include "tools/viewer_sim/send_watch.h"
 #include "tools/viewer_sim/text.h"
 #include "tools/viewer_sim/viewer_sim.h"
@@ -151,17 +152,11 @@ std::string BytesOf(const COPYDATASTRUCT* data) {
   return text;
 }
 
-const char* ReplyMeaning(LRESULT reply) {
-  switch (reply) {
-    case peer_link::kReplyTaken:
-      return " (taken)";
-    case peer_link::kReplyNotACommand:
-      return " (not a command)";
-    case peer_link::kReplyModelNotLoaded:
-      return " (model not loaded)";
-    default:
-      return "";
-  }
+// " (taken)" and the like: what the reply means for the command it answers.
+std::string ReplyMeaning(const COPYDATASTRUCT* data, LRESULT reply) {
+  const std::string meaning =
+      vidudude_reply_meaning(data ? static_cast<DWORD>(data->dwData) : 0, static_cast<DWORD>(reply));
+  return meaning.empty() ? meaning : " (" + meaning + ")";
 }
 
 std::wstring ClassOf(HWND window) {
@@ -398,7 +393,7 @@ class Console final : private SendObserver {
   // the link is still active, also after the plug-in found that window gone.
   void CommandAnswered(HWND from, const COPYDATASTRUCT* data, LRESULT reply, SendMark before) {
     Flush();
-    Say("  plug-in -> peer    reply %ld%s\n", static_cast<long>(reply), ReplyMeaning(reply));
+    Say("  plug-in -> peer    reply %ld%s\n", static_cast<long>(reply), ReplyMeaning(data, reply).c_str());
     if (!data || reply != peer_link::kReplyTaken) return;
     if (data->dwData == peer_link::kCommandConnect) {
       DWORD pid = 0;

@@ -95,6 +95,10 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   void HandleCopyData(std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t& result);
 
   // GUID index, selection exchange and model commands.
+  // What the viewer's model-load notice does: the index is rebuilt for the
+  // new model, then its path goes to the peers. The library's handler, the
+  // tests and the fuzz harness all call this one.
+  void OnModelLoaded();
   bool BuildGuidIndex();
   bool SendSelection();
   bool SelectByGuids(std::string text);

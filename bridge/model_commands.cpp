@@ -14,6 +14,11 @@ bool btBIMQuabo::LoadModel(std::string_view path) {
   return true;
 }
 
+void btBIMQuabo::OnModelLoaded() {
+  BuildGuidIndex();
+  SendModelPath();
+}
+
 void btBIMQuabo::SendModelPath() {
   const wchar_t* path = viewer_.get_loaded_ifc_path(PluginId());
   FModelPath = path ? system_.PathFromWide(path) : std::string();

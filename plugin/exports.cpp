@@ -107,10 +107,7 @@ void VIEWER_CALL SelectionChanged() noexcept {
 }
 
 void VIEWER_CALL ModelLoaded() noexcept {
-  WithController([](bridge::btBIMQuabo& c) {
-    c.BuildGuidIndex();
-    c.SendModelPath();
-  });
+  WithController([](bridge::btBIMQuabo& c) { c.OnModelLoaded(); });
 }
 
 void VIEWER_CALL StatusButtonClicked() noexcept {}

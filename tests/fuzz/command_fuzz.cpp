@@ -45,10 +45,7 @@ void SelectionChanged() {
   if (gController) gController->SendSelection();
 }
 void ModelLoaded() {
-  if (gController) {
-    gController->BuildGuidIndex();
-    gController->SendModelPath();
-  }
+  if (gController) gController->OnModelLoaded();
 }
 void StatusButtonClicked() {}
 void LinesButtonClicked() {

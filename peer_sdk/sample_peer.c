@@ -84,7 +84,7 @@ static const char *message_name(DWORD code) {
     case VIDUDUDE_MSG_END:
       return "plug-in stops";
     case VIDUDUDE_MSG_MODEL_PATH:
-      return "model loaded";
+      return "model path";
     case VIDUDUDE_MSG_SELECTION:
       return "selection";
     case VIDUDUDE_MSG_CREATE_LINES:

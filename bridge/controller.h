@@ -104,7 +104,8 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   bool SelectByGuids(std::string text);
   void SendLastSelection();
   bool LoadModel(std::string_view path) override;
-  void SendModelPath();
+  // True when there was a path to send.
+  bool SendModelPath();
   void RestoreViewState(const std::string& text);
 
   // Read-only views of the state, for the plug-in's frame and for tests.
@@ -130,6 +131,7 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   void Select(std::string guids) override;
   void RestoreView(const std::string& viewState) override;
   void EnableLinesButton(bool enabled) override;
+  bool SendModelPathAgain() override;
 
   // The connected peer: watched while there is one, and gone when its
   // window has gone or belongs to another process than the one that

@@ -40,6 +40,12 @@ void DispatchCommand(CommandActions& actions, platform::WindowHandle sender, con
     case kCommandLinesButton:
       actions.EnableLinesButton(text == kLinesButtonActive);
       break;
+    case kCommandSendModelPath:
+      // 21 until a path has gone out: a viewer that fails while the path
+      // is read leaves it at that.
+      result = kReplyModelNotLoaded;
+      if (actions.SendModelPathAgain()) result = kReplyTaken;
+      break;
   }
 }
 

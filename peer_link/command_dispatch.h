@@ -25,6 +25,9 @@ class CommandActions {
   virtual void Select(std::string guids) = 0;
   virtual void RestoreView(const std::string& viewState) = 0;
   virtual void EnableLinesButton(bool enabled) = 0;
+  // Sends the open model's path as after a load; false when there was none
+  // to send, and nothing went out.
+  virtual bool SendModelPathAgain() = 0;
 
  protected:
   ~CommandActions() = default;

@@ -27,6 +27,7 @@ inline constexpr std::uint32_t kCommandSelect = VIDUDUDE_CMD_SELECT;
 inline constexpr std::uint32_t kCommandPing = VIDUDUDE_CMD_PING;
 inline constexpr std::uint32_t kCommandRestoreView = VIDUDUDE_CMD_RESTORE_VIEW;
 inline constexpr std::uint32_t kCommandLinesButton = VIDUDUDE_CMD_LINES_BUTTON;
+inline constexpr std::uint32_t kCommandSendModelPath = VIDUDUDE_CMD_SEND_MODEL_PATH;
 
 // Replies to the peer's commands.
 inline constexpr std::uint32_t kReplyTaken = VIDUDUDE_REPLY_TAKEN;

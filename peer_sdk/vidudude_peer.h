@@ -46,6 +46,9 @@
 #define VIDUDUDE_CMD_PING 7         /* text ignored; does nothing: is the plug-in there? */
 #define VIDUDUDE_CMD_RESTORE_VIEW 8 /* a view state as hexadecimal text */
 #define VIDUDUDE_CMD_LINES_BUTTON 9 /* "active" enables the lines button, any other text greys it */
+/* Text ignored; the open model's path comes again as VIDUDUDE_MSG_MODEL_PATH, to the
+   same target as after a load; VIDUDUDE_REPLY_MODEL_NOT_LOADED: no model, nothing sent. */
+#define VIDUDUDE_CMD_SEND_MODEL_PATH 10
 
 #define VIDUDUDE_LINES_BUTTON_ACTIVE "active"
 
@@ -63,7 +66,8 @@
   ROW(VIDUDUDE_CMD_SELECT, 1, 0, "")                                                   \
   ROW(VIDUDUDE_CMD_PING, 0, 0, "")                                                     \
   ROW(VIDUDUDE_CMD_RESTORE_VIEW, 1, 0, "")                                             \
-  ROW(VIDUDUDE_CMD_LINES_BUTTON, 1, 0, "")
+  ROW(VIDUDUDE_CMD_LINES_BUTTON, 1, 0, "")                                             \
+  ROW(VIDUDUDE_CMD_SEND_MODEL_PATH, 0, VIDUDUDE_REPLY_MODEL_NOT_LOADED, "no model loaded")
 
 /* Window classes: the plug-in's hidden window, and the one your main window
    must have (a class name that begins with it qualifies too). */

@@ -290,6 +290,8 @@ class Session {
     const std::size_t reportsBefore = selectionReports_;
     // A peer's list is the last list before the viewer selects anything.
     if (!r.nullRecord && r.code == peer_link::kCommandSelect) stale_ = false;
+    // The path the viewer gives before anything nested can load another.
+    const bool pathToSend = viewer_.loadedPath && !reference::Blank(fakes::Narrow(*viewer_.loadedPath));
     const std::intptr_t reply = system_.procedure->WndProc(platform::kWmCopyData, r.sender, lParam);
     // A selection report sends the viewer's selection, which replaces the
     // last GUIDs; a nested record may change anything.
@@ -328,6 +330,9 @@ class Session {
         break;
       case peer_link::kCommandLinesButton:
         linesEnabled_ = text == peer_link::kLinesButtonActive;
+        break;
+      case peer_link::kCommandSendModelPath:
+        if (!pathToSend) expected = peer_link::kReplyModelNotLoaded;
         break;
       default:
         // A command the model does not know is a gap in the model.

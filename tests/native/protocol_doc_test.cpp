@@ -306,6 +306,10 @@ void CheckCommand(const std::string& row) {
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].numbers.at(1), s.Controller().LinesButton());
     EXPECT_EQ(calls[0].numbers.at(2), args.at(0).text == "on" ? 1 : 0);
+  } else if (effect == "model-path") {
+    const auto [sentCode, sentText] = s.OnlySent();
+    EXPECT_EQ(sentCode, peer_link::kCodeModelPath);
+    EXPECT_EQ(sentText, QuotedList(args).at(0));
   } else if (effect == "nothing") {
     EXPECT_TRUE(s.viewer.calls.empty());
     EXPECT_TRUE(s.system.closesPosted.empty());

@@ -1,5 +1,6 @@
 // The link both ways under Wine: a real peer connects, sends commands, and
 // receives the viewer's selections; the viewer's calls show the effects.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -133,6 +134,24 @@ TEST_F(PluginLink, ConnectedPeerTerminatedEndsTheLinkWhileTheViewerIdles) {
   EXPECT_EQ(hostWindow.CloseRequests(), 0);
   Settle(other);
   EXPECT_TRUE(other.Received().empty());
+}
+
+// A peer that restarts while the viewer keeps its model finds the plug-in's
+// window, connects and asks for the path: no model is loaded again.
+TEST_F(PluginLink, RestartedPeerGetsTheModelPathWithoutAReload) {
+  EXPECT_EQ(SendCommand(*peer, "send 1"), 2001);
+  LoadDemoModel();
+  peer->Command("quit");
+  ASSERT_TRUE(peer->WaitForExit(10000));
+  auto& restarted = StartPeer("QUABO_RESTARTED.EXE");
+  ASSERT_FALSE(restarted.Command("target find " + std::to_string(GetCurrentProcessId())).empty());
+  EXPECT_EQ(SendCommand(restarted, "send 1"), 2001);
+  EXPECT_EQ(SendCommand(restarted, "send 10"), 2001);
+  const auto path = NextMessage(restarted);
+  EXPECT_EQ(path.code, 4u);
+  EXPECT_EQ(path.bytes, Payload(WinePathA(DEMO_MODEL)));
+  const auto calls = sim.Log().Names();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "load_ifc"), 0);
 }
 
 TEST_F(PluginLink, DisconnectClosesTheViewerAfterTheReply) {

@@ -98,6 +98,7 @@ constexpr const char* kHelp[] = {
     "  view HEX                code 8: restore a view state given as hex bytes",
     "  enable-lines            code 9 \"active\": enable \"Aufma\xC3\x9Fzeilen erzeugen\"",
     "  disable-lines           code 9 \"inactive\": grey it out",
+    "  model-path              code 10: the plug-in sends the open model's path again (code 4)",
     "  send CODE [TEXT]        any code; TEXT may hold \\r \\n \\\\ \\xHH; a NUL is appended",
     "  target [HWND]           show or set the plug-in window (hex); \"target find\" looks again",
     "  reply N                 the answer to the plug-in's messages (default 1)",
@@ -281,6 +282,8 @@ bool Console::Handle(std::string_view line) {
     SendCommand("enable-lines", peer_link::kCommandLinesButton, std::string(peer_link::kLinesButtonActive));
   } else if (word == "disable-lines" && rest.empty()) {
     SendCommand("disable-lines", peer_link::kCommandLinesButton, "inactive");
+  } else if (word == "model-path" && rest.empty()) {
+    SendCommand("model-path", peer_link::kCommandSendModelPath, {});
   } else if (word == "send") {
     const auto [codeText, text] = SplitWord(arg);
     const auto code = ParseNumber<ULONG_PTR>(codeText);

@@ -402,8 +402,10 @@ class Console final : private SendObserver {
       activeText_ = StatusText();
     }
     if (data->dwData == peer_link::kCommandDisconnect) connectedPeer_ = nullptr;
-    if (data->dwData == peer_link::kCommandLoadModel && sim_.HasModel())
+    const bool pathAsked = data->dwData == peer_link::kCommandSendModelPath;
+    if ((data->dwData == peer_link::kCommandLoadModel && sim_.HasModel()) || pathAsked) {
       TellUnsent(before, "code 4 (the model path)", false);
+    }
   }
 
   // The plug-in ends the link by itself once the connected peer's window

@@ -59,6 +59,17 @@ TEST(PeerSdk, PathToAnsiRefusesANullPathOrBufferOrNoRoomAndWritesNothing) {
   EXPECT_STREQ(buffer, "C:\\a.ifc");
 }
 
+TEST(PeerSdk, ReplyMeaningIsTheAnsweredCommands) {
+  EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_LOAD_MODEL, VIDUDUDE_REPLY_MODEL_NOT_LOADED), "model not loaded");
+  EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_SEND_MODEL_PATH, VIDUDUDE_REPLY_MODEL_NOT_LOADED),
+               "no model loaded");
+  EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_SELECT, VIDUDUDE_REPLY_MODEL_NOT_LOADED), "");
+  EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_SELECT, VIDUDUDE_REPLY_TAKEN), "taken");
+  EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_PING, VIDUDUDE_REPLY_NOT_A_COMMAND),
+               "not carried out: the plug-in stops");
+  EXPECT_STREQ(vidudude_reply_meaning(3, VIDUDUDE_REPLY_NOT_A_COMMAND), "not a command");
+}
+
 class PeerSdkSession : public PluginSession {};
 
 TEST_F(PeerSdkSession, FindsThePluginWindowOfItsViewerAndGetsItsReplies) {

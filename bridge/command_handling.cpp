@@ -80,4 +80,7 @@ void btBIMQuabo::RestoreView(const std::string& viewState) { RestoreViewState(vi
 
 void btBIMQuabo::EnableLinesButton(bool enabled) { viewer_.enable_button(PluginId(), FLinesButton, enabled); }
 
+// The same read of the path and the same targets as after a load.
+bool btBIMQuabo::SendModelPathAgain() { return SendModelPath(); }
+
 }  // namespace bridge

@@ -95,12 +95,17 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   void HandleCopyData(std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t& result);
 
   // GUID index, selection exchange and model commands.
+  // What the viewer's model-load notice does: the index is rebuilt for the
+  // new model, then its path goes to the peers. The library's handler, the
+  // tests and the fuzz harness all call this one.
+  void OnModelLoaded();
   bool BuildGuidIndex();
   bool SendSelection();
   bool SelectByGuids(std::string text);
   void SendLastSelection();
   bool LoadModel(std::string_view path) override;
-  void SendModelPath();
+  // True when there was a path to send.
+  bool SendModelPath();
   void RestoreViewState(const std::string& text);
 
   // Read-only views of the state, for the plug-in's frame and for tests.
@@ -126,6 +131,7 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   void Select(std::string guids) override;
   void RestoreView(const std::string& viewState) override;
   void EnableLinesButton(bool enabled) override;
+  bool SendModelPathAgain() override;
 
   // The connected peer: watched while there is one, and gone when its
   // window has gone or belongs to another process than the one that

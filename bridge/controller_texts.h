@@ -3,6 +3,8 @@
 // message boxes, and the texts of the start and stop messages.
 #pragma once
 
+#include "peer_link/wire.h"
+
 namespace bridge::texts {
 
 // The status button.
@@ -25,8 +27,8 @@ inline constexpr char kCreateLinesImage[] = "AufmErzeugen_32x32.png";
 inline constexpr char kImageFolder[] = "\\Datacomp\\BIM Vision\\plugins\\VidudUDE_data\\";
 
 // Sent to the peers when the plug-in starts and stops.
-inline constexpr char kStartMessage[] = "Bim Start";
-inline constexpr char kEndMessage[] = "BIM end";
+inline constexpr char kStartMessage[] = VIDUDUDE_START_TEXT;
+inline constexpr char kEndMessage[] = VIDUDUDE_END_TEXT;
 
 // Message boxes: text and caption.
 inline constexpr char kSendFailed[] = "Fehler in VidudUDE.DLL-Message_Sender";

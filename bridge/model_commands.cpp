@@ -14,10 +14,19 @@ bool btBIMQuabo::LoadModel(std::string_view path) {
   return true;
 }
 
-void btBIMQuabo::SendModelPath() {
+void btBIMQuabo::OnModelLoaded() {
+  BuildGuidIndex();
+  SendModelPath();
+}
+
+bool btBIMQuabo::SendModelPath() {
   const wchar_t* path = viewer_.get_loaded_ifc_path(PluginId());
   FModelPath = path ? system_.PathFromWide(path) : std::string();
+  // Message_Sender sends no blank text; decided before the send, during
+  // which a nested load may change the path.
+  const bool any = !peer_link::IsBlank(FModelPath);
   Message_Sender(FModelPath, peer_link::kCodeModelPath);
+  return any;
 }
 
 void btBIMQuabo::RestoreViewState(const std::string& text) {

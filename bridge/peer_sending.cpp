@@ -13,7 +13,7 @@ void btBIMQuabo::FindPeerWindows() { FPeerWindows = peer_link::FindPeerWindows(s
 // change the controller text it came from.
 std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performance-unnecessary-value-param)
                                          std::uint32_t code) {
-  std::uint32_t result = peer_link::kReplyNotACommand;
+  std::uint32_t result = peer_link::kNothingSent;
   // The peers have had the goodbye: an operation still running when the
   // viewer stopped the plug-in sends nothing more.
   if (Stopped()) return result;

@@ -28,7 +28,7 @@ bool btBIMQuabo::SendSelection() {
 }
 
 std::string btBIMQuabo::SelectedGuids() {
-  std::string text = "0";
+  std::string text(peer_link::kNoGuids);
   const std::uint32_t n = viewer_.get_selected(PluginId(), nullptr, 0);
   if (n == 0) return text;
   const std::wstring setName = ToPWideChar(kGuidSetName);
@@ -41,7 +41,7 @@ std::string btBIMQuabo::SelectedGuids() {
     QueryProperties(filter, records);
     for (const auto& record : records) {
       const std::string value = ValueText(record);
-      if (text == "0" || text.empty()) {
+      if (text == peer_link::kNoGuids || text.empty()) {
         text = value;
       } else {
         text += "\r\n";
@@ -62,7 +62,8 @@ bool btBIMQuabo::SelectByGuids(std::string text) {  // NOLINT(performance-unnece
       const ObjectId all = viewer_.get_all_objects_id(PluginId());
       if (all != 0) viewer_.select(PluginId(), all, viewer_abi::kSelectClear);
       BtGUIDObjIDItem search;
-      ForEachLine(text == "0" ? std::string_view() : std::string_view(text), [&](std::string_view line) {
+      const std::string_view guids = text == peer_link::kNoGuids ? std::string_view() : std::string_view(text);
+      ForEachLine(guids, [&](std::string_view line) {
         search.FGuid = line;
         search.FObjectId = 0;
         // Looked up afresh for every line: a viewer call below may re-enter

@@ -176,15 +176,15 @@ class Diagnosis {
       found = true;
       const std::string what = "Plug-in-Fenster " + Hex(window.handle) + " (Klasse " + window.className + ", PID " +
                                std::to_string(pid) + ")";
-      const auto reply = system_.SendCommand(window.handle, peer_link::kCommandNone, kCommandTimeoutMs);
+      const auto reply = system_.SendCommand(window.handle, peer_link::kCommandPing, kCommandTimeoutMs);
       if (!reply) {
         out_.Problem(what + " antwortet nicht in " + std::to_string(kCommandTimeoutMs / 1000) +
                      " s: BIM Vision hängt, oder es läuft mit höherer Integritätsstufe als die Diagnose");
       } else if (*reply != peer_link::kReplyTaken) {
-        out_.Problem(what + " antwortet auf Befehl " + std::to_string(peer_link::kCommandNone) + " mit " +
+        out_.Problem(what + " antwortet auf Befehl " + std::to_string(peer_link::kCommandPing) + " mit " +
                      std::to_string(*reply) + " statt " + std::to_string(peer_link::kReplyTaken));
       } else {
-        out_.Ok(what + " antwortet auf Befehl " + std::to_string(peer_link::kCommandNone) + " mit " +
+        out_.Ok(what + " antwortet auf Befehl " + std::to_string(peer_link::kCommandPing) + " mit " +
                 std::to_string(*reply));
       }
     }

@@ -9,10 +9,11 @@
 #include <string_view>
 
 #include "diagnose/diagnose_system.h"
+#include "peer_link/wire.h"
 
 namespace diagnose {
 
-inline constexpr char kPluginWindowClass[] = "VidudUDE.MessageWindow";
+inline constexpr char kPluginWindowClass[] = VIDUDUDE_PLUGIN_WINDOW_CLASS;
 inline constexpr char kPluginFile[] = "VidudUDE.DLL";
 // A harmless command answers within this time, or the viewer is stuck.
 inline constexpr unsigned kCommandTimeoutMs = 2000;

@@ -11,13 +11,10 @@
 #include <string_view>
 
 #include "diagnose/diagnosis.h"
-#include "peer_sdk/vidudude_peer.h"
 #include "platform/win32_handles.h"
 
 namespace diagnose {
 namespace {
-
-static_assert(std::string_view(kPluginWindowClass) == VIDUDUDE_PLUGIN_WINDOW_CLASS);
 
 HANDLE NoHandle() noexcept { return nullptr; }
 void CloseKernelHandle(HANDLE h) noexcept { ::CloseHandle(h); }

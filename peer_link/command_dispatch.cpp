@@ -8,14 +8,16 @@ namespace peer_link {
 
 void DispatchCommand(CommandActions& actions, platform::WindowHandle sender, const platform::CopyDataRecord* record,
                      std::intptr_t& result) {
+  const Command* command = FindCommand(record ? record->code : 0);
+  if (command == nullptr) {
+    result = kReplyNotACommand;
+    return;
+  }
   result = kReplyTaken;
-  const std::uintptr_t code = record ? record->code : 0;
   // The one copy of the payload, made only for the commands that read it; the
   // command that keeps it takes it over.
-  const bool readsText =
-      code == kCommandLoadModel || code == kCommandSelect || code == kCommandRestoreView || code == kCommandLinesButton;
-  std::string text = readsText ? ReadIncomingText(record) : std::string();
-  switch (code) {
+  std::string text = command->readsText ? ReadIncomingText(record) : std::string();
+  switch (command->code) {
     case kCommandConnect:
       actions.Connect(sender);
       break;
@@ -30,7 +32,7 @@ void DispatchCommand(CommandActions& actions, platform::WindowHandle sender, con
     case kCommandSelect:
       actions.Select(std::move(text));
       break;
-    case kCommandNone:
+    case kCommandPing:
       break;
     case kCommandRestoreView:
       actions.RestoreView(text);
@@ -38,8 +40,11 @@ void DispatchCommand(CommandActions& actions, platform::WindowHandle sender, con
     case kCommandLinesButton:
       actions.EnableLinesButton(text == kLinesButtonActive);
       break;
-    default:
-      result = kReplyNotACommand;
+    case kCommandSendModelPath:
+      // 21 until a path has gone out: a viewer that fails while the path
+      // is read leaves it at that.
+      result = kReplyModelNotLoaded;
+      if (actions.SendModelPathAgain()) result = kReplyTaken;
       break;
   }
 }

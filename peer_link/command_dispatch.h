@@ -1,28 +1,15 @@
-// The peer's commands: their codes, the replies, and the dispatch that reads
-// one incoming message and calls the action its code names.
+// The dispatch that reads one incoming message and calls the action its code
+// names; the codes and replies are in peer_link/wire.h.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "peer_link/wire.h"
 #include "platform/platform.h"
 
 namespace peer_link {
-
-// Codes of the commands a peer sends to the hidden window.
-inline constexpr std::uint32_t kCommandConnect = 1;
-inline constexpr std::uint32_t kCommandDisconnect = 2;
-inline constexpr std::uint32_t kCommandLoadModel = 5;
-inline constexpr std::uint32_t kCommandSelect = 6;
-// Taken and answered, but it asks for nothing.
-inline constexpr std::uint32_t kCommandNone = 7;
-inline constexpr std::uint32_t kCommandRestoreView = 8;
-inline constexpr std::uint32_t kCommandLinesButton = 9;
-
-// The text of command 9 that enables the create-lines button; any other
-// text disables it.
-inline constexpr const char* kLinesButtonActive = "active";
 
 // What the commands do. The controller carries them out; the dispatch only
 // decides which one runs and what the peer is answered.
@@ -38,6 +25,9 @@ class CommandActions {
   virtual void Select(std::string guids) = 0;
   virtual void RestoreView(const std::string& viewState) = 0;
   virtual void EnableLinesButton(bool enabled) = 0;
+  // Sends the open model's path as after a load; false when there was none
+  // to send, and nothing went out.
+  virtual bool SendModelPathAgain() = 0;
 
  protected:
   ~CommandActions() = default;

@@ -6,9 +6,14 @@
 #include <string_view>
 
 #include "peer_link/peer_discovery.h"
+#include "peer_link/wire.h"
 #include "platform/platform.h"
 
 namespace peer_link {
+
+// What Message_Sender returns when no message went out; the same number as
+// the reply "not a command".
+inline constexpr std::uint32_t kNothingSent = kReplyNotACommand;
 
 // Frames the text once and sends it to every non-empty slot, in slot order,
 // waiting for each reply, until stopped() says that no more may go out.

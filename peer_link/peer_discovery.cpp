@@ -12,7 +12,7 @@ std::string UpperCaseAscii(std::string_view text) {
 
 bool IsPeerExecutable(std::string_view exeFile) {
   const std::string upper = UpperCaseAscii(exeFile);
-  return upper == "QUABO.EXE" || upper == "QUABO_BIMPROJECT.EXE";
+  return upper == kPeerExe || upper == kPeerExeBimProject;
 }
 
 bool ClassNameMatches(std::string_view copiedClassName, std::string_view wantedClassName) {

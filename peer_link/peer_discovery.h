@@ -6,12 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "peer_link/wire.h"
 #include "platform/platform.h"
 
 namespace peer_link {
 
 inline constexpr std::size_t kPeerSlots = 5;
-inline constexpr std::string_view kPeerWindowClass = "TMainForm";
 
 // Slots 1 to 5 of the targets, stored at positions 0 to 4; 0 marks an empty
 // slot.

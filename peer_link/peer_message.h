@@ -6,21 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "peer_link/wire.h"
 #include "platform/platform.h"
 
 namespace peer_link {
-
-// Codes of the messages the plug-in sends.
-inline constexpr std::uint32_t kCodeStart = 1;
-inline constexpr std::uint32_t kCodeEnd = 2;
-inline constexpr std::uint32_t kCodeModelPath = 4;
-inline constexpr std::uint32_t kCodeSelection = 6;
-inline constexpr std::uint32_t kCodeCreateLines = 9;
-
-// Replies to the peer's commands.
-inline constexpr std::uint32_t kReplyTaken = 2001;
-inline constexpr std::uint32_t kReplyNotACommand = 2000;
-inline constexpr std::uint32_t kReplyModelNotLoaded = 21;
 
 // "<pid>|<text>" followed by one NUL; the returned string holds the NUL, so
 // its size() is the byte count the message declares.

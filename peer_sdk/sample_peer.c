@@ -84,26 +84,13 @@ static const char *message_name(DWORD code) {
     case VIDUDUDE_MSG_END:
       return "plug-in stops";
     case VIDUDUDE_MSG_MODEL_PATH:
-      return "model loaded";
+      return "model path";
     case VIDUDUDE_MSG_SELECTION:
       return "selection";
     case VIDUDUDE_MSG_CREATE_LINES:
       return "create measurement lines";
     default:
       return "unknown code";
-  }
-}
-
-static const char *reply_name(DWORD reply) {
-  switch (reply) {
-    case VIDUDUDE_REPLY_TAKEN:
-      return "taken";
-    case VIDUDUDE_REPLY_NOT_A_COMMAND:
-      return "not a command";
-    case VIDUDUDE_REPLY_MODEL_NOT_LOADED:
-      return "model not loaded";
-    default:
-      return "?";
   }
 }
 
@@ -124,7 +111,8 @@ static void send_command(DWORD code, const char *text) {
   error = GetLastError();
   while (PeekMessageA(&arrived, main_window, WM_APP_RECEIVED, WM_APP_RECEIVED, PM_REMOVE)) DispatchMessageA(&arrived);
   if (answered) {
-    say("<- reply to command %lu: %lu (%s)\n", code, reply, reply_name(reply));
+    const char *meaning = vidudude_reply_meaning(code, reply);
+    say("<- reply to command %lu: %lu (%s)\n", code, reply, *meaning ? meaning : "?");
   } else {
     say("<- no reply to command %lu (error %lu)\n", code, error);
   }

@@ -13,10 +13,12 @@
  * wParam. You send VIDUDUDE_CMD_* commands to that hidden window, with your
  * main window in wParam, and get a VIDUDUDE_REPLY_* back.
  */
-#ifndef VIDUDUDE_PEER_H
-#define VIDUDUDE_PEER_H
-
-#include <windows.h>
+/* The wire: every code, reply, name and timeout of the link, defined here
+   once; the plug-in and its tools read them from this header too. Define
+   VIDUDUDE_PEER_WIRE_ONLY before the include for this part alone, which
+   needs no header at all. */
+#ifndef VIDUDUDE_PEER_WIRE
+#define VIDUDUDE_PEER_WIRE
 
 /* Messages the plug-in sends to your main window (COPYDATASTRUCT.dwData). */
 #define VIDUDUDE_MSG_START 1        /* text "Bim Start": the viewer started the plug-in; connect now */
@@ -30,21 +32,42 @@
 /* The GUID list that stands for "nothing selected". */
 #define VIDUDUDE_NO_GUIDS "0"
 
-/* Commands you send to the plug-in's window (COPYDATASTRUCT.dwData). */
-#define VIDUDUDE_CMD_CONNECT 1      /* text ignored; wParam: your main window, the only target from now on */
-#define VIDUDUDE_CMD_DISCONNECT 2   /* text ignored; ends the link and closes the viewer */
-#define VIDUDUDE_CMD_LOAD_MODEL 5   /* the path of an IFC file for the viewer to load */
-#define VIDUDUDE_CMD_SELECT 6       /* a GUID list (CR LF between GUIDs) to select; "0" clears */
-#define VIDUDUDE_CMD_NONE 7         /* answered, does nothing */
-#define VIDUDUDE_CMD_RESTORE_VIEW 8 /* a view state as hexadecimal text */
-#define VIDUDUDE_CMD_LINES_BUTTON 9 /* "active" enables the lines button, any other text greys it */
-
-#define VIDUDUDE_LINES_BUTTON_ACTIVE "active"
-
 /* The plug-in's replies: what vidudude_send_command() gives in *reply. */
 #define VIDUDUDE_REPLY_TAKEN 2001          /* the command was carried out */
 #define VIDUDUDE_REPLY_NOT_A_COMMAND 2000  /* an unknown code: nothing was done */
-#define VIDUDUDE_REPLY_MODEL_NOT_LOADED 21 /* VIDUDUDE_CMD_LOAD_MODEL: the viewer did not load the file */
+#define VIDUDUDE_REPLY_MODEL_NOT_LOADED 21 /* no model came of the command (see each command) */
+
+/* Commands you send to the plug-in's window (COPYDATASTRUCT.dwData), each
+   answered VIDUDUDE_REPLY_TAKEN unless its line names another reply. */
+#define VIDUDUDE_CMD_CONNECT 1      /* text ignored; wParam: your main window, the only target from now on */
+#define VIDUDUDE_CMD_DISCONNECT 2   /* text ignored; ends the link and closes the viewer */
+#define VIDUDUDE_CMD_LOAD_MODEL 5   /* the path of an IFC file; VIDUDUDE_REPLY_MODEL_NOT_LOADED: not loaded */
+#define VIDUDUDE_CMD_SELECT 6       /* a GUID list (CR LF between GUIDs) to select; "0" clears */
+#define VIDUDUDE_CMD_PING 7         /* text ignored; does nothing: is the plug-in there? */
+#define VIDUDUDE_CMD_RESTORE_VIEW 8 /* a view state as hexadecimal text */
+#define VIDUDUDE_CMD_LINES_BUTTON 9 /* "active" enables the lines button, any other text greys it */
+/* Text ignored; the open model's path comes again as VIDUDUDE_MSG_MODEL_PATH, to the
+   same target as after a load; VIDUDUDE_REPLY_MODEL_NOT_LOADED: no model, nothing sent. */
+#define VIDUDUDE_CMD_SEND_MODEL_PATH 10
+
+#define VIDUDUDE_LINES_BUTTON_ACTIVE "active"
+
+/* The commands the plug-in knows, one ROW(code, reads_text, other_reply,
+   other_meaning) each: reads_text is 1 when the plug-in reads the command's
+   text; other_reply is the one reply besides VIDUDUDE_REPLY_TAKEN that the
+   command may give (0 for none) and other_meaning what it means there. Any
+   code not in the table is answered VIDUDUDE_REPLY_NOT_A_COMMAND and does
+   nothing. Expand it with a ROW macro of your own, as
+   vidudude_reply_meaning() does. */
+#define VIDUDUDE_COMMANDS(ROW)                                                         \
+  ROW(VIDUDUDE_CMD_CONNECT, 0, 0, "")                                                  \
+  ROW(VIDUDUDE_CMD_DISCONNECT, 0, 0, "")                                               \
+  ROW(VIDUDUDE_CMD_LOAD_MODEL, 1, VIDUDUDE_REPLY_MODEL_NOT_LOADED, "model not loaded") \
+  ROW(VIDUDUDE_CMD_SELECT, 1, 0, "")                                                   \
+  ROW(VIDUDUDE_CMD_PING, 0, 0, "")                                                     \
+  ROW(VIDUDUDE_CMD_RESTORE_VIEW, 1, 0, "")                                             \
+  ROW(VIDUDUDE_CMD_LINES_BUTTON, 1, 0, "")                                             \
+  ROW(VIDUDUDE_CMD_SEND_MODEL_PATH, 0, VIDUDUDE_REPLY_MODEL_NOT_LOADED, "no model loaded")
 
 /* Window classes: the plug-in's hidden window, and the one your main window
    must have (a class name that begins with it qualifies too). */
@@ -60,6 +83,15 @@
    viewer has read the model, which takes long for a large one. */
 #define VIDUDUDE_COMMAND_TIMEOUT_MS 10000
 #define VIDUDUDE_LOAD_TIMEOUT_MS 300000
+/* How long the plug-in waits for your reply to each of its messages. */
+#define VIDUDUDE_PLUGIN_SEND_TIMEOUT_MS 10000
+
+#endif /* VIDUDUDE_PEER_WIRE */
+
+#if !defined(VIDUDUDE_PEER_WIRE_ONLY) && !defined(VIDUDUDE_PEER_H)
+#define VIDUDUDE_PEER_H
+
+#include <windows.h>
 
 #if defined(__cplusplus)
 #define VIDUDUDE_FUNCTION inline
@@ -162,6 +194,23 @@ VIDUDUDE_FUNCTION BOOL vidudude_path_to_ansi(const WCHAR *path, char *buffer, in
   }
   HeapFree(GetProcessHeap(), 0, shortPath);
   return converted > 0 && !lossy;
+}
+
+/* What reply means as the answer to command, for a log: "taken", "not a
+   command", or the command's own meaning of its other reply. A command the
+   plug-in knows is answered VIDUDUDE_REPLY_NOT_A_COMMAND only while it
+   stops. "" for a reply the plug-in never gives to that command. */
+VIDUDUDE_FUNCTION const char *vidudude_reply_meaning(DWORD command, DWORD reply) {
+#define VIDUDUDE_MEANING_ROW(code, reads_text, other_reply, other_meaning)                    \
+  if (command == (code)) {                                                                    \
+    if (reply == VIDUDUDE_REPLY_TAKEN) return "taken";                                        \
+    if (reply == VIDUDUDE_REPLY_NOT_A_COMMAND) return "not carried out: the plug-in stops";   \
+    if ((other_reply) != 0 && reply == VIDUDUDE_AS(DWORD, other_reply)) return other_meaning; \
+    return "";                                                                                \
+  }
+  VIDUDUDE_COMMANDS(VIDUDUDE_MEANING_ROW)
+#undef VIDUDUDE_MEANING_ROW
+  return reply == VIDUDUDE_REPLY_NOT_A_COMMAND ? "not a command" : "";
 }
 
 /* Sends one command with its text (NULL for none) to the plug-in's window

@@ -28,7 +28,7 @@ namespace {
 HWND AsWindow(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 WindowHandle AsHandle(HWND window) { return reinterpret_cast<WindowHandle>(window); }
 
-const char kMessageWindowClass[] = "VidudUDE.MessageWindow";
+const char kMessageWindowClass[] = VIDUDUDE_PLUGIN_WINDOW_CLASS;
 
 // The system calls this for every message of the hidden window. The
 // controller is found through the window's user data, stored with the

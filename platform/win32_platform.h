@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "peer_sdk/vidudude_peer.h"
 #include "platform/platform.h"
 #include "platform/win32_handles.h"
 
@@ -49,7 +50,7 @@ class Win32Platform : public Platform {
 };
 
 // How long one send waits for a peer's reply before it counts as lost.
-inline constexpr UINT kSendTimeoutMs = 10000;
+inline constexpr UINT kSendTimeoutMs = VIDUDUDE_PLUGIN_SEND_TIMEOUT_MS;
 
 // The platform the plug-in runs on, made once at library start.
 std::unique_ptr<Platform> MakeSystemPlatform();

@@ -15,6 +15,7 @@
 #include "bridge/controller.h"
 #include "fakes.h"
 #include "fuzz_input.h"
+#include "peer_link/wire.h"
 #include "plugin/plugin_lifecycle.h"
 #include "reference_models.h"
 
@@ -31,6 +32,12 @@ constexpr WindowHandle kPeerB = 0x902;
 constexpr WindowHandle kSenders[] = {kPeerA, kPeerB, 0, 0xDEAD};
 constexpr std::size_t kMaxRecords = 64;
 constexpr int kMaxDepth = 2;
+// Small codes run over every command and the code above the highest.
+constexpr std::uint32_t kSmallCodes = [] {
+  std::uint32_t highest = 0;
+  for (const auto& command : peer_link::kCommands) highest = std::max(highest, command.code);
+  return highest + 2;
+}();
 
 std::unique_ptr<bridge::btBIMQuabo> gController;
 
@@ -38,10 +45,7 @@ void SelectionChanged() {
   if (gController) gController->SendSelection();
 }
 void ModelLoaded() {
-  if (gController) {
-    gController->BuildGuidIndex();
-    gController->SendModelPath();
-  }
+  if (gController) gController->OnModelLoaded();
 }
 void StatusButtonClicked() {}
 void LinesButtonClicked() {
@@ -136,7 +140,7 @@ Record NextRecord(FuzzInput& in) {
   }
   r.sender = kSenders[(k >> 3) & 3];
   if ((k & 0x20) == 0) {
-    r.code = in.Byte() % 11;
+    r.code = in.Byte() % kSmallCodes;
   } else {
     for (int i = 0; i < 4; ++i) r.code |= static_cast<std::uint32_t>(in.Byte()) << (8 * i);
   }
@@ -262,7 +266,7 @@ class Session {
         } else {
           FUZZ_CHECK(system_.sent.size() > before);
           const fakes::Sent& s = system_.sent[before];
-          FUZZ_CHECK(s.code == 9);
+          FUZZ_CHECK(s.code == peer_link::kCodeCreateLines);
           FUZZ_CHECK(s.payload == std::to_string(kViewerPid) + "|" + guids + std::string(1, '\0'));
         }
         break;
@@ -285,7 +289,9 @@ class Session {
     const std::size_t recordsBefore = records_;
     const std::size_t reportsBefore = selectionReports_;
     // A peer's list is the last list before the viewer selects anything.
-    if (!r.nullRecord && r.code == 6) stale_ = false;
+    if (!r.nullRecord && r.code == peer_link::kCommandSelect) stale_ = false;
+    // The path the viewer gives before anything nested can load another.
+    const bool pathToSend = viewer_.loadedPath && !reference::Blank(fakes::Narrow(*viewer_.loadedPath));
     const std::intptr_t reply = system_.procedure->WndProc(platform::kWmCopyData, r.sender, lParam);
     // A selection report sends the viewer's selection, which replaces the
     // last GUIDs; a nested record may change anything.
@@ -296,37 +302,41 @@ class Session {
         r.nullRecord || r.nullData ? std::string() : std::string(r.bytes.c_str(), std::strlen(r.bytes.c_str()));
     const std::string path = Trim(text);
 
-    std::intptr_t expected = 2001;
+    std::intptr_t expected = peer_link::FindCommand(code) ? peer_link::kReplyTaken : peer_link::kReplyNotACommand;
     switch (code) {
-      case 1:
+      case peer_link::kCommandConnect:
         active_ = true;
         // Only a window of another process becomes the target.
         peer_ = r.sender == kPeerA || r.sender == kPeerB ? r.sender : 0;
         break;
-      case 2:
+      case peer_link::kCommandDisconnect:
         active_ = false;
         peer_ = 0;
         ++closes_;
         break;
-      case 5:
-        if (!path.empty() && refuseLoads_) expected = 21;
+      case peer_link::kCommandLoadModel:
+        if (!path.empty() && refuseLoads_) expected = peer_link::kReplyModelNotLoaded;
         if (!path.empty() && !refuseLoads_) {
           FUZZ_CHECK(viewer_.loadedPath && fakes::Narrow(*viewer_.loadedPath) == path);
         }
         break;
-      case 6:
+      case peer_link::kCommandSelect:
         if (!reentered) CheckSelection(text, selectionBefore);
         break;
-      case 7:
+      case peer_link::kCommandPing:
         break;
-      case 8:
+      case peer_link::kCommandRestoreView:
         if (auto decoded = reference::DecodeViewState(text)) viewState_ = *decoded;
         break;
-      case 9:
-        linesEnabled_ = text == "active";
+      case peer_link::kCommandLinesButton:
+        linesEnabled_ = text == peer_link::kLinesButtonActive;
+        break;
+      case peer_link::kCommandSendModelPath:
+        if (!pathToSend) expected = peer_link::kReplyModelNotLoaded;
         break;
       default:
-        expected = 2000;
+        // A command the model does not know is a gap in the model.
+        FUZZ_CHECK(expected == peer_link::kReplyNotACommand);
         break;
     }
     FUZZ_CHECK(reply == expected);

@@ -1,6 +1,9 @@
 // The peer's commands as the hidden window receives them: replies, order of
 // effects, and what reaches the viewer.
 #include "controller_fixture.h"
+#include "tests/unknown_codes.h"
+
+#include <stdexcept>
 
 class Commands : public StartedPlugin {
  protected:
@@ -69,10 +72,10 @@ TEST_F(Commands, DisconnectForgetsThePeerThenPostsCloseToTheViewer) {
 }
 
 TEST_F(Commands, UnknownCodesAnswer2000AndChangeNothing) {
-  for (std::uintptr_t code : {0u, 3u, 4u, 10u, 0xFFFFFFFFu}) {
+  for (const std::uint32_t code : UnknownCommandCodes()) {
     EXPECT_EQ(Command(code, "active"), 2000) << code;
   }
-  EXPECT_EQ(Command(kCommandNone, "anything"), 2001);
+  EXPECT_EQ(Command(kCommandPing, "anything"), 2001);
   EXPECT_TRUE(viewer.calls.empty());
   EXPECT_TRUE(system.closesPosted.empty());
   EXPECT_FALSE(Controller().Active());
@@ -137,4 +140,31 @@ TEST_F(Commands, ViewStateBytesReachTheViewerAndOddTextsReapplyTheLast) {
 TEST_F(Commands, FirstOddViewStateAppliesNoBytes) {
   Command(kCommandRestoreView, "abc");
   EXPECT_EQ(viewer.Calls("set_view_state").at(0).numbers, (std::vector<std::int64_t>{kPluginHandle, 0, 0, 1}));
+}
+
+TEST_F(Commands, SendModelPathSendsTheOpenModelsPathAgainToTheConnectedPeer) {
+  viewer.loadedPath = L"C:\\Projekte\\Haus.ifc";
+  Connect(kPeerB);
+  system.sent.clear();
+  EXPECT_EQ(Command(kCommandSendModelPath, "ignored"), 2001);
+  ASSERT_EQ(system.sent.size(), 1u);
+  EXPECT_EQ(system.sent[0].target, kPeerB);
+  EXPECT_EQ(Sent(peer_link::kCodeModelPath), "C:\\Projekte\\Haus.ifc");
+  EXPECT_EQ(Controller().ModelPath(), "C:\\Projekte\\Haus.ifc");
+}
+
+// No model, an empty path, a blank one, and a viewer that fails on the way.
+TEST_F(Commands, SendModelPathWithoutAPathSendsNothingAndAnswers21) {
+  EXPECT_EQ(Command(kCommandSendModelPath, ""), 21);
+  for (const wchar_t* path : {L"", L" \r\n"}) {
+    viewer.loadedPath = path;
+    EXPECT_EQ(Command(kCommandSendModelPath, ""), 21);
+  }
+  viewer.loadedPath = L"C:\\Projekte\\Haus.ifc";
+  viewer.insideCall = [](const std::string& name) {
+    if (name == "get_loaded_ifc_path") throw std::runtime_error("the viewer failed");
+  };
+  EXPECT_EQ(Command(kCommandSendModelPath, ""), 21);
+  EXPECT_TRUE(system.sent.empty());
+  EXPECT_TRUE(system.messageBoxes.empty());
 }

@@ -11,10 +11,7 @@ void SelectionChanged() {
   if (auto& c = TestControllerInstance()) c->SendSelection();
 }
 void ModelLoaded() {
-  if (auto& c = TestControllerInstance()) {
-    c->BuildGuidIndex();
-    c->SendModelPath();
-  }
+  if (auto& c = TestControllerInstance()) c->OnModelLoaded();
 }
 void StatusButtonClicked() {}
 void LinesButtonClicked() {

@@ -15,9 +15,10 @@ using peer_link::kCommandConnect;
 using peer_link::kCommandDisconnect;
 using peer_link::kCommandLinesButton;
 using peer_link::kCommandLoadModel;
-using peer_link::kCommandNone;
+using peer_link::kCommandPing;
 using peer_link::kCommandRestoreView;
 using peer_link::kCommandSelect;
+using peer_link::kCommandSendModelPath;
 
 // The test's stand-in for the library's controller instance.
 std::unique_ptr<bridge::btBIMQuabo>& TestControllerInstance();

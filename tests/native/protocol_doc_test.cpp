@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -242,7 +243,7 @@ TEST_F(ProtocolDoc, SentExamplesAreWhatTheEventsSend) {
       s.viewer.loadedPath = s.system.ToWide(args[0]);
       s.viewer.modelHandler();
     } else if (name == "selection" || name == "lines-button") {
-      s.Command(1, "");
+      s.Command(kCommandConnect, "");
       for (const auto& guid : args) s.viewer.selection.push_back(ObjectWithGuid(guid));
       s.viewer.selectionHandler();
       if (name == "lines-button") {
@@ -273,7 +274,7 @@ void CheckCommand(const std::string& row) {
 
   Session s;
   if (effect == "load-refused") s.viewer.refuseLoads = true;
-  if (effect == "disconnect") s.Command(1, "");
+  if (effect == "disconnect") s.Command(kCommandConnect, "");
   const bool activeBefore = s.Controller().Active();
   s.viewer.calls.clear();
   // The text as a peer sends it: its bytes and a NUL, all within cbData.
@@ -305,6 +306,10 @@ void CheckCommand(const std::string& row) {
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].numbers.at(1), s.Controller().LinesButton());
     EXPECT_EQ(calls[0].numbers.at(2), args.at(0).text == "on" ? 1 : 0);
+  } else if (effect == "model-path") {
+    const auto [sentCode, sentText] = s.OnlySent();
+    EXPECT_EQ(sentCode, peer_link::kCodeModelPath);
+    EXPECT_EQ(sentText, QuotedList(args).at(0));
   } else if (effect == "nothing") {
     EXPECT_TRUE(s.viewer.calls.empty());
     EXPECT_TRUE(s.system.closesPosted.empty());
@@ -315,15 +320,16 @@ void CheckCommand(const std::string& row) {
 }
 
 TEST_F(ProtocolDoc, CommandRowsGiveTheirRepliesAndEffects) {
-  int rows = 0;
+  std::set<std::uintptr_t> codes;
   for (const auto& block : Examples("commands")) {
     for (const auto& row : block.body) {
       SCOPED_TRACE("docs/protocol.md:" + std::to_string(block.line));
       CheckCommand(row);
-      ++rows;
+      codes.insert(std::stoul(Tokenize(row).at(0).text));
     }
   }
-  EXPECT_GE(rows, 9) << "a row for each command code";
+  for (const auto& command : peer_link::kCommands)
+    EXPECT_TRUE(codes.contains(command.code)) << "no row for " << command.code;
 }
 
 TEST_F(ProtocolDoc, GuidListExamplesSelectWhatTheySay) {
@@ -335,7 +341,7 @@ TEST_F(ProtocolDoc, GuidListExamplesSelectWhatTheySay) {
     const std::vector<std::string> expected =
         selects.size() == 1 && selects[0].text == "nothing" ? std::vector<std::string>{} : QuotedList(selects);
     Session s;
-    EXPECT_EQ(s.Command(6, text), 2001);
+    EXPECT_EQ(s.Command(kCommandSelect, text), 2001);
     EXPECT_EQ(s.SelectedGuids(), expected);
     // The cutting alone: every line it yields that names an element is selected.
     if (text != "0") {

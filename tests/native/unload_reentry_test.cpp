@@ -25,10 +25,7 @@ void SelectionChanged() {
   Holder().Run([](bridge::btBIMQuabo& c) { c.SendSelection(); });
 }
 void ModelLoaded() {
-  Holder().Run([](bridge::btBIMQuabo& c) {
-    c.BuildGuidIndex();
-    c.SendModelPath();
-  });
+  Holder().Run([](bridge::btBIMQuabo& c) { c.OnModelLoaded(); });
 }
 void Nothing() {}
 

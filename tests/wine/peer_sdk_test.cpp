@@ -1,46 +1,17 @@
-// The peer header against the plug-in it describes: its codes, replies and
-// names are the plug-in's own, its payload split reads what the plug-in
-// frames and nothing beyond the declared size, and its window search and
-// command send reach the real plug-in.
+// The peer header against the plug-in it describes: its payload split reads
+// what the plug-in frames and nothing beyond the declared size, and its
+// window search and command send reach the real plug-in.
 #include "peer_sdk/vidudude_peer.h"
 
 #include <string>
 #include <string_view>
 
-#include "bridge/controller_texts.h"
-#include "peer_link/command_dispatch.h"
-#include "peer_link/peer_discovery.h"
 #include "peer_link/peer_message.h"
 #include "plugin_session.h"
 
 #if defined(VIDUDUDE_FUNCTION) || defined(VIDUDUDE_AS) || defined(VIDUDUDE_HANDLE_AS) || defined(VIDUDUDE_WRITABLE)
 #error "the peer header leaves a helper macro defined"
 #endif
-
-static_assert(VIDUDUDE_MSG_START == peer_link::kCodeStart);
-static_assert(VIDUDUDE_MSG_END == peer_link::kCodeEnd);
-static_assert(VIDUDUDE_MSG_MODEL_PATH == peer_link::kCodeModelPath);
-static_assert(VIDUDUDE_MSG_SELECTION == peer_link::kCodeSelection);
-static_assert(VIDUDUDE_MSG_CREATE_LINES == peer_link::kCodeCreateLines);
-static_assert(VIDUDUDE_CMD_CONNECT == peer_link::kCommandConnect);
-static_assert(VIDUDUDE_CMD_DISCONNECT == peer_link::kCommandDisconnect);
-static_assert(VIDUDUDE_CMD_LOAD_MODEL == peer_link::kCommandLoadModel);
-static_assert(VIDUDUDE_CMD_SELECT == peer_link::kCommandSelect);
-static_assert(VIDUDUDE_CMD_NONE == peer_link::kCommandNone);
-static_assert(VIDUDUDE_CMD_RESTORE_VIEW == peer_link::kCommandRestoreView);
-static_assert(VIDUDUDE_CMD_LINES_BUTTON == peer_link::kCommandLinesButton);
-static_assert(VIDUDUDE_REPLY_TAKEN == peer_link::kReplyTaken);
-static_assert(VIDUDUDE_REPLY_NOT_A_COMMAND == peer_link::kReplyNotACommand);
-static_assert(VIDUDUDE_REPLY_MODEL_NOT_LOADED == peer_link::kReplyModelNotLoaded);
-static_assert(std::string_view(VIDUDUDE_LINES_BUTTON_ACTIVE) == peer_link::kLinesButtonActive);
-static_assert(std::string_view(VIDUDUDE_PEER_WINDOW_CLASS) == peer_link::kPeerWindowClass);
-static_assert(std::string_view(VIDUDUDE_START_TEXT) == bridge::texts::kStartMessage);
-static_assert(std::string_view(VIDUDUDE_END_TEXT) == bridge::texts::kEndMessage);
-
-TEST(PeerSdk, PeerNamesAreThePluginsOwn) {
-  EXPECT_TRUE(peer_link::IsPeerExecutable(VIDUDUDE_PEER_EXE));
-  EXPECT_TRUE(peer_link::IsPeerExecutable(VIDUDUDE_PEER_EXE_BIMPROJECT));
-}
 
 TEST(PeerSdk, SplitReadsTheFramedPayloadWithinItsSize) {
   struct Case {
@@ -88,6 +59,17 @@ TEST(PeerSdk, PathToAnsiRefusesANullPathOrBufferOrNoRoomAndWritesNothing) {
   EXPECT_STREQ(buffer, "C:\\a.ifc");
 }
 
+TEST(PeerSdk, ReplyMeaningIsTheAnsweredCommands) {
+  EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_LOAD_MODEL, VIDUDUDE_REPLY_MODEL_NOT_LOADED), "model not loaded");
+  EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_SEND_MODEL_PATH, VIDUDUDE_REPLY_MODEL_NOT_LOADED),
+               "no model loaded");
+  EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_SELECT, VIDUDUDE_REPLY_MODEL_NOT_LOADED), "");
+  EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_SELECT, VIDUDUDE_REPLY_TAKEN), "taken");
+  EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_PING, VIDUDUDE_REPLY_NOT_A_COMMAND),
+               "not carried out: the plug-in stops");
+  EXPECT_STREQ(vidudude_reply_meaning(3, VIDUDUDE_REPLY_NOT_A_COMMAND), "not a command");
+}
+
 class PeerSdkSession : public PluginSession {};
 
 TEST_F(PeerSdkSession, FindsThePluginWindowOfItsViewerAndGetsItsReplies) {
@@ -98,7 +80,7 @@ TEST_F(PeerSdkSession, FindsThePluginWindowOfItsViewerAndGetsItsReplies) {
   EXPECT_EQ(vidudude_find_plugin_window(GetCurrentProcessId() + 4), nullptr);
 
   DWORD reply = 0;
-  ASSERT_TRUE(vidudude_send_command(window, nullptr, VIDUDUDE_CMD_NONE, "anything", &reply));
+  ASSERT_TRUE(vidudude_send_command(window, nullptr, VIDUDUDE_CMD_PING, "anything", &reply));
   EXPECT_EQ(reply, DWORD{VIDUDUDE_REPLY_TAKEN});
   ASSERT_TRUE(vidudude_send_command(window, nullptr, 3, nullptr, &reply));
   EXPECT_EQ(reply, DWORD{VIDUDUDE_REPLY_NOT_A_COMMAND});
@@ -107,5 +89,5 @@ TEST_F(PeerSdkSession, FindsThePluginWindowOfItsViewerAndGetsItsReplies) {
 
   UnloadPlugin();
   EXPECT_EQ(vidudude_find_plugin_window(GetCurrentProcessId()), nullptr);
-  EXPECT_FALSE(vidudude_send_command(window, nullptr, VIDUDUDE_CMD_NONE, "", &reply));
+  EXPECT_FALSE(vidudude_send_command(window, nullptr, VIDUDUDE_CMD_PING, "", &reply));
 }

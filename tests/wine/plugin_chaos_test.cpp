@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "plugin_session.h"
+#include "tests/unknown_codes.h"
 #include "tools/viewer_sim/text.h"
 
 namespace {
@@ -198,9 +199,9 @@ TEST_F(HostilePeers, OddPayloadsAndCodesAreAnsweredAndChangeNothingElse) {
   sim.LoadModel(DEMO_MODEL);
   ASSERT_EQ(SendCommand(peer, "send 1"), 2001);
   ASSERT_EQ(SendCommand(peer, "send 6 " + Guid(2)), 2001);
-  for (const char* code : {"0", "3", "4", "10", "4294967295"}) {
-    EXPECT_EQ(SendCommand(peer, std::string("sendnull ") + code + " 0"), 2000) << code;
-    EXPECT_EQ(SendCommand(peer, std::string("sendraw ") + code + " 61"), 2000) << code;
+  for (const std::uint32_t code : UnknownCommandCodes()) {
+    EXPECT_EQ(SendCommand(peer, "sendnull " + std::to_string(code) + " 0"), 2000) << code;
+    EXPECT_EQ(SendCommand(peer, "sendraw " + std::to_string(code) + " 61"), 2000) << code;
   }
   EXPECT_EQ(SendCommand(peer, "sendnull 8 0"), 2001);            // empty view state
   EXPECT_EQ(SendCommand(peer, "sendraw 9 616374697665"), 2001);  // "active", no NUL

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "peer_driver.h"
+#include "peer_link/wire.h"
 #include "tools/viewer_sim/loader_run.h"
 #include "tools/viewer_sim/ribbon_window.h"
 #include "tools/viewer_sim/text.h"
@@ -179,8 +180,8 @@ int Run(const Options& options) {
   auto& sim = viewer_sim::Sim();
   const auto catcher = viewer_sim::CatchMessageBoxesIntoSim();
   viewer_sim::HostWindow window;
-  std::printf("Quabo is running (a peer simulator started as QUABO.EXE).\n");
-  PeerProcess peer(options.peer, "QUABO.EXE");
+  std::printf("Quabo is running (a peer simulator started as %s).\n", VIDUDUDE_PEER_EXE);
+  PeerProcess peer(options.peer, VIDUDUDE_PEER_EXE);
   Transcript transcript(sim, peer);
   std::unique_ptr<Screenshots> screenshots;
   if (!options.screenshots.empty()) screenshots = std::make_unique<Screenshots>(options.screenshots);
@@ -239,7 +240,7 @@ int Run(const Options& options) {
   for (const auto* type : {L"IFCDOOR", L"IFCWINDOW"}) {
     for (const auto& [id, guid] : ElementsOfType(sim, type)) guids += (guids.empty() ? "" : "\\r\\n") + guid;
   }
-  peer.Command("send 6 " + (guids.empty() ? std::string("0") : guids));
+  peer.Command("send 6 " + (guids.empty() ? std::string(peer_link::kNoGuids) : guids));
   transcript.Flush();
   std::printf("  the viewer now shows %zu selected elements\n", sim.Selection().size());
 

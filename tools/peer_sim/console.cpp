@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "escape.h"
+#include "peer_sdk/vidudude_peer.h"
 
 namespace peer_console {
 namespace {
@@ -72,7 +73,7 @@ std::string Readable(std::string_view ansi) {
 
 std::vector<std::string> SplitGuids(std::string_view text) {
   std::vector<std::string> guids;
-  if (text == "0") return guids;
+  if (text == peer_link::kNoGuids) return guids;
   while (!text.empty()) {
     const auto end = text.find("\r\n");
     if (const auto guid = text.substr(0, end); !guid.empty()) guids.emplace_back(guid);
@@ -97,6 +98,7 @@ constexpr const char* kHelp[] = {
     "  view HEX                code 8: restore a view state given as hex bytes",
     "  enable-lines            code 9 \"active\": enable \"Aufma\xC3\x9Fzeilen erzeugen\"",
     "  disable-lines           code 9 \"inactive\": grey it out",
+    "  model-path              code 10: the plug-in sends the open model's path again (code 4)",
     "  send CODE [TEXT]        any code; TEXT may hold \\r \\n \\\\ \\xHH; a NUL is appended",
     "  target [HWND]           show or set the plug-in window (hex); \"target find\" looks again",
     "  reply N                 the answer to the plug-in's messages (default 1)",
@@ -121,19 +123,19 @@ std::vector<std::string> DescribeIncoming(ULONG_PTR code, const std::string* byt
   std::vector<std::string> guids;
   std::string summary;
   switch (code) {
-    case 4:
+    case peer_link::kCodeModelPath:
       summary = "model path " + Readable(text);
       break;
-    case 6:
+    case peer_link::kCodeSelection:
       guids = SplitGuids(text);
       summary = "selection: " + Count(guids.size());
       break;
-    case 9:
+    case peer_link::kCodeCreateLines:
       guids = SplitGuids(text);
       summary = "create measurement lines: " + Count(guids.size());
       break;
-    case 1:
-    case 2:
+    case peer_link::kCodeStart:
+    case peer_link::kCodeEnd:
       summary = Readable(text);
       break;
     default:
@@ -146,18 +148,10 @@ std::vector<std::string> DescribeIncoming(ULONG_PTR code, const std::string* byt
   return out;
 }
 
-std::string DescribeReply(LRESULT reply) {
+std::string DescribeReply(ULONG_PTR command, LRESULT reply) {
   const std::string n = std::to_string(reply);
-  switch (reply) {
-    case 2001:
-      return n + " (taken)";
-    case 2000:
-      return n + " (not a command)";
-    case 21:
-      return n + " (model not loaded)";
-    default:
-      return n;
-  }
+  const std::string meaning = vidudude_reply_meaning(static_cast<DWORD>(command), static_cast<DWORD>(reply));
+  return meaning.empty() ? n : n + " (" + meaning + ")";
 }
 
 std::string ToAnsi(std::string_view text, UINT from) {
@@ -236,7 +230,7 @@ void Console::SendCommand(std::string_view label, ULONG_PTR code, std::string te
          ")");
     return;
   }
-  Emit("-> " + std::string(label) + ": reply " + DescribeReply(static_cast<LRESULT>(result)));
+  Emit("-> " + std::string(label) + ": reply " + DescribeReply(code, static_cast<LRESULT>(result)));
 }
 
 bool Console::Handle(std::string_view line) {
@@ -249,14 +243,14 @@ bool Console::Handle(std::string_view line) {
   if (word == "help" || word == "?") {
     Help();
   } else if (word == "connect" && rest.empty()) {
-    SendCommand("connect", 1, {});
+    SendCommand("connect", peer_link::kCommandConnect, {});
   } else if (word == "disconnect" && rest.empty()) {
-    SendCommand("disconnect", 2, {});
+    SendCommand("disconnect", peer_link::kCommandDisconnect, {});
   } else if (word == "load") {
     if (arg.empty()) {
       usage("load PATH");
     } else {
-      SendCommand("load " + Readable(arg), 5, arg);
+      SendCommand("load " + Readable(arg), peer_link::kCommandLoadModel, arg);
     }
   } else if (word == "select") {
     std::string guids;
@@ -266,7 +260,8 @@ bool Console::Handle(std::string_view line) {
       left = tail;
     }
     const std::size_t n = SplitGuids(guids).size();
-    SendCommand("select " + Count(n), 6, guids.empty() ? "0" : guids);
+    SendCommand("select " + Count(n), peer_link::kCommandSelect,
+                guids.empty() ? std::string(peer_link::kNoGuids) : guids);
   } else if (word == "select-file") {
     const auto guids = rest.empty() ? std::nullopt : GuidsFromFile(std::string(rest));
     if (rest.empty()) {
@@ -274,18 +269,21 @@ bool Console::Handle(std::string_view line) {
     } else if (!guids) {
       Emit("? cannot read " + std::string(rest));
     } else {
-      SendCommand("select-file " + Count(SplitGuids(*guids).size()), 6, guids->empty() ? "0" : *guids);
+      SendCommand("select-file " + Count(SplitGuids(*guids).size()), peer_link::kCommandSelect,
+                  guids->empty() ? std::string(peer_link::kNoGuids) : *guids);
     }
   } else if (word == "view") {
     if (arg.empty() || arg.find(' ') != std::string::npos) {
       usage("view HEX");
     } else {
-      SendCommand("view", 8, arg);
+      SendCommand("view", peer_link::kCommandRestoreView, arg);
     }
   } else if (word == "enable-lines" && rest.empty()) {
-    SendCommand("enable-lines", 9, "active");
+    SendCommand("enable-lines", peer_link::kCommandLinesButton, std::string(peer_link::kLinesButtonActive));
   } else if (word == "disable-lines" && rest.empty()) {
-    SendCommand("disable-lines", 9, "inactive");
+    SendCommand("disable-lines", peer_link::kCommandLinesButton, "inactive");
+  } else if (word == "model-path" && rest.empty()) {
+    SendCommand("model-path", peer_link::kCommandSendModelPath, {});
   } else if (word == "send") {
     const auto [codeText, text] = SplitWord(arg);
     const auto code = ParseNumber<ULONG_PTR>(codeText);

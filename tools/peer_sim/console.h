@@ -12,11 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "peer_link/wire.h"
+
 namespace peer_console {
 
 inline constexpr UINT kSendTimeoutMs = 30000;
-// Class of the plug-in's hidden message window.
-inline constexpr const char* kPluginWindowClass = "VidudUDE.MessageWindow";
 
 using EmitFn = std::function<void(const std::string&)>;
 
@@ -24,8 +24,9 @@ using EmitFn = std::function<void(const std::string&)>;
 // for GUID lists, one line per GUID. `bytes` is null for a null lpData.
 std::vector<std::string> DescribeIncoming(ULONG_PTR code, const std::string* bytes, DWORD cb);
 
-// "2001 (taken)", "21 (model not loaded)", "7".
-std::string DescribeReply(LRESULT reply);
+// The reply to a command with what it means for that command: "2001
+// (taken)", "21 (model not loaded)", "7".
+std::string DescribeReply(ULONG_PTR command, LRESULT reply);
 
 // Text in code page `from` (console input, or UTF-8 from a pipe) in the
 // system's ANSI code page, which the plug-in reads; bytes that do not map

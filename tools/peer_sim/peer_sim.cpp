@@ -67,11 +67,11 @@ std::pair<std::string_view, std::string_view> SplitWord(std::string_view s) {
 }
 
 struct Options {
-  std::string className = "TMainForm";
+  std::string className{peer_link::kPeerWindowClass};
   std::string title = "peer_sim";
   LRESULT reply = 1;
   bool interactive = false;
-  std::string pluginClass = peer_console::kPluginWindowClass;
+  std::string pluginClass{peer_link::kPluginWindowClass};
 };
 
 bool IsConsole(DWORD stdHandle) {
@@ -193,7 +193,7 @@ class PeerSim {
   static void PrintLines(std::string_view bytes) {
     std::string_view text = bytes.substr(0, bytes.find('\0'));
     if (const auto bar = text.find('|'); bar != std::string_view::npos) text.remove_prefix(bar + 1);
-    if (text == "0") return;
+    if (text == peer_link::kNoGuids) return;
     int n = 0;
     while (!text.empty()) {
       const auto end = text.find("\r\n");

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "peer_link/wire.h"
+#include "peer_sdk/vidudude_peer.h"
 #include "tools/viewer_sim/send_watch.h"
 #include "tools/viewer_sim/text.h"
 #include "tools/viewer_sim/viewer_sim.h"
@@ -27,10 +29,6 @@ namespace {
 constexpr std::size_t kLongRun = 4;  // a longer run of one call is shown by its start and length
 constexpr DWORD kIdleWaitMs = 100;
 constexpr std::size_t kBytesShown = 1000;
-constexpr LRESULT kReplyTaken = 2001;
-constexpr ULONG_PTR kCommandConnect = 1;
-constexpr ULONG_PTR kCommandDisconnect = 2;
-constexpr ULONG_PTR kCommandLoadModel = 5;
 // The window property that keeps a watched window's own procedure.
 constexpr wchar_t kOriginalProc[] = L"VidudUDE.ViewerConsole.Proc";
 
@@ -154,17 +152,11 @@ std::string BytesOf(const COPYDATASTRUCT* data) {
   return text;
 }
 
-const char* ReplyMeaning(LRESULT reply) {
-  switch (reply) {
-    case kReplyTaken:
-      return " (taken)";
-    case 2000:
-      return " (not a command)";
-    case 21:
-      return " (model not loaded)";
-    default:
-      return "";
-  }
+// " (taken)" and the like: what the reply means for the command it answers.
+std::string ReplyMeaning(const COPYDATASTRUCT* data, LRESULT reply) {
+  const std::string meaning =
+      vidudude_reply_meaning(data ? static_cast<DWORD>(data->dwData) : 0, static_cast<DWORD>(reply));
+  return meaning.empty() ? meaning : " (" + meaning + ")";
 }
 
 std::wstring ClassOf(HWND window) {
@@ -401,16 +393,19 @@ class Console final : private SendObserver {
   // the link is still active, also after the plug-in found that window gone.
   void CommandAnswered(HWND from, const COPYDATASTRUCT* data, LRESULT reply, SendMark before) {
     Flush();
-    Say("  plug-in -> peer    reply %ld%s\n", static_cast<long>(reply), ReplyMeaning(reply));
-    if (!data || reply != kReplyTaken) return;
-    if (data->dwData == kCommandConnect) {
+    Say("  plug-in -> peer    reply %ld%s\n", static_cast<long>(reply), ReplyMeaning(data, reply).c_str());
+    if (!data || reply != peer_link::kReplyTaken) return;
+    if (data->dwData == peer_link::kCommandConnect) {
       DWORD pid = 0;
       const bool peerWindow = IsWindow(from) && GetWindowThreadProcessId(from, &pid) && pid != GetCurrentProcessId();
       connectedPeer_ = peerWindow ? from : nullptr;
       activeText_ = StatusText();
     }
-    if (data->dwData == kCommandDisconnect) connectedPeer_ = nullptr;
-    if (data->dwData == kCommandLoadModel && sim_.HasModel()) TellUnsent(before, "code 4 (the model path)", false);
+    if (data->dwData == peer_link::kCommandDisconnect) connectedPeer_ = nullptr;
+    const bool pathAsked = data->dwData == peer_link::kCommandSendModelPath;
+    if ((data->dwData == peer_link::kCommandLoadModel && sim_.HasModel()) || pathAsked) {
+      TellUnsent(before, "code 4 (the model path)", false);
+    }
   }
 
   // The plug-in ends the link by itself once the connected peer's window
@@ -663,10 +658,11 @@ class Console final : private SendObserver {
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-      if (lstrcmpiW(entry.szExeFile, L"QUABO.EXE") != 0 && lstrcmpiW(entry.szExeFile, L"QUABO_BIMPROJECT.EXE") != 0) {
+      const std::string exe = ToUtf8(entry.szExeFile);
+      if (lstrcmpiA(exe.c_str(), VIDUDUDE_PEER_EXE) != 0 && lstrcmpiA(exe.c_str(), VIDUDUDE_PEER_EXE_BIMPROJECT) != 0) {
         continue;
       }
-      WindowSearch search{entry.th32ProcessID, L"TMainForm", {}};
+      WindowSearch search{entry.th32ProcessID, ToWide(VIDUDUDE_PEER_WINDOW_CLASS), {}};
       EnumWindows(&CollectWindows, reinterpret_cast<LPARAM>(&search));
       peers.push_back({ToUtf8(entry.szExeFile), entry.th32ProcessID, search.found.empty() ? nullptr : search.found[0]});
     }

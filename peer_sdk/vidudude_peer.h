@@ -49,6 +49,8 @@
 /* Text ignored; the open model's path comes again as VIDUDUDE_MSG_MODEL_PATH, to the
    same target as after a load; VIDUDUDE_REPLY_MODEL_NOT_LOADED: no model, nothing sent. */
 #define VIDUDUDE_CMD_SEND_MODEL_PATH 10
+/* The earlier name of VIDUDUDE_CMD_PING: peers written with it still compile. */
+#define VIDUDUDE_CMD_NONE VIDUDUDE_CMD_PING
 
 #define VIDUDUDE_LINES_BUTTON_ACTIVE "active"
 

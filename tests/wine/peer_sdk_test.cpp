@@ -9,7 +9,8 @@
 #include "peer_link/peer_message.h"
 #include "plugin_session.h"
 
-#if defined(VIDUDUDE_FUNCTION) || defined(VIDUDUDE_AS) || defined(VIDUDUDE_HANDLE_AS) || defined(VIDUDUDE_WRITABLE)
+#if defined(VIDUDUDE_FUNCTION) || defined(VIDUDUDE_AS) || defined(VIDUDUDE_HANDLE_AS) || defined(VIDUDUDE_WRITABLE) || \
+    defined(VIDUDUDE_MEANING_ROW)
 #error "the peer header leaves a helper macro defined"
 #endif
 

@@ -26,9 +26,19 @@ ExternalProject_Add(vidudude_plugin
              -DVIDUDUDE_PLUGIN_OUTPUT_DIR=${CMAKE_BINARY_DIR}
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
-  BUILD_BYPRODUCTS ${VIDUDUDE_DLL} ${VIDUDUDE_FAULTY_DLL})
+  BUILD_BYPRODUCTS ${VIDUDUDE_DLL})
 # What the rest of the build depends on to have the plug-in built.
 add_custom_target(VidudUDE DEPENDS vidudude_plugin)
+# The test variant, in the same sub-build but made only for the tests that
+# load it (target vidudude_plugin-faulty), so that the demo does not wait
+# for it.
+ExternalProject_Add_Step(vidudude_plugin faulty
+  COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target VidudUDE_faulty
+  DEPENDEES build
+  ALWAYS ON
+  EXCLUDE_FROM_MAIN ON
+  BYPRODUCTS ${VIDUDUDE_FAULTY_DLL})
+ExternalProject_Add_StepTargets(vidudude_plugin faulty)
 
 # GoogleTest, built from Debian's sources with the cross compiler.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)

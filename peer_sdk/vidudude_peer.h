@@ -49,6 +49,8 @@
 /* Text ignored; the open model's path comes again as VIDUDUDE_MSG_MODEL_PATH, to the
    same target as after a load; VIDUDUDE_REPLY_MODEL_NOT_LOADED: no model, nothing sent. */
 #define VIDUDUDE_CMD_SEND_MODEL_PATH 10
+/* The earlier name of VIDUDUDE_CMD_PING: peers written with it still compile. */
+#define VIDUDUDE_CMD_NONE VIDUDUDE_CMD_PING
 
 #define VIDUDUDE_LINES_BUTTON_ACTIVE "active"
 
@@ -199,14 +201,15 @@ VIDUDUDE_FUNCTION BOOL vidudude_path_to_ansi(const WCHAR *path, char *buffer, in
 /* What reply means as the answer to command, for a log: "taken", "not a
    command", or the command's own meaning of its other reply. A command the
    plug-in knows is answered VIDUDUDE_REPLY_NOT_A_COMMAND only while it
-   stops. "" for a reply the plug-in never gives to that command. */
+   stops, or by a plug-in older than the command. "" for a reply the
+   plug-in never gives to that command. */
 VIDUDUDE_FUNCTION const char *vidudude_reply_meaning(DWORD command, DWORD reply) {
-#define VIDUDUDE_MEANING_ROW(code, reads_text, other_reply, other_meaning)                    \
-  if (command == (code)) {                                                                    \
-    if (reply == VIDUDUDE_REPLY_TAKEN) return "taken";                                        \
-    if (reply == VIDUDUDE_REPLY_NOT_A_COMMAND) return "not carried out: the plug-in stops";   \
-    if ((other_reply) != 0 && reply == VIDUDUDE_AS(DWORD, other_reply)) return other_meaning; \
-    return "";                                                                                \
+#define VIDUDUDE_MEANING_ROW(code, reads_text, other_reply, other_meaning)                                           \
+  if (command == (code)) {                                                                                           \
+    if (reply == VIDUDUDE_REPLY_TAKEN) return "taken";                                                               \
+    if (reply == VIDUDUDE_REPLY_NOT_A_COMMAND) return "not carried out: the plug-in stops, or predates the command"; \
+    if ((other_reply) != 0 && reply == VIDUDUDE_AS(DWORD, other_reply)) return other_meaning;                        \
+    return "";                                                                                                       \
   }
   VIDUDUDE_COMMANDS(VIDUDUDE_MEANING_ROW)
 #undef VIDUDUDE_MEANING_ROW

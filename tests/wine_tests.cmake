@@ -34,7 +34,7 @@ target_compile_definitions(plugin_e2e_tests PRIVATE
 target_link_libraries(plugin_e2e_tests PRIVATE viewer_sim_exports viewer_sim_host peer_driver vidudude_logic gtest gtest_main
   version)
 target_link_options(plugin_e2e_tests PRIVATE ${static_runtime})
-add_dependencies(plugin_e2e_tests VidudUDE copydata_sender exit_host peer_sim bare_host partial_host)
+add_dependencies(plugin_e2e_tests VidudUDE vidudude_plugin-faulty copydata_sender exit_host peer_sim bare_host partial_host)
 add_test(NAME plugin_e2e_tests COMMAND plugin_e2e_tests --gtest_filter=-*UnderACyrillicCodePage)
 set_tests_properties(plugin_e2e_tests PROPERTIES TIMEOUT 900)
 

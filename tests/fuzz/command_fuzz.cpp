@@ -340,6 +340,11 @@ class Session {
         break;
     }
     FUZZ_CHECK(reply == expected);
+    // The header's table names every reply a command may give besides 2001.
+    if (const peer_link::Command* command = peer_link::FindCommand(code)) {
+      FUZZ_CHECK(reply == peer_link::kReplyTaken ||
+                 (command->otherReply != 0 && reply == static_cast<std::intptr_t>(command->otherReply)));
+    }
     CheckState();
   }
 

@@ -9,7 +9,8 @@
 #include "peer_link/peer_message.h"
 #include "plugin_session.h"
 
-#if defined(VIDUDUDE_FUNCTION) || defined(VIDUDUDE_AS) || defined(VIDUDUDE_HANDLE_AS) || defined(VIDUDUDE_WRITABLE)
+#if defined(VIDUDUDE_FUNCTION) || defined(VIDUDUDE_AS) || defined(VIDUDUDE_HANDLE_AS) || defined(VIDUDUDE_WRITABLE) || \
+    defined(VIDUDUDE_MEANING_ROW)
 #error "the peer header leaves a helper macro defined"
 #endif
 
@@ -66,7 +67,7 @@ TEST(PeerSdk, ReplyMeaningIsTheAnsweredCommands) {
   EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_SELECT, VIDUDUDE_REPLY_MODEL_NOT_LOADED), "");
   EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_SELECT, VIDUDUDE_REPLY_TAKEN), "taken");
   EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_PING, VIDUDUDE_REPLY_NOT_A_COMMAND),
-               "not carried out: the plug-in stops");
+               "not carried out: the plug-in stops, or predates the command");
   EXPECT_STREQ(vidudude_reply_meaning(3, VIDUDUDE_REPLY_NOT_A_COMMAND), "not a command");
 }
 

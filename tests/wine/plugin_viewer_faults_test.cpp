@@ -102,6 +102,21 @@ TEST_P(FaultingViewer, LoadCommandAnswersAndTheViewerGoesOn) {
   EXPECT_EQ(NextMessage(*peer).code, 4u);
 }
 
+// A path that could not be read is no path: nothing goes out, the answer
+// says so, and the next request sends it.
+TEST_P(FaultingViewer, ModelPathCommandWithAFailedReadAnswers21AndSendsNothing) {
+  Arm("get_loaded_ifc_path", 1);
+  const auto received = peer->Received().size();
+  EXPECT_EQ(SendCommand(*peer, "send 10"), 21);
+  ExpectViewerUnwound("get_loaded_ifc_path");
+  EXPECT_TRUE(sim.MessageBoxes().empty());
+  EXPECT_EQ(peer->Received().size(), received);
+  EXPECT_EQ(SendCommand(*peer, "send 10"), 2001);
+  const auto sent = NextMessage(*peer);
+  EXPECT_EQ(sent.code, 4u);
+  EXPECT_EQ(sent.bytes, Payload(DEMO_MODEL));
+}
+
 TEST_P(FaultingViewer, FailedStartStaysInsideThePluginAndALaterStartWorks) {
   UnloadPlugin();
   ASSERT_EQ(NextMessage(*peer).code, 2u);

@@ -3,6 +3,7 @@
 // plug-in and the construction application, and prints what crosses
 // between the three. With --screenshots it also shows the ribbon in a
 // window and saves it as start.png, connected.png and lines-enabled.png.
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -164,6 +165,12 @@ std::string Escaped(const std::string& text) {
   return out;
 }
 
+// The peer simulator's line that sends a command with its text, already
+// escaped as the simulator reads it.
+std::string SendLine(std::uint32_t command, const std::string& text = {}) {
+  return "send " + std::to_string(command) + (text.empty() ? "" : " " + text);
+}
+
 std::vector<std::pair<viewer_sim::ObjectId, std::string>> ElementsOfType(viewer_sim::ViewerSim& sim,
                                                                          const std::wstring& type) {
   std::vector<std::pair<viewer_sim::ObjectId, std::string>> found;
@@ -205,13 +212,13 @@ int Run(const Options& options) {
   snapshot(L"start");
 
   transcript.Step("2. Quabo connects");
-  peer.Command("send 1");
+  peer.Command(SendLine(peer_link::kCommandConnect));
   transcript.Flush();
   PrintButtons(sim);
   snapshot(L"connected");
 
   transcript.Step("3. Quabo has the viewer load the model");
-  peer.Command("send 5 " + Escaped(ToUtf8(options.model)));
+  peer.Command(SendLine(peer_link::kCommandLoadModel, Escaped(ToUtf8(options.model))));
   transcript.Flush();
   std::printf("  model: %zu elements with GUIDs\n", sim.CurrentModel().objects.size());
 
@@ -224,7 +231,7 @@ int Run(const Options& options) {
   sim.UserSelect(picked);
 
   transcript.Step("5. Quabo enables \"Aufma\xC3\x9Fzeilen erzeugen\"");
-  peer.Command("send 9 active");
+  peer.Command(SendLine(peer_link::kCommandLinesButton, std::string(peer_link::kLinesButtonActive)));
   transcript.Flush();
   PrintButtons(sim);
   snapshot(L"lines-enabled");
@@ -240,20 +247,20 @@ int Run(const Options& options) {
   for (const auto* type : {L"IFCDOOR", L"IFCWINDOW"}) {
     for (const auto& [id, guid] : ElementsOfType(sim, type)) guids += (guids.empty() ? "" : "\\r\\n") + guid;
   }
-  peer.Command("send 6 " + (guids.empty() ? std::string(peer_link::kNoGuids) : guids));
+  peer.Command(SendLine(peer_link::kCommandSelect, guids.empty() ? std::string(peer_link::kNoGuids) : guids));
   transcript.Flush();
   std::printf("  the viewer now shows %zu selected elements\n", sim.Selection().size());
 
   transcript.Step("8. Quabo restores a view");
-  peer.Command("send 8 0A1B2C3D4E5F");
+  peer.Command(SendLine(peer_link::kCommandRestoreView, "0A1B2C3D4E5F"));
 
   transcript.Step("9. Quabo switches the lines button off");
-  peer.Command("send 9 inactive");
+  peer.Command(SendLine(peer_link::kCommandLinesButton, "inactive"));
   transcript.Flush();
   PrintButtons(sim);
 
   transcript.Step("10. Quabo disconnects, which closes the viewer");
-  peer.Command("send 2");
+  peer.Command(SendLine(peer_link::kCommandDisconnect));
   viewer_sim::PumpUntil([&] { return window.CloseRequests() > 0; }, std::chrono::seconds(5));
   std::printf("  the viewer's main window received %d close request(s); the viewer stops the plug-in\n",
               window.CloseRequests());

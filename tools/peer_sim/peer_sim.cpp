@@ -18,6 +18,7 @@
 
 #include "console.h"
 #include "escape.h"
+#include "peer_link/wire.h"
 #include "platform/win32_handles.h"
 
 namespace {
@@ -26,7 +27,6 @@ namespace {
 constexpr UINT kCommandMessage = WM_APP + 1;  // lParam: std::string*, owned by the receiver
 constexpr UINT kInputEndedMessage = WM_APP + 2;
 constexpr UINT kSendTimeoutMs = peer_console::kSendTimeoutMs;
-constexpr ULONG_PTR kLinesCode = 9;
 
 // One write per line straight to the handle: stdout is usually a pipe and
 // the reader must see each line as soon as it is printed.
@@ -180,7 +180,7 @@ class PeerSim {
     Emit("recv code=" + std::to_string(cds->dwData) + " cb=" + std::to_string(cds->cbData) + " from=" + Hex(from) +
          " data=" + (cds->lpData ? peer_escape::Escape(bytes) : std::string("null")));
     if (from) target_ = from;
-    if (cds->dwData == kLinesCode && lines_) PrintLines(bytes);
+    if (cds->dwData == peer_link::kCodeCreateLines && lines_) PrintLines(bytes);
     if (const auto it = reactions_.find(cds->dwData); it != reactions_.end() && from) {
       const Reaction r = it->second;
       Send(from, r.code, r.bytes.data(), static_cast<DWORD>(r.bytes.size()));

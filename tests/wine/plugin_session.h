@@ -29,6 +29,16 @@ struct ProcessResult {
 // returns its exit code and output.
 ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 30000);
 
+// Arms a failure of one platform operation in the test build of the plug-in
+// (FAULTY_DLL, tests/wine_tools/faulty_platform.cpp) for as long as it lives.
+class InjectedFault {
+ public:
+  explicit InjectedFault(const char* operation) { SetEnvironmentVariableA("VIDUDUDE_FAULT", operation); }
+  ~InjectedFault() { SetEnvironmentVariableA("VIDUDUDE_FAULT", nullptr); }
+  InjectedFault(const InjectedFault&) = delete;
+  InjectedFault& operator=(const InjectedFault&) = delete;
+};
+
 class PluginSession : public ::testing::Test {
  protected:
   static constexpr std::int32_t kPluginHandle = 0x51;

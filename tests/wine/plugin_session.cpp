@@ -198,6 +198,12 @@ std::vector<HWND> PluginSession::PluginWindows() {
   return found;
 }
 
+bool PluginSession::ClassRegistered(HMODULE module) {
+  WNDCLASSEXA cls{};
+  cls.cbSize = sizeof(cls);
+  return GetClassInfoExA(module, "VidudUDE.MessageWindow", &cls) != FALSE;
+}
+
 std::string PluginSession::Hex(HWND window) {
   char hex[32];
   std::snprintf(hex, sizeof(hex), "%lx", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(window)));

@@ -73,6 +73,8 @@ class PluginSession : public ::testing::Test {
   // Every window of the plug-in's class in this process, as the protocol's
   // late-peer search sees them.
   static std::vector<HWND> PluginWindows();
+  // Whether the plug-in's window class is registered under that module.
+  static bool ClassRegistered(HMODULE module);
   static std::string Hex(HWND window);
   std::int32_t ButtonId(const std::wstring& text) const;
   viewer_sim::Button ButtonAt(std::size_t index) const;

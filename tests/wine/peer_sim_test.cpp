@@ -112,12 +112,12 @@ TEST_F(PeerSimTest, DestructorEndsTheProcessAndRemovesTheCopy) {
 TEST_F(PeerSimTest, ExitsOnQuitAndOnEndOfInput) {
   PeerProcess quits(g_peerSim, "QUABO.EXE");
   EXPECT_TRUE(quits.Command("quit").empty());
-  EXPECT_TRUE(quits.WaitForExit(10000));
+  EXPECT_TRUE(quits.WaitForExit(kPeerWaitMs));
 
   PeerProcess orphan(g_peerSim, "QUABO.EXE");
   EXPECT_FALSE(orphan.WaitForExit(200));
   orphan.CloseInput();
-  EXPECT_TRUE(orphan.WaitForExit(10000));
+  EXPECT_TRUE(orphan.WaitForExit(kPeerWaitMs));
 }
 
 // --- commands --------------------------------------------------------------

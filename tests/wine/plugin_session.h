@@ -27,7 +27,7 @@ struct ProcessResult {
 };
 // Runs a program to its end (bounded), pumping this thread's messages, and
 // returns its exit code and output.
-ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 30000);
+ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs = kPeerWaitMs);
 
 // Arms a failure of one platform operation in the test build of the plug-in
 // (FAULTY_DLL, tests/wine_tools/faulty_platform.cpp) for as long as it lives.

@@ -39,7 +39,8 @@ if [ -n "$shots" ]; then
     rm -f "$displayfile"
   }
   trap finish EXIT
-  for _ in $(seq 100); do
+  # Bounded generously: on a busy machine Xvfb may take a while to start.
+  for _ in $(seq 1200); do
     [ -s "$displayfile" ] && break
     kill -0 "$xvfb" 2>/dev/null || { echo "Xvfb did not start" >&2; exit 1; }
     sleep 0.1

@@ -37,16 +37,18 @@ fail() {
 
 source "$(dirname "${BASH_SOURCE[0]}")/../wait_for.sh"
 
+# lines_at_least N REGEX FILE: FILE has N lines matching the extended regex.
+lines_at_least() { [ "$(tr -d '\r' <"$3" | grep -cE -- "$2")" -ge "$1" ]; }
+
 acks=0
+peer_acknowledged() {
+  grep -q '^error ' "$work/peer.out" && fail "the peer refused: $1"
+  lines_at_least "$acks" '^ack ' "$work/peer.out"
+}
 peer() {
   printf '%s\n' "$1" >&3
   acks=$((acks + 1))
-  for _ in $(seq 600); do
-    [ "$(grep -c '^ack ' "$work/peer.out")" -ge "$acks" ] && return 0
-    grep -q '^error ' "$work/peer.out" && fail "the peer refused: $1"
-    sleep 0.05
-  done
-  fail "the peer did not finish: $1"
+  wait_until "the peer did not finish: $1" peer_acknowledged "$1"
 }
 
 marks=0
@@ -72,11 +74,7 @@ start_sample() {
 }
 wait_sample_replies() {
   sample_replies="$1"
-  for _ in $(seq 600); do
-    [ "$(grep -cE '<- (no )?reply to command' "$sample_out")" -ge "$1" ] && return 0
-    sleep 0.05
-  done
-  fail "the sample peer did not get reply $1"
+  wait_until "the sample peer did not get reply $1" lines_at_least "$1" '<- (no )?reply to command' "$sample_out"
 }
 sample() {
   printf '%s\n' "$1" >&5
@@ -140,10 +138,7 @@ wait_sample_replies 2
 sample "2"
 wait "$viewer_pid" || fail "the sample peer's viewer session ended with an error"
 viewer_pid=""
-for _ in $(seq 600); do
-  [ "$(grep -c '<- code 2 ' "$work/sample2.out")" -ge 2 ] && break
-  sleep 0.05
-done
+wait_until "the restarted sample peer did not get its second goodbye" lines_at_least 2 '<- code 2 ' "$work/sample2.out"
 stop_sample
 
 received="$(sample_received "$work/sample1.out")"
@@ -272,10 +267,7 @@ peer "on 1 off"
 "$here/tools/viewer.sh" "$build" --timestamps=clock <"$work/viewer.in" >"$work/viewer2.out" 2>&1 &
 viewer_pid=$!
 exec 4>"$work/viewer.in"
-for _ in $(seq 600); do
-  [ "$(grep -c '^recv code=1 ' "$work/peer.out")" -ge 3 ] && break
-  sleep 0.05
-done
+wait_until "the peer did not hear of the third start" lines_at_least 3 '^recv code=1 ' "$work/peer.out"
 while IFS=$'\x1f' read -r code text reply; do
   peer "send $code $text"
   got="$(tr -d '\r' <"$work/peer.out" | sed -n 's/^sent code=\([0-9]*\) reply=\(.*\)$/\2/p' | tail -n1)"

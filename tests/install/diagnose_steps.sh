@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # VidudUDE-Diagnose.exe as installed by the package, against the viewer
 # simulator and the peer simulator: each finding once, with its exit status.
-#   diagnose_steps.sh WIN32_BUILD_DIR   (WINEPREFIX: a prefix with the package installed)
+#   diagnose_steps.sh WIN32_BUILD_DIR VERSION   (WINEPREFIX: a prefix with the package of VERSION installed)
 set -euo pipefail
 build="$(realpath "$1")"
+# As the report spells it: major, minor and patch in that order.
+version="${2//./\\.}"
 : "${WINEPREFIX:?WINEPREFIX must name the prefix}"
 export WINEDEBUG=-all WINEARCH=win32 LC_ALL=C.UTF-8
 plugins='C:\Program Files\Datacomp\BIM Vision\plugins'
@@ -88,10 +90,10 @@ diagnose 1 '  PROBLEM  kein BIM Vision läuft: .*' '  ok       QUABO.EXE \(PID [
 mkdir -p "$work/Łódź"
 cp "$build/tools/viewer_sim/viewer_sim.exe" "$work/Łódź/"
 viewer "$plugins\\VidudUDE.DLL" "$work/Łódź/viewer_sim.exe"
-diagnose 0 '  ok       C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE\.DLL, Version [0-9.]+' \
+diagnose 0 '  ok       C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE\.DLL, Version '"$version" \
   '  ok       Bild C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE_data\\AufmErzeugen_32x32\.png' \
   '  ok       .*\\Łódź\\viewer_sim\.exe \(PID [0-9]+\), Integritätsstufe .*' \
-  '  ok       VidudUDE\.DLL geladen: C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE\.DLL, Version [0-9.]+' \
+  '  ok       VidudUDE\.DLL geladen: C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE\.DLL, Version '"$version" \
   '  ok       Plug-in-Fenster 0x[0-9a-f]+ \(Klasse VidudUDE\.MessageWindow, PID [0-9]+\) antwortet auf Befehl 7 mit 2001' \
   '  ok       BIM Vision und Quabo laufen mit derselben Integritätsstufe, .*' '  ok       ANSI-Codepage 1252' \
   'Ergebnis: kein Problem gefunden\.'

@@ -83,7 +83,7 @@ installed /i "$(winepath -w "$msi")"
 bash "$here/tools/check_install.sh" "$build/.." >"$work/check.log" ||
   fail "the installed plug-in does not load with its images: $(cat "$work/check.log")"
 [ "$(arp_entries)" = "$product|$version|$publisher" ] || fail "installed programs list: $(arp_entries)"
-bash "$here/tests/install/diagnose_steps.sh" "$build" || fail "the installed diagnosis failed"
+bash "$here/tests/install/diagnose_steps.sh" "$build" "$version" || fail "the installed diagnosis failed"
 
 cp "$plugins/VidudUDE.DLL" "$work/installed.DLL"
 rm "$plugins/VidudUDE.DLL"

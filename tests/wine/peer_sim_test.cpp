@@ -112,12 +112,12 @@ TEST_F(PeerSimTest, DestructorEndsTheProcessAndRemovesTheCopy) {
 TEST_F(PeerSimTest, ExitsOnQuitAndOnEndOfInput) {
   PeerProcess quits(g_peerSim, "QUABO.EXE");
   EXPECT_TRUE(quits.Command("quit").empty());
-  EXPECT_TRUE(quits.WaitForExit(10000));
+  EXPECT_TRUE(quits.WaitForExit(kPeerWaitMs));
 
   PeerProcess orphan(g_peerSim, "QUABO.EXE");
   EXPECT_FALSE(orphan.WaitForExit(200));
   orphan.CloseInput();
-  EXPECT_TRUE(orphan.WaitForExit(10000));
+  EXPECT_TRUE(orphan.WaitForExit(kPeerWaitMs));
 }
 
 // --- commands --------------------------------------------------------------
@@ -311,17 +311,18 @@ TEST_F(PeerSimTest, GuidListOnCode9PrintsOneLinePerGuid) {
 
 // --- unresponsive and closed peers -----------------------------------------
 
-TEST_F(PeerSimTest, HangDelaysOnlyTheNextAnswer) {
+TEST_F(PeerSimTest, HangDelaysOnlyTheNextAnswerUntilWoken) {
   TestWindow window;
   PeerProcess peer(g_peerSim, "QUABO.EXE");
-  peer.Command("hang 1000");
+  peer.Command("hang 600000");
   DWORD_PTR result = 0;
   EXPECT_FALSE(window.SendTo(peer.Window(), 1, "1|x", 4, result, 200));
   EXPECT_TRUE(peer.WaitLine("recv code=1"));
-  // Queued behind the sleeping window procedure, then answered.
+  // Read by the input thread while the window's thread still hangs.
+  peer.Command("wake");
+  // The hang is used up: the next message is answered, long before the
+  // hang's own end.
   EXPECT_EQ(window.SendText(peer.Window(), 2, "1|y\0"s), 1u);
-  // The hang is used up: a short timeout is plenty now.
-  EXPECT_TRUE(window.SendTo(peer.Window(), 3, "1|z", 4, result, 500));
 }
 
 TEST_F(PeerSimTest, CloseDestroysTheWindowButKeepsTheProcess) {

@@ -1,18 +1,55 @@
 // Hostile and broken peers: the viewer keeps working, replies stay as they
-// should, and the plug-in's state is consistent afterwards.
+// should, and the plug-in's state is consistent afterwards. What the plug-in
+// waited for is read from the system's own report of each send, never from
+// the clock, so that a loaded machine changes nothing.
 #include <chrono>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "plugin_session.h"
 #include "tests/unknown_codes.h"
+#include "tools/viewer_sim/send_watch.h"
 #include "tools/viewer_sim/text.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 const std::wstring kLinesText = L"Aufma\u00DFzeilen erzeugen";
 
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+// How each of the plug-in's sends ended, as the system reported it.
+class SendOutcomes final : public viewer_sim::SendObserver {
+ public:
+  struct Outcome {
+    bool answered;
+    DWORD error;
+    // Given up at once, the peer's thread counting as hung.
+    bool ifHung;
+  };
+  ~SendOutcomes() { viewer_sim::WatchSends(nullptr, nullptr); }
+  void Watch(HMODULE plugin) { viewer_sim::WatchSends(plugin, this); }
+  // The outcomes of the sends to target, oldest first.
+  std::vector<Outcome> To(HWND target) const {
+    const std::lock_guard lock(mutex_);
+    std::vector<Outcome> to;
+    for (const auto& [window, outcome] : sent_) {
+      if (window == target) to.push_back(outcome);
+    }
+    return to;
+  }
+
+ private:
+  void PeerSearch() override {}
+  void Sending(HWND, WPARAM, const COPYDATASTRUCT*) override {}
+  void Sent(HWND target, bool answered, LRESULT, DWORD error, long long, bool ifHung) override {
+    const std::lock_guard lock(mutex_);
+    sent_.emplace_back(target, Outcome{answered, error, ifHung});
+  }
+  mutable std::mutex mutex_;
+  std::vector<std::pair<HWND, Outcome>> sent_;
+};
+
+// Long enough that only "wake" ends it within a test.
+const std::string kHangUntilWoken = "hang 600000";
 
 void Terminate(DWORD pid) {
   if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, pid)) {
@@ -25,6 +62,13 @@ void Terminate(DWORD pid) {
 
 class HostilePeers : public PluginSession {
  protected:
+  // The plug-in started with its sends watched from before its start.
+  void LoadWatchedPlugin() {
+    plugin = std::make_unique<viewer_sim::PluginHost>(WinePath(VIDUDUDE_DLL));
+    ASSERT_TRUE(plugin->Loaded());
+    sends.Watch(plugin->Module());
+    ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
+  }
   // What the plug-in holds as its last GUID list, seen the way a peer sees
   // it: the create-lines button sends it.
   std::string LastGuidsAsSent(PeerProcess& peer) {
@@ -38,40 +82,49 @@ class HostilePeers : public PluginSession {
     EXPECT_EQ(message.code, 9u);
     return message.bytes;
   }
+  SendOutcomes sends;
 };
 
 TEST_F(HostilePeers, PeerThatNeverAnswersCostsOneBoundedWait) {
   auto& silent = StartPeer("QUABO.EXE");
   auto& healthy = StartPeer("QUABO.EXE");
   ASSERT_EQ(SnapshotOrder({silent.Pid(), healthy.Pid()}).front(), silent.Pid());
-  silent.Command("hang 16000");
-  const auto start = Clock::now();
-  LoadPlugin();
-  // Bounded by the send's own limit, well before the peer would answer.
-  const double waited = SecondsSince(start);
-  EXPECT_GT(waited, 9.0);
-  EXPECT_LT(waited, 12.5);
+  silent.Command(kHangUntilWoken);
+  LoadWatchedPlugin();
+  // Waited for in full, then given up at the send's own limit.
+  auto toSilent = sends.To(silent.Window());
+  ASSERT_EQ(toSilent.size(), 1u);
+  EXPECT_FALSE(toSilent[0].answered);
+  EXPECT_EQ(toSilent[0].error, static_cast<DWORD>(ERROR_TIMEOUT));
+  EXPECT_FALSE(toSilent[0].ifHung);
   EXPECT_EQ(sim.Buttons().size(), 2u);
   EXPECT_EQ(NextMessage(healthy).bytes, Payload("Bim Start"));
   EXPECT_EQ(NextMessage(silent).code, 1u);
   // While it stays hung, the next send does not wait for it again.
-  const auto again = Clock::now();
   sim.LoadModel(DEMO_MODEL);
-  EXPECT_LT(SecondsSince(again), 2.0);
   EXPECT_EQ(NextMessage(healthy).code, 4u);
+  toSilent = sends.To(silent.Window());
+  ASSERT_EQ(toSilent.size(), 2u);
+  EXPECT_FALSE(toSilent[1].answered);
+  EXPECT_TRUE(toSilent[1].ifHung);
   // Once its thread handles messages again, it gets every message again.
   // The console command is handled by that thread, so its answer marks the
-  // end of the hang however loaded the machine is.
+  // end of the hang.
+  silent.Command("wake");
   Settle(silent);
   ASSERT_TRUE(sim.FireModelLoad());
   EXPECT_EQ(NextMessage(silent).code, 4u);
   EXPECT_EQ(NextMessage(healthy).code, 4u);
   // Having answered, it is waited for in full again when it is busy later,
-  // long enough for the system to count its thread as hung.
+  // long enough for the system to count its thread as hung (at least 5 s).
   silent.Command("busy 8000");
   std::this_thread::sleep_for(std::chrono::seconds(6));
   ASSERT_TRUE(sim.FireModelLoad());
   EXPECT_EQ(NextMessage(silent).code, 4u);
+  toSilent = sends.To(silent.Window());
+  ASSERT_EQ(toSilent.size(), 4u);
+  EXPECT_TRUE(toSilent[3].answered);
+  EXPECT_FALSE(toSilent[3].ifHung);
 }
 
 TEST_F(HostilePeers, BusyPeerGetsAMessageSentLateInItsBusyPeriod) {
@@ -79,9 +132,11 @@ TEST_F(HostilePeers, BusyPeerGetsAMessageSentLateInItsBusyPeriod) {
   busy.Command("busy 8000");
   // Long enough for the system to count the peer's thread as hung.
   std::this_thread::sleep_for(std::chrono::seconds(6));
-  const auto start = Clock::now();
-  LoadPlugin();
-  EXPECT_GT(SecondsSince(start), 0.5);
+  LoadWatchedPlugin();
+  const auto toBusy = sends.To(busy.Window());
+  ASSERT_EQ(toBusy.size(), 1u);
+  EXPECT_TRUE(toBusy[0].answered);
+  EXPECT_FALSE(toBusy[0].ifHung);
   EXPECT_EQ(NextMessage(busy).bytes, Payload("Bim Start"));
 }
 
@@ -89,16 +144,18 @@ TEST_F(HostilePeers, PeerExitingWhileTheSendWaitsDoesNotStopTheOthers) {
   auto& leaving = StartPeer("QUABO.EXE");
   auto& staying = StartPeer("QUABO.EXE");
   ASSERT_EQ(SnapshotOrder({leaving.Pid(), staying.Pid()}).front(), leaving.Pid());
-  leaving.Command("hang 9000");
-  std::thread killer([pid = leaving.Pid()] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    Terminate(pid);
+  leaving.Command(kHangUntilWoken);
+  // Ended once the send has reached it, while the plug-in waits.
+  std::thread killer([&leaving] {
+    if (leaving.WaitLine("recv ")) Terminate(leaving.Pid());
   });
-  const auto start = Clock::now();
-  LoadPlugin();
+  LoadWatchedPlugin();
   killer.join();
-  // Well before the peer's own answer would have come.
-  EXPECT_LT(SecondsSince(start), 8.0);
+  // The wait ended with the peer, not at the send's own limit.
+  const auto toLeaving = sends.To(leaving.Window());
+  ASSERT_EQ(toLeaving.size(), 1u);
+  EXPECT_FALSE(toLeaving[0].answered);
+  EXPECT_NE(toLeaving[0].error, static_cast<DWORD>(ERROR_TIMEOUT));
   EXPECT_EQ(NextMessage(staying).bytes, Payload("Bim Start"));
   sim.LoadModel(DEMO_MODEL);
   EXPECT_EQ(NextMessage(staying).code, 4u);
@@ -108,16 +165,20 @@ TEST_F(HostilePeers, WindowDestroyedBetweenDiscoveryAndSendIsSkipped) {
   auto& slow = StartPeer("QUABO.EXE");
   auto& vanishing = StartPeer("QUABO.EXE");
   ASSERT_EQ(SnapshotOrder({slow.Pid(), vanishing.Pid()}).front(), slow.Pid());
-  slow.Command("hang 1500");
+  slow.Command(kHangUntilWoken);
   // The window goes while the plug-in waits on the first peer, after it has
   // chosen both windows as targets.
-  std::thread closer([&vanishing] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  std::optional<std::string> start;
+  std::thread closer([&] {
+    start = slow.WaitLine("recv ");
+    if (!start) return;
     vanishing.Command("close");
+    slow.Command("wake");
   });
   LoadPlugin();
   closer.join();
-  EXPECT_EQ(NextMessage(slow).code, 1u);
+  ASSERT_TRUE(start.has_value());
+  EXPECT_EQ(ParseRecv(*start).code, 1u);
   Settle(vanishing);
   EXPECT_TRUE(vanishing.Received().empty());
   sim.LoadModel(DEMO_MODEL);
@@ -185,7 +246,7 @@ TEST_F(HostilePeers, PeerAnsweringEveryMessageWithACommandOfItsOwn) {
   const std::string lines = LastGuidsAsSent(peer);
   EXPECT_EQ(lines, Payload(Guid(3) + "\r\n" + Guid(4)));
   EXPECT_EQ(ButtonAt(0).text, L"Inaktiv");
-  EXPECT_TRUE(viewer_sim::PumpUntil([&] { return hostWindow.CloseRequests() == 1; }, std::chrono::seconds(5)));
+  EXPECT_TRUE(viewer_sim::PumpUntil([&] { return hostWindow.CloseRequests() == 1; }, std::chrono::seconds(60)));
   // Disconnected: the next selection change stays in the viewer.
   const std::size_t before = peer.Received().size();
   sim.UserSelect({Id(5)});
@@ -219,7 +280,7 @@ TEST_F(HostilePeers, HugePayloadsAreTakenWhole) {
   // Wine 8 carries at most about 1 MiB of WM_COPYDATA between processes, so
   // 1 MiB crosses a process boundary and 64 MiB crosses a thread boundary.
   const std::wstring sender = L"\"" + WinePath(COPYDATA_SENDER_EXE) + L"\" " + viewer_sim::ToWide(Hex(PluginWindow()));
-  const auto select = RunProgram(sender + L" 6 1048576 41", 60000);
+  const auto select = RunProgram(sender + L" 6 1048576 41");
   EXPECT_EQ(select.output.rfind("reply 2001", 0), 0u) << select.output;
   EXPECT_TRUE(sim.Selection().empty());
 

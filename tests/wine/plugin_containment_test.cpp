@@ -175,3 +175,21 @@ TEST_F(FaultsLeaveNothingBehind, FaultInTheIndexBuildIsReportedAsItsFailure) {
             "Fehler beim Aufbau der oGuidObjIDList\\nAnzahl: " + std::to_string(sim.CurrentModel().objects.size()));
   EXPECT_EQ(NextMessage(peer).code, 4u);
 }
+
+// An overflow in the plug-in's own code that only the outermost plug-in
+// frame contains: that frame returns straight to the viewer, whose thread
+// must have its guard page again, or the viewer's own next overflow would
+// end the process.
+TEST_F(FaultsLeaveNothingBehind, OverflowContainedByTheOutermostFrameLeavesTheGuardPageSet) {
+  auto& peer = StartPeer("QUABO.EXE");
+  plugin = std::make_unique<viewer_sim::PluginHost>(WinePath(FAULTY_DLL));
+  ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
+  ASSERT_EQ(NextMessage(peer).code, 1u);
+  {
+    // The model path's search for peers, outside the send's own containment.
+    const InjectedFault fault("overflow:walk");
+    sim.LoadModel(DEMO_MODEL);
+  }
+  EXPECT_TRUE(StackHasGuardPage());
+  EXPECT_TRUE(sim.MessageBoxes().empty());
+}

@@ -8,16 +8,6 @@ namespace {
 
 const std::wstring kLinesText = L"Aufma\u00DFzeilen erzeugen";
 
-// Arms a failure of one platform operation in the test build of the plug-in
-// for as long as it lives.
-class InjectedFault {
- public:
-  explicit InjectedFault(const char* operation) { SetEnvironmentVariableA("VIDUDUDE_FAULT", operation); }
-  ~InjectedFault() { SetEnvironmentVariableA("VIDUDUDE_FAULT", nullptr); }
-  InjectedFault(const InjectedFault&) = delete;
-  InjectedFault& operator=(const InjectedFault&) = delete;
-};
-
 }  // namespace
 
 class MisbehavingViewer : public PluginSession {
@@ -166,4 +156,44 @@ TEST_F(FailuresInside, FailingHandlerReturnsToTheViewer) {
   EXPECT_EQ(lines.code, 9u);
   // A model has loaded since "g1": the press sends what is selected now.
   EXPECT_EQ(lines.bytes, Payload("0"));
+}
+
+// A fault of the plug-in's own code, raised as a structured exception in the
+// start, the lines button's rebuild of the list and the goodbye, ends that
+// frame with its own failure handling and never reaches the viewer.
+TEST_F(FailuresInside, RaisedFaultEndsItsOwnFrameOnly) {
+  auto& peer = StartPeer("QUABO.EXE");
+  {
+    InjectedFault fault("raise:pid");
+    LoadFaultyPlugin();
+  }
+  ASSERT_EQ(sim.MessageBoxes().size(), 1u);
+  EXPECT_EQ(sim.MessageBoxes()[0].caption, "Plugin VidudUDE.DLL");
+  EXPECT_TRUE(PluginWindows().empty());
+  ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
+  ASSERT_EQ(NextMessage(peer).code, 1u);
+
+  sim.LoadModel(DEMO_MODEL);
+  ASSERT_EQ(NextMessage(peer).code, 4u);
+  ASSERT_EQ(SendCommand(peer, "send 9 active"), 2001);
+  sim.UserSelect({Id(2)});
+  {
+    InjectedFault fault("raise:wide");
+    EXPECT_TRUE(sim.Click(ButtonId(kLinesText)));
+  }
+  const auto boxes = sim.MessageBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1].caption, "SELECTED");
+  EXPECT_TRUE(sim.Click(ButtonId(kLinesText)));
+  const auto lines = NextMessage(peer);
+  EXPECT_EQ(lines.code, 9u);
+  EXPECT_EQ(lines.bytes, Payload(Guid(2)));
+
+  {
+    InjectedFault fault("raise:walk");
+    UnloadPlugin();
+  }
+  EXPECT_TRUE(PluginWindows().empty());
+  ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
+  EXPECT_EQ(NextMessage(peer).bytes, Payload("Bim Start"));
 }

@@ -148,7 +148,7 @@ TEST_F(NoLeaks, ThousandModelLoadsAndTenThousandCommands) {
         const std::string& text = texts[i % 5];
         COPYDATASTRUCT data{codes[i % 5], static_cast<DWORD>(text.size() + 1), const_cast<char*>(text.c_str())};
         DWORD_PTR reply = 0;
-        SendMessageTimeoutA(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, 10000, &reply);
+        SendMessageTimeoutA(target, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL, kPeerWaitMs, &reply);
       }
       done = true;
     });

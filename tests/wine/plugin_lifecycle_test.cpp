@@ -5,18 +5,6 @@
 
 #include "plugin_session.h"
 
-namespace {
-
-constexpr char kWindowClass[] = "VidudUDE.MessageWindow";
-
-bool ClassRegistered(HMODULE module) {
-  WNDCLASSEXA cls{};
-  cls.cbSize = sizeof(cls);
-  return GetClassInfoExA(module, kWindowClass, &cls) != FALSE;
-}
-
-}  // namespace
-
 using OutOfOrder = PluginSession;
 
 TEST_F(OutOfOrder, SecondLoadWithoutUnloadLeavesOneWindowThatTakesCommands) {

@@ -101,7 +101,7 @@ TEST_F(PluginLink, ConnectWithoutWindowKeepsDiscovery) {
 TEST_F(PluginLink, ConnectedPeerThatExitedEndsTheLinkAndItsSuccessorIsFound) {
   EXPECT_EQ(SendCommand(*peer, "send 1"), 2001);
   peer->Command("quit");
-  ASSERT_TRUE(peer->WaitForExit(10000));
+  ASSERT_TRUE(peer->WaitForExit(kPeerWaitMs));
   sim.LoadModel(DEMO_MODEL);
   EXPECT_EQ(ButtonAt(0).text, L"Inaktiv");
   viewer_sim::PumpUntil([] { return false; }, std::chrono::milliseconds(300));
@@ -159,7 +159,7 @@ TEST_F(PluginLink, DisconnectClosesTheViewerAfterTheReply) {
   EXPECT_EQ(SendCommand(*peer, "send 2"), 2001);
   EXPECT_EQ(ButtonAt(0).text, L"Inaktiv");
   // Posted, not sent: it arrives once this thread pumps its queue.
-  EXPECT_TRUE(viewer_sim::PumpUntil([&] { return hostWindow.CloseRequests() == 1; }, std::chrono::seconds(5)));
+  EXPECT_TRUE(viewer_sim::PumpUntil([&] { return hostWindow.CloseRequests() == 1; }, std::chrono::seconds(60)));
   UnloadPlugin();
   EXPECT_EQ(NextMessage(*peer).bytes, Payload("BIM end"));
 }

@@ -101,7 +101,8 @@ PluginSession::PluginSession() : sim(viewer_sim::Sim()) {
 }
 
 // What holds after every session, whatever the test did: nothing reached the
-// viewer's own exception frames, no export, handler or window procedure left
+// viewer's own exception frames, not even as an unwind, no export, handler or
+// window procedure left
 // the exception chain changed, every viewer call carried the plug-in's
 // handle, and every box was an ownerless, task-modal box with OK only.
 PluginSession::~PluginSession() {
@@ -109,6 +110,7 @@ PluginSession::~PluginSession() {
   peers.clear();
   boxCatcher.reset();
   EXPECT_EQ(viewer_sim::HostFrameEscapes(), std::vector<std::uint32_t>{});
+  EXPECT_EQ(viewer_sim::HostFramesUnwound(), std::vector<std::uint32_t>{});
   EXPECT_EQ(viewer_sim::ChainLeftChanged(), std::vector<std::string>{});
   EXPECT_EQ(sim.ForeignHandleCalls(), 0);
   for (const auto& box : sim.MessageBoxes()) {
@@ -194,6 +196,12 @@ std::vector<HWND> PluginSession::PluginWindows() {
     if (pid == GetCurrentProcessId()) found.push_back(w);
   }
   return found;
+}
+
+bool PluginSession::ClassRegistered(HMODULE module) {
+  WNDCLASSEXA cls{};
+  cls.cbSize = sizeof(cls);
+  return GetClassInfoExA(module, "VidudUDE.MessageWindow", &cls) != FALSE;
 }
 
 std::string PluginSession::Hex(HWND window) {

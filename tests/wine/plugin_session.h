@@ -27,7 +27,17 @@ struct ProcessResult {
 };
 // Runs a program to its end (bounded), pumping this thread's messages, and
 // returns its exit code and output.
-ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 30000);
+ProcessResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs = kPeerWaitMs);
+
+// Arms a failure of one platform operation in the test build of the plug-in
+// (FAULTY_DLL, tests/wine_tools/faulty_platform.cpp) for as long as it lives.
+class InjectedFault {
+ public:
+  explicit InjectedFault(const char* operation) { SetEnvironmentVariableA("VIDUDUDE_FAULT", operation); }
+  ~InjectedFault() { SetEnvironmentVariableA("VIDUDUDE_FAULT", nullptr); }
+  InjectedFault(const InjectedFault&) = delete;
+  InjectedFault& operator=(const InjectedFault&) = delete;
+};
 
 class PluginSession : public ::testing::Test {
  protected:
@@ -63,6 +73,8 @@ class PluginSession : public ::testing::Test {
   // Every window of the plug-in's class in this process, as the protocol's
   // late-peer search sees them.
   static std::vector<HWND> PluginWindows();
+  // Whether the plug-in's window class is registered under that module.
+  static bool ClassRegistered(HMODULE module);
   static std::string Hex(HWND window);
   std::int32_t ButtonId(const std::wstring& text) const;
   viewer_sim::Button ButtonAt(std::size_t index) const;

@@ -153,17 +153,21 @@ TEST_F(UnloadWhileRunning, BehindTheStartFailedBoxThenTheLibraryFreed) {
 }
 
 // Only the window's own thread may destroy it: it goes when this thread
-// next runs its messages, without any code of the plug-in.
+// next runs its messages, without any code of the plug-in. Freed after
+// that, the library takes the window's class with it: a later build loaded
+// at the same address, its procedure elsewhere, could not take it over.
 TEST_F(UnloadWhileRunning, FromAnotherThreadTheWindowGoesAtTheNextMessageLoopTurn) {
   auto& peer = StartPeer("QUABO.EXE");
   LoadPlugin();
   const HWND window = PluginWindow();
+  const HMODULE module = plugin->Module();
   std::thread([&] { plugin->Unload(); }).join();
   EXPECT_EQ(Received(peer, 2), 1u);
   viewer_sim::PumpMessages(std::chrono::milliseconds(50));
   EXPECT_FALSE(IsWindow(window));
   EXPECT_TRUE(PluginWindows().empty());
   plugin.reset();
+  EXPECT_FALSE(ClassRegistered(module));
   LoadPlugin();
   const auto windows = PluginWindows();
   ASSERT_EQ(windows.size(), 1u);

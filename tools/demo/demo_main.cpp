@@ -261,7 +261,7 @@ int Run(const Options& options) {
 
   transcript.Step("10. Quabo disconnects, which closes the viewer");
   peer.Command(SendLine(peer_link::kCommandDisconnect));
-  viewer_sim::PumpUntil([&] { return window.CloseRequests() > 0; }, std::chrono::seconds(5));
+  viewer_sim::PumpUntil([&] { return window.CloseRequests() > 0; }, std::chrono::seconds(60));
   std::printf("  the viewer's main window received %d close request(s); the viewer stops the plug-in\n",
               window.CloseRequests());
   plugin.Unload();

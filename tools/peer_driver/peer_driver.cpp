@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr DWORD kReadyTimeoutMs = 20000;
 constexpr DWORD kShutdownTimeoutMs = 5000;
 
 struct HandleCloser {
@@ -271,7 +270,7 @@ struct PeerProcess::Impl {
           ready = *it;
           return true;
         },
-        kReadyTimeoutMs);
+        kPeerWaitMs);
     std::string_view rest = ready;
     rest.remove_prefix(std::min(rest.size(), std::string_view("ready ").size()));
     const auto hwnd = ParseNumber<std::uintptr_t>(TakeField(rest, "hwnd="), 16);

@@ -13,11 +13,16 @@
 #include <string>
 #include <vector>
 
+// How long a wait for something a peer will do may take: generous enough
+// for Wine on a machine whose cores are all busy. Only a wait for something
+// that never comes lasts this long.
+inline constexpr DWORD kPeerWaitMs = 120000;
+
 class PeerProcess {
  public:
   // Copies peerSimExe (a Windows path, or a Unix path that Wine reaches as
   // Z:) to <a fresh temp dir>/<exeName>, so that the process's image name is
-  // exeName, starts it with args and waits up to 20 s for its ready line.
+  // exeName, starts it with args and waits up to kPeerWaitMs for its ready line.
   // Throws std::runtime_error on failure.
   PeerProcess(const std::string& peerSimExe, const std::string& exeName, const std::vector<std::string>& args = {});
   // Sends quit, waits a bounded while, then terminates; removes the copy.
@@ -36,12 +41,12 @@ class PeerProcess {
   // sent) may still be in the pipe and come back here too. Throws
   // std::runtime_error when peer_sim answers "error <line>" or nothing comes
   // in time, std::invalid_argument for an empty line or one with a line break.
-  std::vector<std::string> Command(const std::string& line, DWORD timeoutMs = 20000);
+  std::vector<std::string> Command(const std::string& line, DWORD timeoutMs = kPeerWaitMs);
 
   // The earliest line starting with prefix that no earlier WaitLine call
   // returned (lines that came before this call count), waiting for one if
   // needed; std::nullopt on timeout or when the peer's output has ended.
-  std::optional<std::string> WaitLine(const std::string& prefix, DWORD timeoutMs = 20000);
+  std::optional<std::string> WaitLine(const std::string& prefix, DWORD timeoutMs = kPeerWaitMs);
 
   std::vector<std::string> Received() const;  // every "recv ..." line so far, in order
   std::vector<std::string> Lines() const;     // every line so far

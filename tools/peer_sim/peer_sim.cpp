@@ -28,6 +28,10 @@ constexpr UINT kCommandMessage = WM_APP + 1;  // lParam: std::string*, owned by 
 constexpr UINT kInputEndedMessage = WM_APP + 2;
 constexpr UINT kSendTimeoutMs = peer_console::kSendTimeoutMs;
 
+// Ends a hang or a busy period before its time: set by the stdin reader on
+// "wake", which the window's thread cannot read while it sleeps.
+HANDLE gWake = nullptr;
+
 // One write per line straight to the handle: stdout is usually a pipe and
 // the reader must see each line as soon as it is printed.
 void Emit(const std::string& line) {
@@ -136,7 +140,7 @@ class PeerSim {
     if (Execute(word, rest)) {
       Emit("ack " + std::string(word));
       // Busy after the ack, so that the test knows when it began.
-      if (busyMs_ > 0) Sleep(std::exchange(busyMs_, 0));
+      if (busyMs_ > 0) WaitForSingleObject(gWake, std::exchange(busyMs_, 0));
     } else {
       Emit("error " + line);
     }
@@ -185,7 +189,7 @@ class PeerSim {
       const Reaction r = it->second;
       Send(from, r.code, r.bytes.data(), static_cast<DWORD>(r.bytes.size()));
     }
-    if (hangMs_ > 0) Sleep(std::exchange(hangMs_, 0));
+    if (hangMs_ > 0) WaitForSingleObject(gWake, std::exchange(hangMs_, 0));
     return reply_;
   }
 
@@ -289,12 +293,14 @@ class PeerSim {
       const auto ms = ParseNumber<DWORD>(rest);
       if (!ms) return false;
       hangMs_ = *ms;
+      ResetEvent(gWake);
       return true;
     }
     if (word == "busy") {
       const auto ms = ParseNumber<DWORD>(rest);
       if (!ms) return false;
       busyMs_ = *ms;
+      ResetEvent(gWake);
       return true;
     }
     if (word == "close" && rest.empty()) {
@@ -344,6 +350,11 @@ void ReadInput(DWORD mainThread) noexcept {
         std::string line = pending.substr(0, nl);
         pending.erase(0, nl + 1);
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line == "wake") {
+          SetEvent(gWake);
+          Emit("ack wake");
+          continue;
+        }
         PostLine(mainThread, std::move(line));
       }
     }
@@ -365,6 +376,8 @@ int Run(int argc, char** argv) {
   // A prompt only where a person types; the log is UTF-8.
   const bool prompt = options->interactive && IsConsole(STD_INPUT_HANDLE);
   if (IsConsole(STD_OUTPUT_HANDLE)) SetConsoleOutputCP(CP_UTF8);
+  const std::unique_ptr<void, decltype(&CloseHandle)> wake(CreateEventA(nullptr, TRUE, FALSE, nullptr), &CloseHandle);
+  gWake = wake.get();
   PeerSim sim(*options);
   if (!sim.Window()) {
     std::fprintf(stderr, "peer_sim: cannot create the window (error %lu)\n", GetLastError());

@@ -53,8 +53,16 @@ struct HostRecord {
   DWORD code;
 };
 
+void NoteHostFrameUnwound(std::uint32_t code) noexcept;
+
 EXCEPTION_DISPOSITION __cdecl HostHandler(EXCEPTION_RECORD* exception, void* establisher, CONTEXT*, void*) noexcept {
-  if (Unwinding(exception)) return ExceptionContinueSearch;
+  // An unwind reaches a host frame only when an exception was taken below
+  // it, past everything the frame holds: a fault contained above it must
+  // not unwind it.
+  if (Unwinding(exception)) {
+    NoteHostFrameUnwound(exception->ExceptionCode);
+    return ExceptionContinueSearch;
+  }
   // RtlUnwind on x86 Windows does not keep ebx, esi and edi: the record is
   // read back from the stack after it, not from a register.
   HostRecord* volatile record = static_cast<HostRecord*>(establisher);
@@ -87,7 +95,17 @@ volatile bool gRecurse = true;
 
 std::mutex gEscapesMutex;
 std::vector<std::uint32_t> gEscapes;
+std::vector<std::uint32_t> gHostUnwinds;
 std::vector<std::string> gChainChanges;
+
+void NoteHostFrameUnwound(std::uint32_t code) noexcept {
+  try {
+    std::lock_guard lock(gEscapesMutex);
+    gHostUnwinds.push_back(code);
+  } catch (...) {
+    // Out of memory: the unwind goes unrecorded.
+  }
+}
 
 }  // namespace
 
@@ -142,9 +160,15 @@ std::vector<std::uint32_t> HostFrameEscapes() {
   return gEscapes;
 }
 
+std::vector<std::uint32_t> HostFramesUnwound() {
+  std::lock_guard lock(gEscapesMutex);
+  return gHostUnwinds;
+}
+
 void ClearHostFrameEscapes() {
   std::lock_guard lock(gEscapesMutex);
   gEscapes.clear();
+  gHostUnwinds.clear();
   gChainChanges.clear();
 }
 

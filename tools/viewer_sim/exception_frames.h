@@ -28,7 +28,10 @@ void InHostFrame(Work&& work) noexcept {
 
 // The codes of the exceptions that reached a host frame, oldest first.
 std::vector<std::uint32_t> HostFrameEscapes();
-// Forgets the escapes and the changed chains below.
+// The codes of the exceptions whose unwind called a host frame's handler
+// while that frame stayed on the stack (an exit unwind, say), oldest first.
+std::vector<std::uint32_t> HostFramesUnwound();
+// Forgets the escapes, the unwinds and the changed chains below.
 void ClearHostFrameEscapes();
 
 // A call into the plug-in must return with the thread's exception chain as

@@ -15,7 +15,9 @@ constexpr wchar_t kWindowClass[] = L"VidudUDEViewerSimMain";
 constexpr wchar_t kDialogClass[] = L"#32770";
 constexpr int kMessageBoxTextId = 0xFFFF;  // the static control holding a message box's text
 constexpr auto kWatchInterval = std::chrono::milliseconds(20);
-constexpr UINT kTextTimeoutMs = 500;
+// A box's thread runs its modal loop and answers; only a busy machine
+// delays it, and a hung thread is given up at once.
+constexpr UINT kTextTimeoutMs = 30000;
 
 template <typename Fn>
 Fn As(FARPROC proc) {

@@ -15,8 +15,10 @@ namespace diagnose {
 
 inline constexpr char kPluginWindowClass[] = VIDUDUDE_PLUGIN_WINDOW_CLASS;
 inline constexpr char kPluginFile[] = "VidudUDE.DLL";
-// A harmless command answers within this time, or the viewer is stuck.
-inline constexpr unsigned kCommandTimeoutMs = 2000;
+// A harmless command answers within the time a peer's command waits, or the
+// viewer is stuck: a shorter wait would call a viewer hung that is only busy
+// on a loaded machine.
+inline constexpr unsigned kCommandTimeoutMs = peer_link::kCommandTimeoutMs;
 // A viewer is a process whose program exports these functions of the
 // viewer's plug-in interface, whatever its file is called.
 inline constexpr std::array<std::string_view, 3> kViewerExports = {"create_button", "get_selected",

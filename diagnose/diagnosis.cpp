@@ -179,7 +179,8 @@ class Diagnosis {
       const auto reply = system_.SendCommand(window.handle, peer_link::kCommandPing, kCommandTimeoutMs);
       if (!reply) {
         out_.Problem(what + " antwortet nicht in " + std::to_string(kCommandTimeoutMs / 1000) +
-                     " s: BIM Vision hängt oder ist lange beschäftigt, oder es läuft mit höherer Integritätsstufe als die Diagnose");
+                     " s: BIM Vision hängt oder ist lange beschäftigt, oder es läuft mit höherer Integritätsstufe als "
+                     "die Diagnose");
       } else if (*reply != peer_link::kReplyTaken) {
         out_.Problem(what + " antwortet auf Befehl " + std::to_string(peer_link::kCommandPing) + " mit " +
                      std::to_string(*reply) + " statt " + std::to_string(peer_link::kReplyTaken));

@@ -29,4 +29,4 @@ add_custom_target(dist
 add_test(NAME install_from_archive
   COMMAND bash ${PROJECT_SOURCE_DIR}/tests/install/install_test.sh
           ${CMAKE_CURRENT_BINARY_DIR} ${VIDUDUDE_DIST_DIR} ${PROJECT_VERSION})
-set_tests_properties(install_from_archive PROPERTIES TIMEOUT 1800)
+set_tests_properties(install_from_archive PROPERTIES TIMEOUT 450)

@@ -1,7 +1,7 @@
 # Sourced by the script tests: waits for events, each bounded only so that a
 # test whose event never comes ends. The bound is generous enough for Wine
 # on a machine whose cores are all busy.
-wait_limit=300
+wait_limit=120
 
 # wait_until WHAT COMMAND...: runs COMMAND until it succeeds; after
 # wait_limit seconds calls the script's own fail with WHAT.

@@ -323,6 +323,13 @@ TEST_F(PeerSimTest, HangDelaysOnlyTheNextAnswerUntilWoken) {
   // The hang is used up: the next message is answered, long before the
   // hang's own end.
   EXPECT_EQ(window.SendText(peer.Window(), 2, "1|y\0"s), 1u);
+  // A hang still queued behind a busy period when the wake comes is ended
+  // too, though the window's thread takes it only after the wake.
+  peer.Command("busy 600000");
+  peer.Write("hang 600000");
+  peer.Command("wake");
+  EXPECT_TRUE(peer.WaitLine("ack hang"));
+  EXPECT_EQ(window.SendText(peer.Window(), 3, "1|z\0"s), 1u);
 }
 
 TEST_F(PeerSimTest, CloseDestroysTheWindowButKeepsTheProcess) {

@@ -293,14 +293,12 @@ class PeerSim {
       const auto ms = ParseNumber<DWORD>(rest);
       if (!ms) return false;
       hangMs_ = *ms;
-      ResetEvent(gWake);
       return true;
     }
     if (word == "busy") {
       const auto ms = ParseNumber<DWORD>(rest);
       if (!ms) return false;
       busyMs_ = *ms;
-      ResetEvent(gWake);
       return true;
     }
     if (word == "close" && rest.empty()) {
@@ -355,6 +353,9 @@ void ReadInput(DWORD mainThread) noexcept {
           Emit("ack wake");
           continue;
         }
+        // Rearmed here, in the order of the input: on the window's thread
+        // the reset could come after a "wake" that followed it, and lose it.
+        if (line.starts_with("hang ") || line.starts_with("busy ")) ResetEvent(gWake);
         PostLine(mainThread, std::move(line));
       }
     }

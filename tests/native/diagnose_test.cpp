@@ -45,7 +45,7 @@ class FakeSystem : public diagnose::DiagnoseSystem {
   std::optional<std::uint32_t> SendCommand(WindowHandle window, std::uint32_t code, unsigned timeoutMs) override {
     EXPECT_EQ(window, kPluginWindow);
     EXPECT_EQ(code, 7U);
-    EXPECT_EQ(timeoutMs, 2000U);
+    EXPECT_EQ(timeoutMs, 10000U);
     return reply;
   }
   unsigned AnsiCodePage() override { return 1251; }

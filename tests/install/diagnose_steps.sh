@@ -90,13 +90,22 @@ diagnose 1 '  PROBLEM  kein BIM Vision läuft: .*' '  ok       QUABO.EXE \(PID [
 mkdir -p "$work/Łódź"
 cp "$build/tools/viewer_sim/viewer_sim.exe" "$work/Łódź/"
 viewer "$plugins\\VidudUDE.DLL" "$work/Łódź/viewer_sim.exe"
-diagnose 0 '  ok       C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE\.DLL, Version '"$version" \
+diagnose 0 "VidudUDE-Diagnose $version: Verbindung BIM Vision <-> Quabo \\(ändert nichts\\)" \
+  'Datum [0-9-]+ [0-9:]+, Computer .+, Benutzer .+' \
+  '  ok       C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE\.DLL, Version '"$version" \
   '  ok       Bild C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE_data\\AufmErzeugen_32x32\.png' \
   '  ok       .*\\Łódź\\viewer_sim\.exe \(PID [0-9]+\), Integritätsstufe .*' \
   '  ok       VidudUDE\.DLL geladen: C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE\.DLL, Version '"$version" \
   '  ok       Plug-in-Fenster 0x[0-9a-f]+ \(Klasse VidudUDE\.MessageWindow, PID [0-9]+\) antwortet auf Befehl 7 mit 2001' \
   '  ok       BIM Vision und Quabo laufen mit derselben Integritätsstufe, .*' '  ok       ANSI-Codepage 1252' \
   'Ergebnis: kein Problem gefunden\.'
+
+# A viewer busy beyond the system's five-second hung rule is waited for, and
+# answers.
+echo 'busy 8000' >&4
+wait_for "$work/viewer.out" 'the system takes it for hung$'
+diagnose 0 '  ok       Plug-in-Fenster 0x[0-9a-f]+ \(Klasse VidudUDE\.MessageWindow, PID [0-9]+\) antwortet auf Befehl 7 mit 2001'
+has_line "$work/viewer.out" 'no longer busy' || fail "the diagnosis ended before the busy viewer answered"
 
 mv "$data/AufmErzeugen_32x32.png" "$work/image"
 diagnose 1 '  PROBLEM  Bild fehlt: C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE_data\\AufmErzeugen_32x32\.png .*' \

@@ -1,8 +1,8 @@
 // What the diagnosis asks of the system: files, the package's registry
 // values, processes, their modules and windows, harmless messages to the
-// plug-in and the peers, integrity levels, the ANSI code page and who runs it. The Windows implementation is win32_diagnose_system.cpp;
-// the tests use a fake. Nothing here changes anything on the machine. Every
-// text, paths and names alike, is UTF-8, as the report is.
+// plug-in and the peers, integrity levels, the ANSI code page and who runs it. The Windows implementation is
+// win32_diagnose_system.cpp; the tests use a fake. Nothing here changes anything on the machine. Every text, paths and
+// names alike, is UTF-8, as the report is.
 #pragma once
 
 #include <cstdint>

@@ -105,8 +105,7 @@ std::string LevelText(const std::optional<std::uint32_t>& level) {
 
 void Header(Writer& out, DiagnoseSystem& system, const std::string& what) {
   out.Line("VidudUDE-Diagnose " + std::string(DiagnosisVersion()) + ": " + what + " (ändert nichts)");
-  out.Line("Datum " + system.LocalTime() + ", Computer " + system.ComputerName() + ", Benutzer " +
-           system.UserName());
+  out.Line("Datum " + system.LocalTime() + ", Computer " + system.ComputerName() + ", Benutzer " + system.UserName());
 }
 
 // Where the package put the DLL (the folder it notes in the registry), or,
@@ -123,7 +122,8 @@ Installation FindInstallation(DiagnoseSystem& system) {
   found.dataFolder = system.ProgramFilesFolder() + bridge::texts::kImageFolder;
   const auto noted = system.MachineText(kPackageKey, "InstallDir");
   found.byPackage = noted && !noted->empty();
-  found.folder = found.byPackage ? WithBackslash(*noted) : FolderOf(found.dataFolder.substr(0, found.dataFolder.size() - 1));
+  found.folder =
+      found.byPackage ? WithBackslash(*noted) : FolderOf(found.dataFolder.substr(0, found.dataFolder.size() - 1));
   return found;
 }
 
@@ -173,7 +173,8 @@ class Diagnosis {
     out_.Section("Plug-in-Dateien");
     const std::string& dataFolder = installation_.dataFolder;
     const std::string dll = installation_.folder + kPluginFile;
-    if (installation_.byPackage) out_.Ok("Ordner des Plug-ins laut Paket (" + kInstallDirValue + "): " + installation_.folder);
+    if (installation_.byPackage)
+      out_.Ok("Ordner des Plug-ins laut Paket (" + kInstallDirValue + "): " + installation_.folder);
     if (system_.FileExists(dll)) {
       installedDll_ = dll;
       installedVersion_ = system_.FileVersion(dll);
@@ -228,8 +229,8 @@ class Diagnosis {
       loaded = true;
       const std::string version = system_.FileVersion(module);
       if (!installedDll_.empty() && (version != installedVersion_ || !SamePath(module, installedDll_))) {
-        out_.Problem("in " + Pid(viewer.process.pid) + " ist eine andere Kopie von " + kPluginFile + " geladen: " +
-                     module + ", " + VersionText(module) + "; installiert ist " + installedDll_ + ", " +
+        out_.Problem("in " + Pid(viewer.process.pid) + " ist eine andere Kopie von " + kPluginFile +
+                     " geladen: " + module + ", " + VersionText(module) + "; installiert ist " + installedDll_ + ", " +
                      VersionText(installedDll_) +
                      ". BIM Vision beenden und neu starten; lädt es wieder die andere Kopie, diese entfernen");
       } else {
@@ -251,26 +252,31 @@ class Diagnosis {
     for (const auto& window : windows_) {
       if (window.pid != pid || window.className != kPluginWindowClass) continue;
       found = true;
-      const std::string what = "Plug-in-Fenster " + Hex(window.handle) + " (Klasse " + window.className + ", PID " +
-                               std::to_string(pid) + ")";
-      const auto sent = system_.SendCommand(window.handle, peer_link::kCommandPing, kCommandTimeoutMs);
-      const std::string command = "Befehl " + std::to_string(peer_link::kCommandPing);
-      if (sent.outcome == SendResult::Outcome::kAnswered && sent.value == peer_link::kReplyTaken) {
-        out_.Ok(what + " antwortet auf " + command + " mit " + std::to_string(sent.value));
-      } else if (sent.outcome == SendResult::Outcome::kAnswered) {
-        out_.Problem(what + " antwortet auf " + command + " mit " + std::to_string(sent.value) + " statt " +
-                     std::to_string(peer_link::kReplyTaken));
-      } else if (sent.outcome == SendResult::Outcome::kTimedOut) {
-        out_.Problem(what + " antwortet nicht in " + Seconds(kCommandTimeoutMs) +
-                     ": BIM Vision hängt oder ist so lange beschäftigt; ein Befehl von Quabo wartet ebenso lange "
-                     "und geht verloren");
-      } else {
-        out_.Problem(what + ": " + NotSent(sent, "BIM Vision"));
-      }
+      PingPluginWindow(window);
     }
     if (!found) {
       out_.Problem("kein Plug-in-Fenster (Klasse " + std::string(kPluginWindowClass) + ") in PID " +
                    std::to_string(pid) + ": das Plug-in ist geladen, aber nicht gestartet");
+    }
+  }
+
+  // The harmless command waits as long as a peer's command does.
+  void PingPluginWindow(const Window& window) {
+    const std::string what =
+        "Plug-in-Fenster " + Hex(window.handle) + " (Klasse " + window.className + ", " + Pid(window.pid) + ")";
+    const auto sent = system_.SendCommand(window.handle, peer_link::kCommandPing, kCommandTimeoutMs);
+    const std::string command = "Befehl " + std::to_string(peer_link::kCommandPing);
+    if (sent.outcome == SendResult::Outcome::kAnswered && sent.value == peer_link::kReplyTaken) {
+      out_.Ok(what + " antwortet auf " + command + " mit " + std::to_string(sent.value));
+    } else if (sent.outcome == SendResult::Outcome::kAnswered) {
+      out_.Problem(what + " antwortet auf " + command + " mit " + std::to_string(sent.value) + " statt " +
+                   std::to_string(peer_link::kReplyTaken));
+    } else if (sent.outcome == SendResult::Outcome::kTimedOut) {
+      out_.Problem(what + " antwortet nicht in " + Seconds(kCommandTimeoutMs) +
+                   ": BIM Vision hängt oder ist so lange beschäftigt; ein Befehl von Quabo wartet ebenso lange "
+                   "und geht verloren");
+    } else {
+      out_.Problem(what + ": " + NotSent(sent, "BIM Vision"));
     }
   }
 
@@ -315,8 +321,8 @@ class Diagnosis {
     std::vector<std::pair<Process, const Window*>> others;
     for (const auto& process : processes_) {
       if (peer_link::IsPeerExecutable(process.exeFile)) continue;
-      const bool viewer = std::any_of(viewers_.begin(), viewers_.end(),
-                                      [&](const Viewer& v) { return v.process.pid == process.pid; });
+      const bool viewer =
+          std::any_of(viewers_.begin(), viewers_.end(), [&](const Viewer& v) { return v.process.pid == process.pid; });
       const Window* window = viewer ? nullptr : PeerWindow(process.pid);
       if (window) others.emplace_back(process, window);
     }
@@ -328,7 +334,8 @@ class Diagnosis {
     for (const auto& peer : peers_) {
       const Party party{peer.exeFile, peer.pid, system_.IntegrityLevel(peer.pid)};
       peerParties_.push_back(party);
-      const std::string what = peer.exeFile + " (" + Pid(peer.pid) + ", Integritätsstufe " + LevelText(party.level) + ")";
+      const std::string what =
+          peer.exeFile + " (" + Pid(peer.pid) + ", Integritätsstufe " + LevelText(party.level) + ")";
       const Window* main = PeerWindow(peer.pid);
       if (!main) {
         out_.Problem(what + " hat kein Fenster der Klasse " + std::string(peer_link::kPeerWindowClass) +
@@ -491,7 +498,8 @@ class InstallationCheck {
     const auto file = system_.MachineText(kEventSourceKey, "EventMessageFile");
     const auto types = system_.MachineNumber(kEventSourceKey, "TypesSupported");
     if (!file || !types) {
-      out_.Problem("Ereignisquelle VidudUDE nicht registriert (" + key + "): die Ereignisanzeige zeigt die Texte des "
+      out_.Problem("Ereignisquelle VidudUDE nicht registriert (" + key +
+                   "): die Ereignisanzeige zeigt die Texte des "
                    "Plug-ins nicht");
     } else if (!SamePath(*file, dll) || *types != kEventTypesSupported) {
       out_.Problem("Ereignisquelle VidudUDE falsch registriert: EventMessageFile " + *file + ", TypesSupported " +

@@ -140,8 +140,8 @@ std::optional<std::string> MachineValue(const std::string& key, const std::strin
   }
   // Room for a terminating NUL that the value may lack.
   std::string data(size + sizeof(wchar_t), '\0');
-  if (::RegQueryValueExW(opened.get(), wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                         &size) != ERROR_SUCCESS) {
+  if (::RegQueryValueExW(opened.get(), wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+      ERROR_SUCCESS) {
     return std::nullopt;
   }
   data.resize(type == REG_DWORD ? size : size + sizeof(wchar_t));

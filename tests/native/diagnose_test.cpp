@@ -41,10 +41,10 @@ class FakeSystem : public diagnose::DiagnoseSystem {
   std::map<WindowHandle, SendResult> pings;  // answered unless named here
   std::set<std::string> missing;
   std::map<std::string, std::string> versions;  // 1.0.0 unless named here
-  std::map<std::string, std::string> texts{{"Software\\VidudUDE|InstallDir", kPlugins},
-                                           {"Software\\VidudUDE|Version", "1.0.0"},
-                                           {std::string(kEventSource) + "|EventMessageFile",
-                                            std::string(kPlugins) + "VidudUDE.DLL"}};
+  std::map<std::string, std::string> texts{
+      {"Software\\VidudUDE|InstallDir", kPlugins},
+      {"Software\\VidudUDE|Version", "1.0.0"},
+      {std::string(kEventSource) + "|EventMessageFile", std::string(kPlugins) + "VidudUDE.DLL"}};
   std::map<std::string, std::uint32_t> numbers{{std::string(kEventSource) + "|TypesSupported", 7}};
   std::map<std::string, std::string> files;
   std::vector<WindowHandle> pinged;
@@ -112,8 +112,9 @@ TEST(Diagnose, AWorkingDeskReportsNoProblemAndExitsZero) {
                              "Datum 2026-12-08 09:15:02, Computer PC-17, Benutzer mueller\n"),
             0U)
       << report.text;
-  EXPECT_TRUE(Has(report.text,
-                  "VidudUDE.DLL geladen: C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VIDUDUDE.dll, Version 1.0.0"))
+  EXPECT_TRUE(
+      Has(report.text,
+          "VidudUDE.DLL geladen: C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VIDUDUDE.dll, Version 1.0.0"))
       << report.text;
   EXPECT_TRUE(Has(report.text, "antwortet auf Befehl 7 mit 2001")) << report.text;
   EXPECT_TRUE(Has(report.text, "  ok       Quabo.exe (PID 20, Integritätsstufe Mittel (0x2000)), Hauptfenster 0x200"))
@@ -200,7 +201,8 @@ TEST(Diagnose, APeerOfAnotherNameIsANoteAndIsPingedToo) {
   const auto report = diagnose::Diagnose(system);
   EXPECT_EQ(report.problems, 0) << report.text;
   EXPECT_FALSE(Has(report.text, "kein Quabo läuft")) << report.text;
-  EXPECT_TRUE(Has(report.text, "  Hinweis  kein Programm namens QUABO.EXE oder QUABO_BIMPROJECT.EXE läuft")) << report.text;
+  EXPECT_TRUE(Has(report.text, "  Hinweis  kein Programm namens QUABO.EXE oder QUABO_BIMPROJECT.EXE läuft"))
+      << report.text;
   EXPECT_TRUE(Has(report.text, "  Hinweis  C:\\Programme\\pid20.exe (PID 20, Integritätsstufe Mittel (0x2000)) hat ein "
                                "Fenster 0x200 der Klasse TMainFormKalk: vielleicht Quabo unter anderem Namen\n"))
       << report.text;
@@ -238,8 +240,9 @@ TEST(Diagnose, TheFolderNotedByThePackageIsWhereTheDllIsLookedFor) {
   EXPECT_TRUE(Has(report.text, "  ok       " + elsewhere + "VidudUDE.DLL, Version 1.0.0\n")) << report.text;
   system.missing.insert(elsewhere + "VidudUDE.DLL");
   report = diagnose::Diagnose(system);
-  EXPECT_TRUE(Has(report.text, "  PROBLEM  " + elsewhere + "VidudUDE.DLL fehlt, obwohl das Paket es dorthin "
-                                                           "installiert hat: das Paket reparieren"))
+  EXPECT_TRUE(Has(report.text, "  PROBLEM  " + elsewhere +
+                                   "VidudUDE.DLL fehlt, obwohl das Paket es dorthin "
+                                   "installiert hat: das Paket reparieren"))
       << report.text;
 }
 
@@ -253,8 +256,8 @@ TEST(Diagnose, TheReportEndsWithTheLast200LinesOfTheLogTakingTheOlderFileForTheR
   system.files[folder + "VidudUDE.log"] = current;
   system.files[folder + "VidudUDE.old.log"] = older;
   const auto report = diagnose::Diagnose(system);
-  const std::string tail = "\nProtokoll des Plug-ins, die letzten 200 Zeilen aus " + folder +
-                           "VidudUDE.old.log und " + folder + "VidudUDE.log:\n  alt 71\n";
+  const std::string tail = "\nProtokoll des Plug-ins, die letzten 200 Zeilen aus " + folder + "VidudUDE.old.log und " +
+                           folder + "VidudUDE.log:\n  alt 71\n";
   ASSERT_TRUE(Has(report.text, tail)) << report.text;
   const std::string last = "\n  neu 120\n";
   EXPECT_EQ(report.text.substr(report.text.size() - last.size()), last);

@@ -57,17 +57,20 @@ arp_entries() {
          END {if (n != "") print n "|" v "|" p}' | grep -F "$product|" || true
 }
 rc_field() { sed -n "s/.*VALUE \"$1\", \"\\([^\"]*\\)\".*/\\1/p" "$here/plugin/version.rc.in"; }
-support_field() { sed -n "s/^set($1 \"\\(.*\\)\")$/\\1/p" "$here/packaging/support.cmake"; }
+plugin_text() { sed -n "s/.* $1 = L\"\\([^\"]*\\)\".*/\\1/p" "$here/plugin/plugin_texts.h"; }
 # One value of the package's installed-programs entry, as "TYPE VALUE".
 arp_value() {
   wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
     awk -v want="$1" -v product="$product" '/^HKEY/ {if (mine && v != "") print v; mine = 0; v = ""}
       $1 == "DisplayName" && index($0, product) {mine = 1}
-      $1 == want {sub(/^ *[^ ]+ +/, ""); v = $0}
+      $1 == want {sub(/^ *[^ ]+ +/, ""); t = $1; sub(/^[^ ]+ +/, ""); v = t " " $0}
       END {if (mine && v != "") print v}'
 }
 # A registry value of the prefix as "TYPE VALUE"; empty when it is missing.
-reg_value() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n {sub(/^ *[^ ]+ +/, ""); print}'; }
+reg_value() {
+  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+    awk -v n="$2" '$1 == n {sub(/^ *[^ ]+ +/, ""); t = $1; sub(/^[^ ]+ +/, ""); print t " " $0}'
+}
 event_source='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VidudUDE'
 # install_check STATUS: the installed diagnosis's installation check ends so.
 install_check() {
@@ -110,8 +113,8 @@ bash "$here/tools/check_install.sh" "$build/.." >"$work/check.log" ||
 windows_plugins='C:\Program Files\Datacomp\BIM Vision\plugins\'
 [ "$(reg_value 'HKLM\Software\VidudUDE' Version)" = "REG_SZ $version" ] || fail "no Version beside InstallDir"
 [ "$(arp_value InstallLocation)" = "REG_SZ $windows_plugins" ] || fail "InstallLocation: $(arp_value InstallLocation)"
-[ "$(arp_value HelpLink)" = "REG_SZ $(support_field VIDUDUDE_HELP_LINK)" ] || fail "HelpLink: $(arp_value HelpLink)"
-[ "$(arp_value Contact)" = "REG_SZ $(support_field VIDUDUDE_CONTACT)" ] || fail "Contact: $(arp_value Contact)"
+[ "$(arp_value HelpLink)" = "REG_SZ $(plugin_text PluginWebAddress)" ] || fail "HelpLink: $(arp_value HelpLink)"
+[ "$(arp_value Contact)" = "REG_SZ $(plugin_text PluginEmail)" ] || fail "Contact: $(arp_value Contact)"
 [ "$(reg_value "$event_source" EventMessageFile)" = "REG_EXPAND_SZ ${windows_plugins}VidudUDE.DLL" ] ||
   fail "the event source's EventMessageFile: $(reg_value "$event_source" EventMessageFile)"
 [ "$(reg_value "$event_source" TypesSupported)" = "REG_DWORD 0x7" ] ||

@@ -62,6 +62,7 @@ void btBIMQuabo::Connect(WindowHandle peer) {
   const bool ofPeer = peer_link::IsOtherProcessWindow(system_, peer);
   FConnectedPeer = ofPeer ? peer : 0;
   connectedPeerProcess_ = ofPeer ? system_.WindowProcessId(peer) : 0;
+  system_.NoteConnectedPeer(FMsgWindow, FConnectedPeer);
   WatchConnectedPeer();
 }
 
@@ -70,6 +71,7 @@ void btBIMQuabo::Connect(WindowHandle peer) {
 void btBIMQuabo::Disconnect() {
   SetActive(false);
   FConnectedPeer = 0;
+  system_.NoteConnectedPeer(FMsgWindow, 0);
   peerWatch_.reset();
   system_.PostClose(FHostWindow);
 }

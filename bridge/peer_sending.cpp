@@ -72,6 +72,7 @@ bool btBIMQuabo::ConnectedPeerGone() {
 // that a failing call does not leave the watch to try again every second.
 void btBIMQuabo::EndLinkToGonePeer() {
   FConnectedPeer = 0;
+  system_.NoteConnectedPeer(FMsgWindow, 0);
   peerWatch_.reset();
   SetActive(false);
   viewer_.enable_button(PluginId(), FLinesButton, false);

@@ -253,6 +253,8 @@ class Diagnosis {
       if (window.pid != pid || window.className != kPluginWindowClass) continue;
       found = true;
       PingPluginWindow(window);
+      const WindowHandle peer = system_.ConnectedPeer(window.handle);
+      if (peer != 0) connected_.push_back({pid, peer});
     }
     if (!found) {
       out_.Problem("kein Plug-in-Fenster (Klasse " + std::string(kPluginWindowClass) + ") in PID " +
@@ -301,31 +303,75 @@ class Diagnosis {
   // Whether the program behind a window the report names as the peer handles
   // messages: the plug-in waits as long for each reply, and a message that
   // times out is lost. Empty when it does.
+  // The finding's end after the window's name.
   std::string PeerStalls(const Process& peer, const Window& window) {
     const auto sent = system_.Ping(window.handle, kPeerTimeoutMs);
-    const std::string who = peer.exeFile + " (" + Pid(peer.pid) + ")";
     if (sent.outcome == SendResult::Outcome::kAnswered) return {};
     if (sent.outcome == SendResult::Outcome::kTimedOut) {
-      return who + ": das Fenster " + Hex(window.handle) + " verarbeitet in " + Seconds(kPeerTimeoutMs) +
-             " keine Nachricht, das Programm hängt. BIM Vision wartet bei jeder Nachricht an es so lange, und sie "
+      return " verarbeitet in " + Seconds(kPeerTimeoutMs) +
+             " keine Nachricht: das Programm hängt. BIM Vision wartet bei jeder Nachricht an es so lange, und sie "
              "geht verloren: " +
-             who + " prüfen, ggf. beenden und neu starten";
+             peer.exeFile + " (" + Pid(peer.pid) + ") prüfen, ggf. beenden und neu starten";
     }
-    return who + ", Fenster " + Hex(window.handle) + ": " + NotSent(sent, peer.exeFile);
+    return ": " + NotSent(sent, peer.exeFile);
+  }
+
+  // A program the report names as the peer without its name: connected to
+  // the plug-in (viewerPid), or with a window of the peer's class.
+  struct OtherPeer {
+    Process process;
+    const Window* window = nullptr;
+    std::uint32_t viewerPid = 0;
+  };
+
+  const Window* WindowOf(WindowHandle handle) const {
+    const auto found =
+        std::find_if(windows_.begin(), windows_.end(), [&](const Window& w) { return w.handle == handle; });
+    return found == windows_.end() ? nullptr : &*found;
+  }
+
+  const Process* ProcessOf(std::uint32_t pid) const {
+    const auto found =
+        std::find_if(processes_.begin(), processes_.end(), [&](const Process& p) { return p.pid == pid; });
+    return found == processes_.end() ? nullptr : &*found;
+  }
+
+  bool IsViewer(std::uint32_t pid) const {
+    return std::any_of(viewers_.begin(), viewers_.end(), [&](const Viewer& v) { return v.process.pid == pid; });
+  }
+
+  // The connected programs of another name, then those with a window of the
+  // peer's class (one that finds the plug-in's window itself and connects
+  // shows only so); a named peer's connection goes into its own line.
+  std::vector<OtherPeer> OtherPeers(std::map<std::uint32_t, std::string>& linkOfPeer) {
+    std::vector<OtherPeer> others;
+    for (const auto& [viewerPid, handle] : connected_) {
+      const Window* window = WindowOf(handle);
+      const Process* process = window ? ProcessOf(window->pid) : nullptr;
+      if (!process) {
+        out_.Note("das Plug-in in " + Pid(viewerPid) + " ist mit dem Fenster " + Hex(handle) +
+                  " verbunden, das kein Hauptfenster eines laufenden Programms ist");
+      } else if (peer_link::IsPeerExecutable(process->exeFile)) {
+        linkOfPeer[process->pid] =
+            ", mit dem Plug-in in " + Pid(viewerPid) + " verbunden (Fenster " + Hex(handle) + ")";
+      } else {
+        others.push_back({*process, window, viewerPid});
+      }
+    }
+    for (const auto& process : processes_) {
+      if (peer_link::IsPeerExecutable(process.exeFile) || IsViewer(process.pid)) continue;
+      const bool listed = std::any_of(others.begin(), others.end(),
+                                      [&](const OtherPeer& other) { return other.process.pid == process.pid; });
+      const Window* window = PeerWindow(process.pid);
+      if (window && !listed) others.push_back({process, window, 0});
+    }
+    return others;
   }
 
   void Peers() {
     out_.Section("Quabo");
-    // A peer of another name (one that finds the plug-in's window itself and
-    // connects) shows only as a program with a window of the peer's class.
-    std::vector<std::pair<Process, const Window*>> others;
-    for (const auto& process : processes_) {
-      if (peer_link::IsPeerExecutable(process.exeFile)) continue;
-      const bool viewer =
-          std::any_of(viewers_.begin(), viewers_.end(), [&](const Viewer& v) { return v.process.pid == process.pid; });
-      const Window* window = viewer ? nullptr : PeerWindow(process.pid);
-      if (window) others.emplace_back(process, window);
-    }
+    std::map<std::uint32_t, std::string> linkOfPeer;
+    const auto others = OtherPeers(linkOfPeer);
     if (peers_.empty() && others.empty()) out_.Problem("kein Quabo läuft (QUABO.EXE oder QUABO_BIMPROJECT.EXE)");
     if (peers_.empty() && !others.empty()) {
       out_.Note("kein Programm namens QUABO.EXE oder QUABO_BIMPROJECT.EXE läuft: das Plug-in findet Quabo dann nicht "
@@ -334,30 +380,37 @@ class Diagnosis {
     for (const auto& peer : peers_) {
       const Party party{peer.exeFile, peer.pid, system_.IntegrityLevel(peer.pid)};
       peerParties_.push_back(party);
-      const std::string what =
-          peer.exeFile + " (" + Pid(peer.pid) + ", Integritätsstufe " + LevelText(party.level) + ")";
+      const std::string what = peer.exeFile + " (" + Pid(peer.pid) + ", Integritätsstufe " + LevelText(party.level) +
+                               ")" + linkOfPeer[peer.pid];
       const Window* main = PeerWindow(peer.pid);
       if (!main) {
         out_.Problem(what + " hat kein Fenster der Klasse " + std::string(peer_link::kPeerWindowClass) +
                      ": das Plug-in erreicht es nicht");
         continue;
       }
+      const std::string line = what + ", Hauptfenster " + Hex(main->handle) + " (Klasse " + main->className + ")";
       const std::string stalls = PeerStalls(peer, *main);
       if (stalls.empty()) {
-        out_.Ok(what + ", Hauptfenster " + Hex(main->handle) + " (Klasse " + main->className + ")");
+        out_.Ok(line);
       } else {
-        out_.Problem(stalls);
+        out_.Problem(line + stalls);
       }
     }
-    for (const auto& [process, window] : others) {
-      const Party party{process.exeFile, process.pid, system_.IntegrityLevel(process.pid)};
+    for (const auto& other : others) {
+      const Party party{other.process.exeFile, other.process.pid, system_.IntegrityLevel(other.process.pid)};
       peerParties_.push_back(party);
-      const std::string path = system_.ProgramPath(process.pid);
-      out_.Note((path.empty() ? process.exeFile : path) + " (" + Pid(process.pid) + ", Integritätsstufe " +
-                LevelText(party.level) + ") hat ein Fenster " + Hex(window->handle) + " der Klasse " +
-                window->className + ": vielleicht Quabo unter anderem Namen");
-      const std::string stalls = PeerStalls(process, *window);
-      if (!stalls.empty()) out_.Problem(stalls);
+      const std::string path = system_.ProgramPath(other.process.pid);
+      const std::string who = (path.empty() ? other.process.exeFile : path) + " (" + Pid(other.process.pid) +
+                              ", Integritätsstufe " + LevelText(party.level) + ")";
+      const std::string window = Hex(other.window->handle) + " (Klasse " + other.window->className + ")";
+      if (other.viewerPid != 0) {
+        out_.Note(who + " ist mit dem Plug-in in " + Pid(other.viewerPid) + " verbunden, Fenster " + window);
+      } else {
+        out_.Note(who + " hat ein Fenster " + window + " wie Quabo: vielleicht Quabo unter anderem Namen");
+      }
+      const std::string stalls = PeerStalls(other.process, *other.window);
+      if (!stalls.empty())
+        out_.Problem(other.process.exeFile + " (" + Pid(other.process.pid) + "), Fenster " + window + stalls);
     }
   }
 
@@ -443,6 +496,7 @@ class Diagnosis {
   std::vector<Window> windows_;
   std::vector<Party> viewerParties_;
   std::vector<Party> peerParties_;
+  std::vector<std::pair<std::uint32_t, WindowHandle>> connected_;  // viewer's pid, the connected window
 };
 
 // The installation as the package leaves it: its registry values, the files

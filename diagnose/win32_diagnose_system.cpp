@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "diagnose/diagnosis.h"
+#include "platform/platform.h"
 #include "platform/win32_handles.h"
 
 namespace diagnose {
@@ -287,6 +288,11 @@ SendResult Win32DiagnoseSystem::SendCommand(WindowHandle window, std::uint32_t c
   data.cbData = sizeof text;
   data.lpData = text;
   return Send(window, WM_COPYDATA, reinterpret_cast<LPARAM>(&data), timeoutMs);
+}
+
+WindowHandle Win32DiagnoseSystem::ConnectedPeer(WindowHandle pluginWindow) {
+  return reinterpret_cast<WindowHandle>(
+      ::GetPropA(reinterpret_cast<HWND>(pluginWindow), platform::kConnectedPeerProperty));
 }
 
 SendResult Win32DiagnoseSystem::Ping(WindowHandle window, unsigned timeoutMs) {

@@ -26,6 +26,8 @@ inline constexpr std::uint32_t kWmCopyData = 74;
 inline constexpr std::uint32_t kWmTimer = 0x113;
 // The shell's number of the Program Files folder.
 inline constexpr int kCsidlProgramFiles = 0x26;
+// The hidden window's property that holds the connected peer's window.
+inline constexpr char kConnectedPeerProperty[] = "VidudUDE.ConnectedPeer";
 
 // The layout of the system's COPYDATASTRUCT, so that the logic can read and
 // fill one without the system headers.
@@ -107,6 +109,14 @@ class Platform {
     return DeliverCopyData(target, sender, record);
   }
   virtual void PostClose(WindowHandle window) = 0;
+  // Notes on the hidden window, as its property kConnectedPeerProperty, the
+  // window of the connected peer (0: none), so that the support diagnosis can
+  // name it from outside; nothing of the plug-in reads it. A platform without
+  // windows of its own keeps no note.
+  virtual void NoteConnectedPeer(WindowHandle window, WindowHandle peer) {
+    static_cast<void>(window);
+    static_cast<void>(peer);
+  }
 
   // A hidden top-level tool window whose messages all reach procedure.
   virtual std::unique_ptr<OwnedWindow> CreateMessageWindow(WindowProcedure& procedure) = 0;

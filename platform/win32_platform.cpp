@@ -169,6 +169,14 @@ std::uint32_t Win32Platform::DeliverCopyData(WindowHandle target, WindowHandle s
 
 void Win32Platform::PostClose(WindowHandle window) { PostMessageA(AsWindow(window), WM_CLOSE, 0, 0); }
 
+void Win32Platform::NoteConnectedPeer(WindowHandle window, WindowHandle peer) {
+  if (peer == 0) {
+    RemovePropA(AsWindow(window), kConnectedPeerProperty);
+  } else {
+    SetPropA(AsWindow(window), kConnectedPeerProperty, AsWindow(peer));
+  }
+}
+
 Win32Platform::Win32Platform() : messageClass_(kMessageWindowClass, MessageWindowProc) {}
 
 // Fails, harmlessly, while a window of the class still lives.

@@ -48,6 +48,7 @@ class FakeSystem : public diagnose::DiagnoseSystem {
   std::map<std::string, std::uint32_t> numbers{{std::string(kEventSource) + "|TypesSupported", 7}};
   std::map<std::string, std::string> files;
   std::vector<WindowHandle> pinged;
+  WindowHandle connected = 0;
 
   std::string ProgramFilesFolder() override { return "C:\\Program Files"; }
   bool FileExists(const std::string& path) override { return missing.count(path) == 0; }
@@ -74,6 +75,10 @@ class FakeSystem : public diagnose::DiagnoseSystem {
     EXPECT_EQ(code, 7U);
     EXPECT_EQ(timeoutMs, 10000U);
     return reply;
+  }
+  WindowHandle ConnectedPeer(WindowHandle pluginWindow) override {
+    EXPECT_EQ(pluginWindow, kPluginWindow);
+    return connected;
   }
   SendResult Ping(WindowHandle window, unsigned timeoutMs) override {
     EXPECT_EQ(timeoutMs, 10000U);
@@ -185,11 +190,13 @@ TEST(Diagnose, APluginWindowThatTimesOutIsRefusedOrAnswersOtherwiseIsAProblemOfI
 TEST(Diagnose, AHungPeerIsAProblemThatNamesTheProgramAndItsPid) {
   FakeSystem system;
   system.pings[kPeerWindow] = {Outcome::kTimedOut, 1460};
+  system.connected = kPeerWindow;
   const auto report = diagnose::Diagnose(system);
-  EXPECT_EQ(report.problems, 1) << report.text;
-  EXPECT_TRUE(Has(report.text, "  PROBLEM  Quabo.exe (PID 20): das Fenster 0x200 verarbeitet in 10 s keine Nachricht, "
-                               "das Programm hängt."))
+  EXPECT_TRUE(Has(report.text, "  PROBLEM  Quabo.exe (PID 20, Integritätsstufe Mittel (0x2000)), mit dem Plug-in in "
+                               "PID 10 verbunden (Fenster 0x200), Hauptfenster 0x200 (Klasse TMainForm) verarbeitet in "
+                               "10 s keine Nachricht: das Programm hängt."))
       << report.text;
+  EXPECT_EQ(report.problems, 1) << report.text;
   EXPECT_TRUE(Has(report.text, "Quabo.exe (PID 20) prüfen, ggf. beenden und neu starten\n")) << report.text;
 }
 
@@ -203,15 +210,27 @@ TEST(Diagnose, APeerOfAnotherNameIsANoteAndIsPingedToo) {
   EXPECT_FALSE(Has(report.text, "kein Quabo läuft")) << report.text;
   EXPECT_TRUE(Has(report.text, "  Hinweis  kein Programm namens QUABO.EXE oder QUABO_BIMPROJECT.EXE läuft"))
       << report.text;
-  EXPECT_TRUE(Has(report.text, "  Hinweis  C:\\Programme\\pid20.exe (PID 20, Integritätsstufe Mittel (0x2000)) hat ein "
-                               "Fenster 0x200 der Klasse TMainFormKalk: vielleicht Quabo unter anderem Namen\n"))
+  EXPECT_TRUE(Has(report.text,
+                  "  Hinweis  C:\\Programme\\pid20.exe (PID 20, Integritätsstufe Mittel (0x2000)) hat ein "
+                  "Fenster 0x200 (Klasse TMainFormKalk) wie Quabo: vielleicht Quabo unter anderem Namen\n"))
       << report.text;
   EXPECT_EQ(system.pinged, std::vector<WindowHandle>{kPeerWindow});
   EXPECT_TRUE(Has(report.text, "derselben Integritätsstufe")) << report.text;
 
+  // Connected by a window of any class: named as connected, once, and pinged.
+  system.connected = 0x300;
+  system.pinged.clear();
+  const auto linked = diagnose::Diagnose(system).text;
+  EXPECT_TRUE(Has(linked, "  Hinweis  C:\\Programme\\pid30.exe (PID 30, Integritätsstufe Mittel (0x2000)) ist mit dem "
+                          "Plug-in in PID 10 verbunden, Fenster 0x300 (Klasse TForm1)\n"))
+      << linked;
+  EXPECT_EQ(system.pinged, (std::vector<WindowHandle>{0x300, kPeerWindow}));
+  system.connected = 0;
+
   system.pings[kPeerWindow] = {Outcome::kRefused, 5};
   EXPECT_TRUE(Has(diagnose::Diagnose(system).text,
-                  "  PROBLEM  Kalkulation.exe (PID 20), Fenster 0x200: Windows weist die Nachricht der Diagnose ab"));
+                  "  PROBLEM  Kalkulation.exe (PID 20), Fenster 0x200 (Klasse TMainFormKalk): Windows weist die "
+                  "Nachricht der Diagnose ab"));
 }
 
 TEST(Diagnose, ALoadedCopyOfAnotherVersionOrFolderIsAProblemThatNamesBoth) {

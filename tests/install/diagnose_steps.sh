@@ -120,6 +120,18 @@ diagnose 1 '  PROBLEM  QUABO_BIMPROJECT\.EXE \(PID [0-9]+, .*\) hat kein Fenster
   'Ergebnis: 1 Problem gefunden\.'
 stop_peer
 
+# A peer of another name that found the plug-in's window and connected is
+# named as connected, and no "kein Quabo läuft".
+echo status >&4
+wait_for "$work/viewer.out" '^plug-in window: '
+plugin_window="$(tr -d '\r' <"$work/viewer.out" | sed -n 's/^plug-in window: \([0-9a-f]*\),.*/\1/p' | tail -n 1)"
+peer KALK.EXE
+printf 'target %s\nsend 1 x\n' "$plugin_window" >&3
+wait_for "$work/peer.out" '^sent code=1 reply=2001$'
+diagnose 0 '  Hinweis  kein Programm namens QUABO\.EXE oder QUABO_BIMPROJECT\.EXE läuft: .*' \
+  '  Hinweis  .*\\KALK\.EXE \(PID [0-9]+, Integritätsstufe .*\) ist mit dem Plug-in in PID [0-9]+ verbunden, Fenster 0x[0-9a-f]+ \(Klasse TMainForm\)'
+stop_peer
+
 stop_viewer
 peer QUABO.EXE
 viewer "$(winepath -w "$build/tools/viewer_sim/viewer_sim_probe.dll")"

@@ -127,7 +127,7 @@ Installation FindInstallation(DiagnoseSystem& system) {
   return found;
 }
 
-const std::string kInstallDirValue = std::string("HKLM\\") + kPackageKey + "\\InstallDir";
+std::string PackageValueName(const char* name) { return std::string("HKLM\\") + kPackageKey + "\\" + name; }
 
 class Diagnosis {
  public:
@@ -173,8 +173,9 @@ class Diagnosis {
     out_.Section("Plug-in-Dateien");
     const std::string& dataFolder = installation_.dataFolder;
     const std::string dll = installation_.folder + kPluginFile;
-    if (installation_.byPackage)
-      out_.Ok("Ordner des Plug-ins laut Paket (" + kInstallDirValue + "): " + installation_.folder);
+    if (installation_.byPackage) {
+      out_.Ok("Ordner des Plug-ins laut Paket (" + PackageValueName("InstallDir") + "): " + installation_.folder);
+    }
     if (system_.FileExists(dll)) {
       installedDll_ = dll;
       installedVersion_ = system_.FileVersion(dll);
@@ -254,7 +255,7 @@ class Diagnosis {
       found = true;
       PingPluginWindow(window);
       const WindowHandle peer = system_.ConnectedPeer(window.handle);
-      if (peer != 0) connected_.push_back({pid, peer});
+      if (peer != 0) connected_.emplace_back(pid, peer);
     }
     if (!found) {
       out_.Problem("kein Plug-in-Fenster (Klasse " + std::string(kPluginWindowClass) + ") in PID " +
@@ -377,41 +378,45 @@ class Diagnosis {
       out_.Note("kein Programm namens QUABO.EXE oder QUABO_BIMPROJECT.EXE läuft: das Plug-in findet Quabo dann nicht "
                 "von selbst, es hört erst von ihm, wenn es sich verbindet");
     }
-    for (const auto& peer : peers_) {
-      const Party party{peer.exeFile, peer.pid, system_.IntegrityLevel(peer.pid)};
-      peerParties_.push_back(party);
-      const std::string what = peer.exeFile + " (" + Pid(peer.pid) + ", Integritätsstufe " + LevelText(party.level) +
-                               ")" + linkOfPeer[peer.pid];
-      const Window* main = PeerWindow(peer.pid);
-      if (!main) {
-        out_.Problem(what + " hat kein Fenster der Klasse " + std::string(peer_link::kPeerWindowClass) +
-                     ": das Plug-in erreicht es nicht");
-        continue;
-      }
-      const std::string line = what + ", Hauptfenster " + Hex(main->handle) + " (Klasse " + main->className + ")";
-      const std::string stalls = PeerStalls(peer, *main);
-      if (stalls.empty()) {
-        out_.Ok(line);
-      } else {
-        out_.Problem(line + stalls);
-      }
+    for (const auto& peer : peers_) NamedPeer(peer, linkOfPeer[peer.pid]);
+    for (const auto& other : others) OtherPeerFound(other);
+  }
+
+  void NamedPeer(const Process& peer, const std::string& link) {
+    const Party party{peer.exeFile, peer.pid, system_.IntegrityLevel(peer.pid)};
+    peerParties_.push_back(party);
+    const std::string what =
+        peer.exeFile + " (" + Pid(peer.pid) + ", Integritätsstufe " + LevelText(party.level) + ")" + link;
+    const Window* main = PeerWindow(peer.pid);
+    if (!main) {
+      out_.Problem(what + " hat kein Fenster der Klasse " + std::string(peer_link::kPeerWindowClass) +
+                   ": das Plug-in erreicht es nicht");
+      return;
     }
-    for (const auto& other : others) {
-      const Party party{other.process.exeFile, other.process.pid, system_.IntegrityLevel(other.process.pid)};
-      peerParties_.push_back(party);
-      const std::string path = system_.ProgramPath(other.process.pid);
-      const std::string who = (path.empty() ? other.process.exeFile : path) + " (" + Pid(other.process.pid) +
-                              ", Integritätsstufe " + LevelText(party.level) + ")";
-      const std::string window = Hex(other.window->handle) + " (Klasse " + other.window->className + ")";
-      if (other.viewerPid != 0) {
-        out_.Note(who + " ist mit dem Plug-in in " + Pid(other.viewerPid) + " verbunden, Fenster " + window);
-      } else {
-        out_.Note(who + " hat ein Fenster " + window + " wie Quabo: vielleicht Quabo unter anderem Namen");
-      }
-      const std::string stalls = PeerStalls(other.process, *other.window);
-      if (!stalls.empty())
-        out_.Problem(other.process.exeFile + " (" + Pid(other.process.pid) + "), Fenster " + window + stalls);
+    const std::string line = what + ", Hauptfenster " + Hex(main->handle) + " (Klasse " + main->className + ")";
+    const std::string stalls = PeerStalls(peer, *main);
+    if (stalls.empty()) {
+      out_.Ok(line);
+    } else {
+      out_.Problem(line + stalls);
     }
+  }
+
+  void OtherPeerFound(const OtherPeer& other) {
+    const Party party{other.process.exeFile, other.process.pid, system_.IntegrityLevel(other.process.pid)};
+    peerParties_.push_back(party);
+    const std::string path = system_.ProgramPath(other.process.pid);
+    const std::string who = (path.empty() ? other.process.exeFile : path) + " (" + Pid(other.process.pid) +
+                            ", Integritätsstufe " + LevelText(party.level) + ")";
+    const std::string window = Hex(other.window->handle) + " (Klasse " + other.window->className + ")";
+    if (other.viewerPid != 0) {
+      out_.Note(who + " ist mit dem Plug-in in " + Pid(other.viewerPid) + " verbunden, Fenster " + window);
+    } else {
+      out_.Note(who + " hat ein Fenster " + window + " wie Quabo: vielleicht Quabo unter anderem Namen");
+    }
+    const std::string stalls = PeerStalls(other.process, *other.window);
+    if (!stalls.empty())
+      out_.Problem(other.process.exeFile + " (" + Pid(other.process.pid) + "), Fenster " + window + stalls);
   }
 
   void SystemSettings() {
@@ -511,7 +516,7 @@ class InstallationCheck {
     const Installation installation = FindInstallation(system_);
     const auto version = system_.MachineText(kPackageKey, "Version");
     if (!installation.byPackage || !version || version->empty()) {
-      out_.Problem(std::string("HKLM\\") + kPackageKey + (installation.byPackage ? "\\Version" : "\\InstallDir") +
+      out_.Problem(PackageValueName(installation.byPackage ? "Version" : "InstallDir") +
                    " fehlt: das Paket ist nicht installiert");
     } else {
       out_.Ok("Paket, Version " + *version + ", Ordner " + installation.folder + " (HKLM\\" + kPackageKey + ")");

@@ -96,6 +96,19 @@ for file in VidudUDE.DLL VidudUDE_Diagnose.exe; do
 done
 table Property | awk -F'\t' '$1 == "SecureCustomProperties" {print $2}' | tr ';' '\n' | grep -x INSTALLDIR >/dev/null ||
   fail "INSTALLDIR is not among the package's SecureCustomProperties"
+# The corrections are read back: one that matched no row, after a File id
+# was renamed, ends the build and leaves no package.
+mkdir -p "$work/renamed/plugin"
+cp -r "$here/packaging" "$work/renamed/"
+cp "$here/plugin/plugin_texts.h" "$work/renamed/plugin/"
+sed -i 's/File Id="VidudUDE.DLL"/File Id="VidudUDE_DLL"/' "$work/renamed/packaging/VidudUDE.wxs"
+if cmake -DWIXL="$(command -v wixl)" -DWXS="$work/renamed/packaging/VidudUDE.wxs" -DRC_IN="$here/plugin/version.rc.in" \
+  -DVERSION="$version" -DSTAGE="$build/dist-stage" -DMSI="$work/renamed.msi" -P "$here/cmake/dist_msi.cmake" \
+  >"$work/renamed.log" 2>&1; then
+  fail "a package whose DLL row was not corrected was built"
+fi
+grep -q 'did not take' "$work/renamed.log" && [ ! -e "$work/renamed.msi" ] ||
+  fail "the failed correction was not reported, or left a package: $(cat "$work/renamed.log")"
 
 # The viewer's own files stay whatever the package does.
 rm -rf "$plugins/VidudUDE.DLL" "$plugins/VidudUDE_data"

@@ -62,7 +62,13 @@ std::vector<std::string> Arguments() {
   return result;
 }
 
-bool WriteReport(const std::string& path, const std::string& text) {
+// With Windows line ends, for whatever editor support opens it in.
+bool WriteReport(const std::string& path, const std::string& report) {
+  std::string text;
+  for (const char c : report) {
+    if (c == '\n') text += '\r';
+    text += c;
+  }
   const platform::UniqueFile file(
       ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;

@@ -73,10 +73,10 @@ reg_value() {
 }
 event_source='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\VidudUDE'
 # install_check STATUS: the installed diagnosis's installation check ends so.
+diagnosis='C:\Program Files\Datacomp\BIM Vision\plugins\VidudUDE_data\VidudUDE-Diagnose.exe'
 install_check() {
   local status=0
-  wine "C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE_data\\VidudUDE-Diagnose.exe" --install-check \
-    >"$work/install-check.txt" 2>&1 || status=$?
+  wine "$diagnosis" --install-check >"$work/install-check.txt" 2>&1 || status=$?
   [ "$status" -eq "$1" ] || fail "--install-check ended $status, not $1: $(tr -d '\r' <"$work/install-check.txt")"
 }
 product="$(rc_field ProductName)"
@@ -136,6 +136,15 @@ for text in README.txt RELEASE-NOTES.txt; do
   cmp -s "$plugins/VidudUDE_data/$text" "$build/dist-stage/plugins/VidudUDE_data/$text" || fail "$text is not installed"
 done
 install_check 0
+# --report writes what the console shows; an unknown option is no run.
+wine "$diagnosis" --install-check --report 'C:\bericht.txt' >"$work/reported.txt" 2>&1 || fail "--report failed"
+grep -q '^Bericht geschrieben: C:\\bericht\.txt' "$work/reported.txt" &&
+  cmp -s <(head -n -1 "$work/reported.txt" | tr -d '\r') <(tr -d '\r' <"$WINEPREFIX/drive_c/bericht.txt") ||
+  fail "--report did not write the report: $(cat "$work/reported.txt")"
+status=0
+wine "$diagnosis" --ganz-anders >"$work/unknown.txt" 2>&1 || status=$?
+[ "$status" -eq 2 ] && grep -q 'unbekannte Option: --ganz-anders' "$work/unknown.txt" && grep -q '^Aufruf: ' "$work/unknown.txt" ||
+  fail "an unknown option ended $status: $(cat "$work/unknown.txt")"
 bash "$here/tests/install/diagnose_steps.sh" "$build" "$version" || fail "the installed diagnosis failed"
 
 cp "$plugins/VidudUDE.DLL" "$work/installed.DLL"

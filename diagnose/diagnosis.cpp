@@ -404,7 +404,9 @@ class Diagnosis {
 
   void OtherPeerFound(const OtherPeer& other) {
     const Party party{other.process.exeFile, other.process.pid, system_.IntegrityLevel(other.process.pid)};
-    peerParties_.push_back(party);
+    // A window of the peer's class alone is a guess: many programs have one.
+    // Only a connected program is the peer for the comparison of levels.
+    if (other.viewerPid != 0) peerParties_.push_back(party);
     const std::string path = system_.ProgramPath(other.process.pid);
     const std::string who = (path.empty() ? other.process.exeFile : path) + " (" + Pid(other.process.pid) +
                             ", Integritätsstufe " + LevelText(party.level) + ")";

@@ -373,7 +373,13 @@ class Diagnosis {
     out_.Section("Quabo");
     std::map<std::uint32_t, std::string> linkOfPeer;
     const auto others = OtherPeers(linkOfPeer);
-    if (peers_.empty() && others.empty()) out_.Problem("kein Quabo läuft (QUABO.EXE oder QUABO_BIMPROJECT.EXE)");
+    // Without a peer of its names the plug-in reaches only a connected one;
+    // a window of the peer's class alone links nothing yet.
+    const bool linked =
+        std::any_of(others.begin(), others.end(), [](const OtherPeer& other) { return other.viewerPid != 0; });
+    if (peers_.empty() && !linked) {
+      out_.Problem("kein Quabo läuft (QUABO.EXE oder QUABO_BIMPROJECT.EXE), und keines ist mit dem Plug-in verbunden");
+    }
     if (peers_.empty() && !others.empty()) {
       out_.Note("kein Programm namens QUABO.EXE oder QUABO_BIMPROJECT.EXE läuft: das Plug-in findet Quabo dann nicht "
                 "von selbst, es hört erst von ihm, wenn es sich verbindet");

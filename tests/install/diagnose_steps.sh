@@ -113,7 +113,7 @@ diagnose 1 '  PROBLEM  Bild fehlt: C:\\Program Files\\Datacomp\\BIM Vision\\plug
 mv "$work/image" "$data/AufmErzeugen_32x32.png"
 
 stop_peer
-diagnose 1 '  PROBLEM  kein Quabo läuft \(QUABO\.EXE oder QUABO_BIMPROJECT\.EXE\)' 'Ergebnis: 1 Problem gefunden\.'
+diagnose 1 '  PROBLEM  kein Quabo läuft \(QUABO\.EXE oder QUABO_BIMPROJECT\.EXE\), und keines ist mit dem Plug-in verbunden' 'Ergebnis: 1 Problem gefunden\.'
 
 peer QUABO_BIMPROJECT.EXE --class TForm1
 diagnose 1 '  PROBLEM  QUABO_BIMPROJECT\.EXE \(PID [0-9]+, .*\) hat kein Fenster der Klasse TMainForm: .*' \

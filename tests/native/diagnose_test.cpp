@@ -206,8 +206,10 @@ TEST(Diagnose, APeerOfAnotherNameIsANoteAndIsPingedToo) {
   system.windows.push_back({0x300, 30, "TForm1"});
   system.windows[1].className = "TMainFormKalk";
   const auto report = diagnose::Diagnose(system);
-  EXPECT_EQ(report.problems, 0) << report.text;
-  EXPECT_FALSE(Has(report.text, "kein Quabo läuft")) << report.text;
+  EXPECT_EQ(report.problems, 1) << report.text;
+  EXPECT_TRUE(Has(report.text, "  PROBLEM  kein Quabo läuft (QUABO.EXE oder QUABO_BIMPROJECT.EXE), und keines ist mit "
+                               "dem Plug-in verbunden\n"))
+      << report.text;
   EXPECT_TRUE(Has(report.text, "  Hinweis  kein Programm namens QUABO.EXE oder QUABO_BIMPROJECT.EXE läuft"))
       << report.text;
   EXPECT_TRUE(Has(report.text,
@@ -220,7 +222,9 @@ TEST(Diagnose, APeerOfAnotherNameIsANoteAndIsPingedToo) {
   // Connected by a window of any class: named as connected, once, and pinged.
   system.connected = 0x300;
   system.pinged.clear();
-  const auto linked = diagnose::Diagnose(system).text;
+  const auto linkedReport = diagnose::Diagnose(system);
+  const auto& linked = linkedReport.text;
+  EXPECT_EQ(linkedReport.problems, 0) << linked;
   EXPECT_TRUE(Has(linked, "  Hinweis  C:\\Programme\\pid30.exe (PID 30, Integritätsstufe Mittel (0x2000)) ist mit dem "
                           "Plug-in in PID 10 verbunden, Fenster 0x300 (Klasse TForm1)\n"))
       << linked;

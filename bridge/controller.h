@@ -63,8 +63,12 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   void SetFrameObserver(FrameObserver* observer) { frameObserver_ = observer; }
   // The viewer has stopped the plug-in while plug-in code was still running:
   // from now on every command is answered 2000 and carried out no more, and
-  // what is still running reaches neither the viewer nor the peers.
-  void Stop() { viewer_.Stop(); }
+  // what is still running reaches neither the viewer nor the peers; the
+  // link has ended, so the window no longer names a connected peer.
+  void Stop() noexcept {
+    viewer_.Stop();
+    system_.NoteConnectedPeer(FMsgWindow, 0);
+  }
   bool Stopped() const { return viewer_.Stopped(); }
   // The viewer as this controller reaches it: silent once it has stopped.
   host_api::Viewer& ViewerUntilStopped() { return viewer_; }

@@ -113,7 +113,7 @@ class Platform {
   // window of the connected peer (0: none), so that the support diagnosis can
   // name it from outside; nothing of the plug-in reads it. A platform without
   // windows of its own keeps no note.
-  virtual void NoteConnectedPeer(WindowHandle window, WindowHandle peer) {
+  virtual void NoteConnectedPeer(WindowHandle window, WindowHandle peer) noexcept {
     static_cast<void>(window);
     static_cast<void>(peer);
   }

@@ -169,7 +169,7 @@ std::uint32_t Win32Platform::DeliverCopyData(WindowHandle target, WindowHandle s
 
 void Win32Platform::PostClose(WindowHandle window) { PostMessageA(AsWindow(window), WM_CLOSE, 0, 0); }
 
-void Win32Platform::NoteConnectedPeer(WindowHandle window, WindowHandle peer) {
+void Win32Platform::NoteConnectedPeer(WindowHandle window, WindowHandle peer) noexcept {
   if (peer == 0) {
     RemovePropA(AsWindow(window), kConnectedPeerProperty);
   } else {

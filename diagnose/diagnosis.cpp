@@ -422,6 +422,9 @@ class Diagnosis {
     } else {
       out_.Note(who + " hat ein Fenster " + window + " wie Quabo: vielleicht Quabo unter anderem Namen");
     }
+    // The plug-in sends only to a connected one: another that stalls stalls
+    // nothing of the link.
+    if (other.viewerPid == 0) return;
     const std::string stalls = PeerStalls(other.process, *other.window);
     if (!stalls.empty())
       out_.Problem(other.process.exeFile + " (" + Pid(other.process.pid) + "), Fenster " + window + stalls);
@@ -554,7 +557,7 @@ class InstallationCheck {
     const std::string version = system_.FileVersion(path);
     if (!wanted.empty() && version != wanted) {
       out_.Problem(path + " hat " + (version.empty() ? "keine Versionsangabe" : "Version " + version) +
-                   ", das Paket Version " + (wanted.empty() ? "unbekannt" : wanted));
+                   ", das Paket Version " + wanted);
     } else {
       out_.Ok(path + ", Version " + version);
     }

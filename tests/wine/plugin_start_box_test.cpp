@@ -13,7 +13,7 @@ TEST_F(StartFailedBox, AFaultInsideItEndsTheBoxAndTheFramesStayCounted) {
     const InjectedFault fault("raise:box");
     ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
   }
-  EXPECT_TRUE(sim.MessageBoxes().empty());
+  EXPECT_TRUE(sim.MessageBoxes().empty());  // the box faulted before it showed
   // The failed start's controller went with its frame, and so does the next.
   EXPECT_TRUE(PluginWindows().empty());
   ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));

@@ -198,11 +198,12 @@ VIDUDUDE_FUNCTION BOOL vidudude_path_to_ansi(const WCHAR *path, char *buffer, in
   return converted > 0 && !lossy;
 }
 
-/* What reply means as the answer to command, for a log: "taken", "not a
-   command", or the command's own meaning of its other reply. A command the
+/* What reply means as the answer to command, for a log: "taken", the
+   command's own meaning of its other reply, or "not a command" for
+   VIDUDUDE_REPLY_NOT_A_COMMAND to a code the table lacks. A command the
    plug-in knows is answered VIDUDUDE_REPLY_NOT_A_COMMAND only while it
    stops, or by a plug-in older than the command. "" for a reply the
-   plug-in never gives to that command. */
+   plug-in never gives to that code (any other reply to an unknown one). */
 VIDUDUDE_FUNCTION const char *vidudude_reply_meaning(DWORD command, DWORD reply) {
 #define VIDUDUDE_MEANING_ROW(code, reads_text, other_reply, other_meaning)                                           \
   if (command == (code)) {                                                                                           \

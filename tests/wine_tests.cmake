@@ -17,6 +17,7 @@ add_executable(plugin_e2e_tests
   tests/wine/plugin_viewer_faults_test.cpp
   tests/wine/plugin_unload_test.cpp
   tests/wine/plugin_containment_test.cpp
+  tests/wine/plugin_start_box_test.cpp
   tests/wine/plugin_leak_test.cpp
   tests/wine/peer_sdk_test.cpp)
 target_compile_definitions(plugin_e2e_tests PRIVATE

@@ -30,7 +30,8 @@ class StartedPlugin : public ::testing::Test {
   static constexpr std::uint32_t kViewerPid = 4242;
   static constexpr std::int32_t kPluginHandle = 77;
   static constexpr fakes::WindowHandle kPeerA = 0x901;
-  static constexpr fakes::WindowHandle kPeerB = 0x902;
+  // B's handle uses the upper half too, as the system's window handles do.
+  static constexpr fakes::WindowHandle kPeerB = 0x20902;
 
   StartedPlugin();
   ~StartedPlugin() override { TestControllerInstance().reset(); }

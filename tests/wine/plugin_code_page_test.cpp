@@ -92,6 +92,27 @@ TEST_F(OutsideTheCodePage, ModelPathNamesTheSameFileOrNone) {
   EXPECT_EQ(OpenedByPeer(lossy), std::nullopt) << lossy;
 }
 
+// Wine makes a short name from the long one alone, so another folder may
+// have it as its own name; the system then opens that folder by it.
+TEST_F(OutsideTheCodePage, ModelPathIsNoShortNameThatAnotherFolderOwns) {
+  const fs::path folder = root / L"Projekty" / L"\u0141\u00F3d\u017A";
+  fs::create_directories(folder);
+  wchar_t alias[MAX_PATH];
+  ASSERT_GT(GetShortPathNameW(folder.c_str(), alias, MAX_PATH), 0u);
+  const fs::path decoyFolder = root / L"Projekty" / fs::path(alias).filename();
+  fs::remove(folder);
+  CopyDemoModel(decoyFolder / "dom.ifc");
+  CopyDemoModel(folder / "dom.ifc");
+  const auto decoy = IdentityOf(decoyFolder / "dom.ifc");
+  ASSERT_TRUE(decoy);
+  ASSERT_GT(GetShortPathNameW((folder / "dom.ifc").c_str(), alias, MAX_PATH), 0u);
+  ASSERT_EQ(IdentityOf(alias), decoy) << "the short name is the other folder's";
+
+  ASSERT_TRUE(sim.LoadModel(folder / "dom.ifc").ok());
+  const std::string sent = NextText(4);
+  EXPECT_NE(OpenedByPeer(sent), decoy) << sent;
+}
+
 TEST_F(OutsideTheCodePage, PeerHeaderPathNamesTheSameFileOrNone) {
   const fs::path folder = root / L"Projekty" / L"\u0141\u00F3d\u017A";
   const fs::path decoyFolder = root / L"Projekty" / L"L\u00F3dz";

@@ -56,15 +56,20 @@ void btBIMQuabo::HandleCopyData(std::uintptr_t wParam, std::intptr_t lParam, std
 // process can be a target: the broadcast handle would send every message to
 // every window on the desktop, the plug-in's own included, and a window of
 // the viewer's own process would hand it back to the plug-in as a command.
-// Any other value connects as 0 does: the link is active, and the connected
-// peers stay as they are (while there are none, messages go by discovery).
-// A sixth process is refused before anything changes.
+// Any other value connects as 0 does: the link is active, every connected
+// peer is forgotten, and messages go by discovery. A sixth process is
+// refused before anything changes.
 bool btBIMQuabo::Connect(WindowHandle peer) {
   const bool ofPeer = peer_link::IsOtherProcessWindow(system_, peer);
   const std::uint32_t process = ofPeer ? system_.WindowProcessId(peer) : 0;
   if (ofPeer && !FConnectedPeers.Accepts(process)) return false;
   SetActive(true);
-  if (ofPeer && !FConnectedPeers.Add(peer, process)) return false;
+  if (!ofPeer) {
+    FConnectedPeers.Clear();
+    peerWatch_.reset();
+    return true;
+  }
+  if (!FConnectedPeers.Add(peer, process)) return false;
   WatchConnectedPeers();
   return true;
 }

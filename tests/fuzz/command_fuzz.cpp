@@ -309,8 +309,11 @@ class Session {
     switch (code) {
       case peer_link::kCommandConnect:
         active_ = true;
-        // Only a window of another process joins the targets, once.
-        if ((r.sender == kPeerA || r.sender == kPeerB) && std::ranges::count(peers_, r.sender) == 0) {
+        // Only a window of another process joins the targets, once; any
+        // other sender sends the messages back to discovery.
+        if (r.sender != kPeerA && r.sender != kPeerB) {
+          peers_.clear();
+        } else if (std::ranges::count(peers_, r.sender) == 0) {
           peers_.push_back(r.sender);
         }
         break;

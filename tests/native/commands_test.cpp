@@ -34,15 +34,19 @@ TEST_F(Commands, ConnectWithoutWindowActivatesButKeepsDiscovery) {
   EXPECT_EQ(system.sent.size(), 2u);
 }
 
-// Each connects as 0 does: active, and messages go by discovery.
+// Each connects as 0 does: active, the connected peers are forgotten and
+// no longer watched, and messages go by discovery.
 TEST_F(Commands, ConnectNamingNoWindowOfAnotherProcessKeepsDiscovery) {
   system.goneWindows.insert(0x903);
   system.windows.push_back({0x903, 13, "TMainForm"});
   for (const fakes::WindowHandle notAPeer : {fakes::FakePlatform::kMessageWindow, kHost, platform::kBroadcastWindow,
                                              fakes::WindowHandle{0x777}, fakes::WindowHandle{0x903}}) {
+    Connect(kPeerB);
+    Connect(kPeerA);
     EXPECT_EQ(Command(kCommandConnect, "", notAPeer), 2001);
     EXPECT_TRUE(Controller().Active());
-    EXPECT_EQ(Controller().ConnectedPeer(), 0u) << notAPeer;
+    EXPECT_TRUE(Controller().ConnectedPeerList().Empty()) << notAPeer;
+    EXPECT_TRUE(system.timers.empty());
     system.sent.clear();
     Controller().Message_Sender("x", 4);
     ASSERT_EQ(system.sent.size(), 2u);

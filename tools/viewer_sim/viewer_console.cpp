@@ -394,11 +394,12 @@ class Console final : private SendObserver {
     DWORD pid;
   };
 
-  // The link as the plug-in keeps it: a connect adds its window unless it
-  // is none of another process (a second window of a connected process
-  // takes that one's place; a refused connect is not answered 2001), a
-  // leave takes its window away; the status button tells whether the link
-  // is still active, also after the plug-in found the last window gone.
+  // The link as the plug-in keeps it: a connect adds its window (a second
+  // window of a connected process takes that one's place; a refused connect
+  // is not answered 2001), and one naming no window of another process
+  // forgets them all; a leave takes its window away; the status button
+  // tells whether the link is still active, also after the plug-in found
+  // the last window gone.
   void CommandAnswered(HWND from, const COPYDATASTRUCT* data, LRESULT reply, SendMark before) {
     Flush();
     Say("  plug-in -> peer    reply %ld%s\n", static_cast<long>(reply), ReplyMeaning(data, reply).c_str());
@@ -412,6 +413,8 @@ class Console final : private SendObserver {
         } else {
           connectedPeers_.push_back({from, pid});
         }
+      } else {
+        connectedPeers_.clear();
       }
       activeText_ = StatusText();
     }

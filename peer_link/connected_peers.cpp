@@ -4,6 +4,16 @@
 
 namespace peer_link {
 
+namespace {
+
+// A window handle that the system gave to another process since the
+// connect is no longer the peer's.
+bool Gone(platform::Platform& system, const ConnectedPeer& peer) {
+  return !system.WindowExists(peer.window) || system.WindowProcessId(peer.window) != peer.processId;
+}
+
+}  // namespace
+
 bool ConnectedPeers::Add(platform::WindowHandle window, std::uint32_t processId) {
   const auto same = std::ranges::find(peers_, processId, &ConnectedPeer::processId);
   if (same != peers_.end()) {
@@ -24,16 +34,8 @@ bool ConnectedPeers::Remove(platform::WindowHandle window) {
   return std::erase_if(peers_, [&](const ConnectedPeer& p) { return p.window == window; }) != 0;
 }
 
-bool ConnectedPeers::Gone(platform::Platform& system, const ConnectedPeer& peer) {
-  return !system.WindowExists(peer.window) || system.WindowProcessId(peer.window) != peer.processId;
-}
-
 bool ConnectedPeers::RemoveGone(platform::Platform& system) {
   return std::erase_if(peers_, [&](const ConnectedPeer& p) { return Gone(system, p); }) != 0;
-}
-
-bool ConnectedPeers::Contains(platform::WindowHandle window) const {
-  return std::ranges::find(peers_, window, &ConnectedPeer::window) != peers_.end();
 }
 
 PeerWindows ConnectedPeers::Targets() const {

@@ -33,12 +33,9 @@ class ConnectedPeers {
   // Removes every peer whose window has gone or belongs to another process
   // now; true when any went.
   bool RemoveGone(platform::Platform& system);
-  // True when this window, connected, has gone.
-  static bool Gone(platform::Platform& system, const ConnectedPeer& peer);
   void Clear() { peers_.clear(); }
 
   bool Empty() const { return peers_.empty(); }
-  bool Contains(platform::WindowHandle window) const;
   // The windows in connect order, in the first slots.
   PeerWindows Targets() const;
   const std::vector<ConnectedPeer>& All() const { return peers_; }

@@ -14,6 +14,7 @@ include(GoogleTest)
 # left out unseen.
 set(native_test_files
   commands_test.cpp
+  connected_peers_test.cpp
   controller_fixture.cpp
   diagnose_test.cpp
   fakes.cpp

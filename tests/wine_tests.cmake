@@ -11,6 +11,7 @@ add_executable(plugin_e2e_tests
   tests/wine/plugin_frame_test.cpp
   tests/wine/plugin_lifecycle_test.cpp
   tests/wine/plugin_link_test.cpp
+  tests/wine/plugin_shared_link_test.cpp
   tests/wine/plugin_code_page_test.cpp
   tests/wine/plugin_chaos_test.cpp
   tests/wine/plugin_host_faults_test.cpp

@@ -13,12 +13,14 @@
 
 using peer_link::kCommandConnect;
 using peer_link::kCommandDisconnect;
+using peer_link::kCommandLeave;
 using peer_link::kCommandLinesButton;
 using peer_link::kCommandLoadModel;
 using peer_link::kCommandPing;
 using peer_link::kCommandRestoreView;
 using peer_link::kCommandSelect;
 using peer_link::kCommandSendModelPath;
+using peer_link::kCommandSendSelection;
 
 // The test's stand-in for the library's controller instance.
 std::unique_ptr<bridge::btBIMQuabo>& TestControllerInstance();

@@ -11,7 +11,8 @@
 
 namespace plugin {
 
-// The plug-in's handlers that the viewer calls.
+// The plug-in's handlers that the viewer calls. Build it with designated
+// initialisers: the fields share one type, so only their names tell them apart.
 struct Handlers {
   viewer_abi::Handler selectionChanged;
   viewer_abi::Handler modelLoaded;

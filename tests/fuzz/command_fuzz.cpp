@@ -51,7 +51,10 @@ void StatusButtonClicked() {}
 void LinesButtonClicked() {
   if (gController) gController->SendLastSelection();
 }
-const plugin::Handlers kHandlers{SelectionChanged, ModelLoaded, StatusButtonClicked, LinesButtonClicked};
+const plugin::Handlers kHandlers{.selectionChanged = SelectionChanged,
+                                 .modelLoaded = ModelLoaded,
+                                 .statusButtonClicked = StatusButtonClicked,
+                                 .linesButtonClicked = LinesButtonClicked};
 
 // The small model: unique GUIDs (prefixes of others, one "0", Latin-1 and
 // blanks inside, one longer than a GUID), an object with two, one with none,

@@ -20,7 +20,10 @@ void LinesButtonClicked() {
 
 }  // namespace
 
-const plugin::Handlers kTestHandlers{SelectionChanged, ModelLoaded, StatusButtonClicked, LinesButtonClicked};
+const plugin::Handlers kTestHandlers{.selectionChanged = SelectionChanged,
+                                     .modelLoaded = ModelLoaded,
+                                     .statusButtonClicked = StatusButtonClicked,
+                                     .linesButtonClicked = LinesButtonClicked};
 
 StartedPlugin::StartedPlugin() {
   system.ownProcessId = kViewerPid;

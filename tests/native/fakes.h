@@ -125,7 +125,7 @@ struct PropertyValue {
   std::optional<std::wstring> value;  // nullopt: the viewer gives no text
 };
 
-class FakeViewer final : public host_api::Viewer {
+class FakeViewer final : public host_api::ViewerStandIn {
  public:
   static constexpr ObjectId kWholeModel = 0xABCDEF0000000001ull;
 

@@ -29,7 +29,10 @@ void ModelLoaded() {
 }
 void Nothing() {}
 
-const plugin::Handlers kHandlers{SelectionChanged, ModelLoaded, Nothing, Nothing};
+const plugin::Handlers kHandlers{.selectionChanged = SelectionChanged,
+                                 .modelLoaded = ModelLoaded,
+                                 .statusButtonClicked = Nothing,
+                                 .linesButtonClicked = Nothing};
 
 class UnloadWhileRunning : public ::testing::Test {
  protected:

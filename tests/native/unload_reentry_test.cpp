@@ -29,10 +29,12 @@ void ModelLoaded() {
 }
 void Nothing() {}
 
-const plugin::Handlers kHandlers{.selectionChanged = SelectionChanged,
-                                 .modelLoaded = ModelLoaded,
-                                 .statusButtonClicked = Nothing,
-                                 .linesButtonClicked = Nothing};
+const plugin::Handlers kHandlers = [] {
+  auto handlers = plugin::Handlers::Every(Nothing);
+  handlers.selectionChanged = SelectionChanged;
+  handlers.modelLoaded = ModelLoaded;
+  return handlers;
+}();
 
 class UnloadWhileRunning : public ::testing::Test {
  protected:

@@ -24,17 +24,24 @@ class Viewer {
 };
 
 // The base of every stand-in for the viewer (test fakes, benchmarks): each
-// function answers as a viewer without a model or ribbon would, so that a
-// stand-in overrides only what it cares about.
+// function answers as a viewer without a model or ribbon would and reports
+// its call to Called, so that a stand-in overrides only what it cares about
+// and still sees every call.
 class ViewerStandIn : public Viewer {
  public:
 #define VIEWER_STAND_IN_FUNCTION(name, result, abi_result, params, args, stopped) \
   result name params override {                                                   \
     Unused args;                                                                  \
+    Called(#name, plugin);                                                        \
     return stopped;                                                               \
   }
   VIEWER_FUNCTIONS(VIEWER_STAND_IN_FUNCTION)
 #undef VIEWER_STAND_IN_FUNCTION
+
+ protected:
+  // A call of a function that the stand-in does not override, with the
+  // plug-in handle that every viewer function takes first.
+  virtual void Called(const char* name, std::int32_t plugin) { Unused(name, plugin); }
 
  private:
   template <class... Args>

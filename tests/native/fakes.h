@@ -176,6 +176,12 @@ class FakeViewer final : public host_api::ViewerStandIn {
   const wchar_t* get_loaded_ifc_path(std::int32_t plugin) override;
   void set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size) override;
 
+ protected:
+  // Every other viewer function: its name and plug-in handle.
+  void Called(const char* name, std::int32_t plugin) override {
+    if (recordCalls) Record({name, {}, {plugin}, {}});
+  }
+
  private:
   void Record(ViewerCall call) {
     calls.push_back(std::move(call));

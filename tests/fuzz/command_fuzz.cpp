@@ -51,7 +51,13 @@ void StatusButtonClicked() {}
 void LinesButtonClicked() {
   if (gController) gController->SendLastSelection();
 }
-const plugin::Handlers kHandlers{SelectionChanged, ModelLoaded, StatusButtonClicked, LinesButtonClicked};
+const plugin::Handlers kHandlers = [] {
+  auto handlers = plugin::Handlers::Every(StatusButtonClicked);
+  handlers.selectionChanged = SelectionChanged;
+  handlers.modelLoaded = ModelLoaded;
+  handlers.linesButtonClicked = LinesButtonClicked;
+  return handlers;
+}();
 
 // The small model: unique GUIDs (prefixes of others, one "0", Latin-1 and
 // blanks inside, one longer than a GUID), an object with two, one with none,

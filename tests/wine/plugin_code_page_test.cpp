@@ -52,16 +52,15 @@ class OutsideTheCodePage : public PluginSession {
     fs::remove_all(root);
     peer = &StartPeer("QUABO.EXE");
     LoadPlugin();
-    ASSERT_EQ(NextMessage(*peer).code, 1u);
+    NextMessageOfCode(*peer, 1);
   }
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(root, ignored);
   }
-  // The text of the next message, which must carry the code given.
+  // The text of the next message of the code given.
   std::string NextText(std::uint32_t code) {
-    const auto message = NextMessage(*peer);
-    EXPECT_EQ(message.code, code);
+    const auto message = NextMessageOfCode(*peer, code);
     const std::size_t bar = message.bytes.find('|');
     return message.bytes.substr(bar + 1, message.bytes.size() - bar - 2);
   }

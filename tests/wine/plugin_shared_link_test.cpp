@@ -8,10 +8,10 @@ class SharedLink : public PluginSession {
   void SetUp() override {
     quabo = &StartPeer("QUABO.EXE");
     LoadPlugin();
-    ASSERT_EQ(NextMessage(*quabo).code, 1u);
+    NextMessageOfCode(*quabo, 1);
     ASSERT_EQ(SendCommand(*quabo, "send 1"), 2001);
     sim.LoadModel(DEMO_MODEL);
-    ASSERT_EQ(NextMessage(*quabo).code, 4u);
+    NextMessageOfCode(*quabo, 4);
     tool = &ConnectedTool();
   }
   // A program of another name, started after the viewer: it finds the
@@ -32,14 +32,12 @@ class SharedLink : public PluginSession {
 TEST_F(SharedLink, BothGetEachSelectionUntilTheToolLeaves) {
   SelectObject(5);
   for (PeerProcess* peer : {quabo, tool}) {
-    const auto selection = NextMessage(*peer);
-    EXPECT_EQ(selection.code, 6u);
-    EXPECT_EQ(selection.bytes, Payload(Guid(5)));
+    EXPECT_EQ(NextMessageOfCode(*peer, 6).bytes, Payload(Guid(5)));
   }
   EXPECT_EQ(SendCommand(*tool, "send 12"), 2001);
   EXPECT_EQ(ButtonAt(0).text, L"Aktiv");
   SelectObject(6);
-  EXPECT_EQ(NextMessage(*quabo).bytes, Payload(Guid(6)));
+  EXPECT_EQ(NextMessageOfCode(*quabo, 6).bytes, Payload(Guid(6)));
   Settle(*tool);
   EXPECT_EQ(tool->Received().size(), 1u);
   EXPECT_EQ(hostWindow.CloseRequests(), 0);
@@ -56,13 +54,11 @@ TEST_F(SharedLink, TerminatedToolCostsQuaboNothingAndItsRestartAsksForTheSelecti
   }
   ASSERT_TRUE(tool->WaitForExit(10000));
   SelectObject(7);
-  EXPECT_EQ(NextMessage(*quabo).bytes, Payload(Guid(7)));
+  EXPECT_EQ(NextMessageOfCode(*quabo, 6).bytes, Payload(Guid(7)));
   EXPECT_EQ(ButtonAt(0).text, L"Aktiv");
 
   auto& restarted = ConnectedTool();
   EXPECT_EQ(SendCommand(restarted, "send 11"), 2001);
-  const auto selection = NextMessage(restarted);
-  EXPECT_EQ(selection.code, 6u);
-  EXPECT_EQ(selection.bytes, Payload(Guid(7)));
-  EXPECT_EQ(NextMessage(*quabo).bytes, Payload(Guid(7)));
+  EXPECT_EQ(NextMessageOfCode(restarted, 6).bytes, Payload(Guid(7)));
+  EXPECT_EQ(NextMessageOfCode(*quabo, 6).bytes, Payload(Guid(7)));
 }

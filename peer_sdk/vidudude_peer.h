@@ -1,4 +1,5 @@
 /* SPDX-License-Identifier: MIT */
+/* Copyright (c) 2026 Beispiel Bausoftware GmbH */
 /*
  * vidudude_peer.h: everything a peer application needs to talk to the
  * VidudUDE plug-in of the BIM Vision viewer. Plain C (C99) that compiles as
@@ -36,6 +37,7 @@
 #define VIDUDUDE_REPLY_TAKEN 2001          /* the command was carried out */
 #define VIDUDUDE_REPLY_NOT_A_COMMAND 2000  /* an unknown code: nothing was done */
 #define VIDUDUDE_REPLY_MODEL_NOT_LOADED 21 /* no model came of the command (see each command) */
+#define VIDUDUDE_REPLY_LINK_FULL 22        /* connect: five programs are connected already; nothing changed */
 
 /* Commands you send to the plug-in's window (COPYDATASTRUCT.dwData), each
    answered VIDUDUDE_REPLY_TAKEN unless its line names another reply. */
@@ -49,6 +51,9 @@
 /* Text ignored; the open model's path comes again as VIDUDUDE_MSG_MODEL_PATH, to the
    same target as after a load; VIDUDUDE_REPLY_MODEL_NOT_LOADED: no model, nothing sent. */
 #define VIDUDUDE_CMD_SEND_MODEL_PATH 10
+#define VIDUDUDE_CMD_SEND_SELECTION \
+  11                          /* text ignored; the current selection comes again as VIDUDUDE_MSG_SELECTION ... */
+#define VIDUDUDE_CMD_LEAVE 12 /* text ignored; your window leaves the link; the viewer stays open */
 /* The earlier name of VIDUDUDE_CMD_PING: peers written with it still compile. */
 #define VIDUDUDE_CMD_NONE VIDUDUDE_CMD_PING
 

@@ -1,17 +1,14 @@
 /* SPDX-License-Identifier: MIT */
 /* Copyright (c) 2026 Beispiel Bausoftware GmbH */
 /*
- * sample_peer.c: a small but complete peer of the VidudUDE plug-in, built on
- * the link client of vidudude_link.h, to start your own from. Start it under
- * a peer's name, for example as QUABO.EXE. It keeps a hidden main window of
- * class TMainForm, which the client connects to the plug-in (at once when a
- * viewer runs, else when one starts, and again after each restart), prints
- * every message of the plug-in and every event of the link with a time
- * stamp, and sends each line typed on stdin as a command: "CODE TEXT", for
- * example "9 active", "5 C:\Projekte\Haus.ifc", "11" or "2". In TEXT, \r and
- * \n stand for CR and LF (a GUID list is "GUID\r\nGUID") and \\ for a
- * backslash. A select replaces one that still waits. "12", or the end of
- * input, leaves the link (the viewer stays open) and ends the peer.
+ * sample_peer.c: a small but complete peer on the link client of
+ * vidudude_link.h, to start your own from; run it as QUABO.EXE. The client
+ * links its hidden TMainForm window to the plug-in, now or when a viewer
+ * starts, and again after each restart. It prints every message and event
+ * with a time stamp and queues each line typed on stdin as a command, "CODE
+ * TEXT": "9 active", "5 C:\Projekte\Haus.ifc", "11", "2". In TEXT, \r, \n
+ * and \\ stand for CR, LF and a backslash. A select replaces one that still
+ * waits. "12", or the end of input, leaves the link; the viewer stays open.
  */
 #include <windows.h>
 
@@ -62,10 +59,8 @@ static void print_quoted(const char *text) {
   putchar('"');
   for (; *text; ++text) {
     const unsigned char c = (unsigned char)*text;
-    if (c == '\r' || c == '\n')
-      printf("\\%c", c == '\r' ? 'r' : 'n');
-    else if (c == '"' || c == '\\')
-      printf("\\%c", c);
+    if (c == '\r' || c == '\n' || c == '"' || c == '\\')
+      printf("\\%c", c == '\r' ? 'r' : c == '\n' ? 'n' : c);
     else if (c < 0x20 || c >= 0x7F)
       printf("\\x%02X", c);
     else
@@ -76,25 +71,9 @@ static void print_quoted(const char *text) {
 }
 
 static const char *message_name(DWORD code) {
-  switch (code) {
-    case VIDUDUDE_MSG_START:
-      return "plug-in started";
-    case VIDUDUDE_MSG_END:
-      return "plug-in stops";
-    case VIDUDUDE_MSG_MODEL_PATH:
-      return "model path";
-    case VIDUDUDE_MSG_SELECTION:
-      return "selection";
-    case VIDUDUDE_MSG_CREATE_LINES:
-      return "create measurement lines";
-    default:
-      return "unknown code";
-  }
-}
-
-static const char *meaning(DWORD command, DWORD reply) {
-  const char *text = vidudude_reply_meaning(command, reply);
-  return *text ? text : "?";
+  static const char *const names[] = {
+      "", "plug-in started", "plug-in stops", "", "model path", "", "selection", "", "", "create measurement lines"};
+  return code < 10 && *names[code] ? names[code] : "unknown code";
 }
 
 /* "CODE TEXT" with \r, \n and \\ unescaped, queued as a command. */
@@ -124,33 +103,26 @@ static void send_typed(char *line) {
   vidudude_link_send(client, (DWORD)code, rest, 0, code == VIDUDUDE_CMD_SELECT ? VIDUDUDE_LINK_REPLACE : 0);
 }
 
+/* What the link client did, as it tells: every command gets one event. */
 static void on_event(const VIDUDUDE_LINK_EVENT *e) {
   const unsigned long window = (unsigned long)(ULONG_PTR)e->pluginWindow;
-  switch (e->kind) {
-    case VIDUDUDE_LINK_CONNECTED:
-      say("connected to the plug-in's window %lx (viewer pid %lu)\n", window, e->viewerPid);
-      break;
-    case VIDUDUDE_LINK_VIEWER_GONE:
-      say("the plug-in's window %lx has gone: waiting for the next one\n", window);
-      break;
-    case VIDUDUDE_LINK_REFUSED:
-      say("the plug-in refused the connect: %lu (%s)\n", e->reply, meaning(VIDUDUDE_CMD_CONNECT, e->reply));
-      break;
-    case VIDUDUDE_LINK_REPLY:
-      say("<- reply to command %lu: %lu (%s)\n", e->command, e->reply, meaning(e->command, e->reply));
-      if (e->command == VIDUDUDE_CMD_SEND_SELECTION && e->reply == VIDUDUDE_REPLY_TAKEN)
-        say("   the selection came as code 6 before this reply\n");
-      break;
-    case VIDUDUDE_LINK_TIMED_OUT:
-      say("<- no reply to command %lu: timed out; it may or may not have been carried out\n", e->command);
-      break;
-    case VIDUDUDE_LINK_NO_PLUGIN:
-      say("<- no reply to command %lu: no plug-in (error %lu)\n", e->command, e->error);
-      break;
-    case VIDUDUDE_LINK_REPLACED:
-      say("<- command %lu not sent: a newer one replaced it\n", e->command);
-      break;
-  }
+  if (e->kind == VIDUDUDE_LINK_CONNECTED)
+    say("connected to the plug-in's window %lx (viewer pid %lu)\n", window, e->viewerPid);
+  else if (e->kind == VIDUDUDE_LINK_VIEWER_GONE)
+    say("the plug-in's window %lx has gone: waiting for the next one\n", window);
+  else if (e->kind == VIDUDUDE_LINK_REFUSED)
+    say("the plug-in refused the connect: %lu (%s)\n", e->reply,
+        vidudude_reply_meaning(VIDUDUDE_CMD_CONNECT, e->reply));
+  else if (e->kind == VIDUDUDE_LINK_REPLY)
+    say("<- reply to command %lu: %lu (%s)\n", e->command, e->reply, vidudude_reply_meaning(e->command, e->reply));
+  else if (e->kind == VIDUDUDE_LINK_TIMED_OUT)
+    say("<- no reply to command %lu: timed out; it may or may not have been carried out\n", e->command);
+  else if (e->kind == VIDUDUDE_LINK_NO_PLUGIN)
+    say("<- no reply to command %lu: no plug-in (error %lu)\n", e->command, e->error);
+  else if (e->kind == VIDUDUDE_LINK_REPLACED)
+    say("<- command %lu not sent: a newer one replaced it\n", e->command);
+  if (e->kind == VIDUDUDE_LINK_REPLY && e->command == VIDUDUDE_CMD_SEND_SELECTION && e->reply == VIDUDUDE_REPLY_TAKEN)
+    say("   the selection came as code 6 before this reply\n");
 }
 
 /* The work a message asks for, printing included, done after it was
@@ -193,18 +165,18 @@ static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LP
       if (vidudude_link_event(lParam, &event)) on_event(&event);
       return 0;
     case WM_APP_RECEIVED:
+      act_on((struct received *)lParam);
+      free((void *)lParam);
+      return 0;
     case WM_APP_TYPED:
-      if (message == WM_APP_RECEIVED)
-        act_on((struct received *)lParam);
-      else
-        send_typed((char *)lParam);
+      send_typed((char *)lParam);
       free((void *)lParam);
       return 0;
     case WM_CLOSE: {
       const DWORD reply = vidudude_link_stop(client);
       client = NULL;
       say("left the link: reply %lu to command 12 (%s)\n", reply,
-          reply ? meaning(VIDUDUDE_CMD_LEAVE, reply) : "none: not connected, or no answer");
+          reply ? vidudude_reply_meaning(VIDUDUDE_CMD_LEAVE, reply) : "none: not connected, or no answer");
       DestroyWindow(window);
       return 0;
     }
@@ -231,9 +203,8 @@ static DWORD WINAPI read_input(LPVOID unused) {
 }
 
 int main(void) {
-  WNDCLASSA type;
+  WNDCLASSA type = {0};
   MSG message;
-  memset(&type, 0, sizeof type);
   type.lpfnWndProc = window_proc;
   type.hInstance = GetModuleHandleA(NULL);
   type.lpszClassName = VIDUDUDE_PEER_WINDOW_CLASS;

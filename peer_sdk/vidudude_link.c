@@ -544,7 +544,9 @@ BOOL vidudude_link_send(VIDUDUDE_LINK *link, DWORD command, const char *text, UL
 }
 
 BOOL vidudude_link_receive(VIDUDUDE_LINK *link, WPARAM wParam, LPARAM lParam, VIDUDUDE_MESSAGE *message) {
-  const HWND plugin = LINK_HANDLE_AS(HWND, wParam);
+  /* Only the low 32 bits of a window handle count between 32-bit and 64-bit
+     programs: the handle as this process's own calls give it, sign-extended. */
+  const HWND plugin = LINK_HANDLE_AS(HWND, LINK_AS(LONG_PTR, LINK_AS(LONG, wParam)));
   if (!vidudude_split_message(LINK_HANDLE_AS(const COPYDATASTRUCT *, lParam), message)) return FALSE;
   if (!link || (message->code != VIDUDUDE_MSG_START && message->code != VIDUDUDE_MSG_END)) return TRUE;
   EnterCriticalSection(&link->lock);

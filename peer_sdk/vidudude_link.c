@@ -516,7 +516,7 @@ BOOL vidudude_link_send(VIDUDUDE_LINK *link, DWORD command, const char *text, UL
   struct link_job *job;
   struct link_node *replaced;
   int length;
-  if (!link) return FALSE;
+  if (!link || command == VIDUDUDE_CMD_LEAVE) return FALSE;
   if (!text) text = "";
   length = lstrlenA(text);
   job = LINK_AS(struct link_job *, link_alloc(sizeof *job + LINK_AS(SIZE_T, length) + 1));

@@ -71,7 +71,8 @@ VIDUDUDE_LINK *vidudude_link_start(HWND mainWindow, UINT message);
    a select (VIDUDUDE_CMD_SELECT) takes the place of every select still
    waiting in the queue, which then get REPLACED: a list box that follows the
    user's clicks sends the newest selection only. FALSE, with no event to
-   come, for a NULL or stopping link or when memory ran out. */
+   come, for a NULL or stopping link, when memory ran out, and for
+   VIDUDUDE_CMD_LEAVE: vidudude_link_stop() leaves the link. */
 #define VIDUDUDE_LINK_REPLACE 1
 BOOL vidudude_link_send(VIDUDUDE_LINK *link, DWORD command, const char *text, ULONG_PTR tag, DWORD flags);
 

@@ -142,10 +142,16 @@ TEST_F(LinkClient, ThePeersWindowGoesOnHandlingMessagesWhileABusyViewerLetsAComm
   // Another thread sends to the peer's window while the command waits, as
   // the plug-in does during a load; it is answered before the command is.
   DWORD_PTR probed = 0;
-  std::thread sender([&] { SendMessageTimeoutA(window, kProbe, 0, 0, SMTO_NORMAL, kPeerWaitMs, &probed); });
+  ULONGLONG answeredInMs = 0;
+  std::thread sender([&] {
+    const ULONGLONG sent = GetTickCount64();
+    SendMessageTimeoutA(window, kProbe, 0, 0, SMTO_NORMAL, kPeerWaitMs, &probed);
+    answeredInMs = GetTickCount64() - sent;
+  });
   PumpUntil([&] { return probed != 0; }, kPeerWaitMs);
   sender.join();
   ASSERT_EQ(probed, 1u);
+  std::printf("the peer's window answered in %llu ms while its command waited\n", answeredInMs);
   EXPECT_EQ(probedAfter, 1u) << "the command had its outcome before the window answered";
   viewer->Write("echo awake");
   EXPECT_EQ(Event(2).kind, DWORD{VIDUDUDE_LINK_REPLY});

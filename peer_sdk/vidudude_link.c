@@ -315,10 +315,10 @@ static DWORD WINAPI send_thread(LPVOID parameter) {
   return 0;
 }
 
-/* Sends command with text to target and waits for the outcome, at most
-   waitMs, or until giveUp is set (it may be NULL). */
+/* Sends command with text to target, waiting at most timeout for the reply,
+   and waits for the outcome or until giveUp is set (it may be NULL). */
 static int link_send_now(VIDUDUDE_LINK *link, HWND target, DWORD command, const char *text, DWORD timeout,
-                         HANDLE giveUp, DWORD waitMs, DWORD *reply, DWORD *error) {
+                         HANDLE giveUp, DWORD *reply, DWORD *error) {
   const int length = lstrlenA(text);
   struct link_send *send = LINK_AS(struct link_send *, link_alloc(sizeof *send + LINK_AS(SIZE_T, length) + 1));
   HANDLE waits[2];
@@ -351,7 +351,7 @@ static int link_send_now(VIDUDUDE_LINK *link, HWND target, DWORD command, const 
   CloseHandle(thread);
   waits[0] = send->done;
   waits[1] = giveUp;
-  waited = WaitForMultipleObjects(giveUp ? 2 : 1, waits, FALSE, waitMs);
+  waited = WaitForMultipleObjects(giveUp ? 2 : 1, waits, FALSE, INFINITE);
   if (waited == WAIT_OBJECT_0) {
     *error = send->error;
     if (send->answered) {
@@ -387,7 +387,7 @@ static void link_connect(VIDUDUDE_LINK *link, HWND window) {
   LeaveCriticalSection(&link->lock);
   GetWindowThreadProcessId(window, &pid);
   if (is_plugin_window(window, pid)) {
-    outcome = link_send_now(link, window, VIDUDUDE_CMD_CONNECT, "", timeout, link->stop, INFINITE, &reply, &error);
+    outcome = link_send_now(link, window, VIDUDUDE_CMD_CONNECT, "", timeout, link->stop, &reply, &error);
   }
   EnterCriticalSection(&link->lock);
   told = rules_connected(&link->rules, window, pid, outcome == SEND_ANSWERED, reply);
@@ -422,7 +422,7 @@ static void link_send_first(VIDUDUDE_LINK *link, HWND window, DWORD pid) {
   if (!alive) link_lost(link, window, pid);
   LeaveCriticalSection(&link->lock);
   if (!job) return;
-  outcome = link_send_now(link, window, job->node.command, job->text, timeout, link->stop, INFINITE, &reply, &error);
+  outcome = link_send_now(link, window, job->node.command, job->text, timeout, link->stop, &reply, &error);
   /* A command that reached the window is never sent again: it may have been
      carried out. */
   alive = outcome != SEND_FAILED || is_plugin_window(window, pid);
@@ -438,8 +438,7 @@ static void link_send_first(VIDUDUDE_LINK *link, HWND window, DWORD pid) {
 static void link_leave(VIDUDUDE_LINK *link, HWND window, DWORD pid) {
   DWORD reply = 0, error = 0;
   if (window && is_plugin_window(window, pid) &&
-      link_send_now(link, window, VIDUDUDE_CMD_LEAVE, "", LINK_LEAVE_MS, NULL, INFINITE, &reply, &error) ==
-          SEND_ANSWERED) {
+      link_send_now(link, window, VIDUDUDE_CMD_LEAVE, "", LINK_LEAVE_MS, NULL, &reply, &error) == SEND_ANSWERED) {
     link->leaveReply = reply;
   }
 }

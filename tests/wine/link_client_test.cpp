@@ -132,7 +132,7 @@ TEST_F(LinkClient, FindsThePluginConnectsAndConnectsAgainAfterTheViewerRestarted
   EXPECT_TRUE(viewer->WaitLine("still open"));
 }
 
-TEST_F(LinkClient, ThePeersWindowGoesOnHandlingMessagesWhileABusyViewerLetsACommandWaitOrTimeOut) {
+TEST_F(LinkClient, ThePeersWindowGoesOnHandlingMessagesWhileABusyViewerLetsCommandsWaitOrTimeOut) {
   auto viewer = StartViewer();
   link = vidudude_link_start(window, kLinkMessage);
   ASSERT_EQ(Event(1).kind, DWORD{VIDUDUDE_LINK_CONNECTED});
@@ -153,22 +153,28 @@ TEST_F(LinkClient, ThePeersWindowGoesOnHandlingMessagesWhileABusyViewerLetsAComm
   ASSERT_EQ(probed, 1u);
   std::printf("the peer's window answered in %llu ms while its command waited\n", answeredInMs);
   EXPECT_EQ(probedAfter, 1u) << "the command had its outcome before the window answered";
+  // Meanwhile a newer select takes the place of one that waits.
+  ASSERT_TRUE(vidudude_link_send(link, VIDUDUDE_CMD_SELECT, "0", 10, 0));
+  ASSERT_TRUE(vidudude_link_send(link, VIDUDUDE_CMD_SELECT, "0", 11, VIDUDUDE_LINK_REPLACE));
+  EXPECT_EQ(Event(2).kind, DWORD{VIDUDUDE_LINK_REPLACED});
+  EXPECT_EQ(Event(2).tag, ULONG_PTR{10});
   viewer->Write("echo awake");
-  EXPECT_EQ(Event(2).kind, DWORD{VIDUDUDE_LINK_REPLY});
-  EXPECT_EQ(Event(2).tag, ULONG_PTR{6});
+  EXPECT_EQ(Event(3).tag, ULONG_PTR{6});
+  EXPECT_EQ(Event(3).kind, DWORD{VIDUDUDE_LINK_REPLY});
+  EXPECT_EQ(Event(4).tag, ULONG_PTR{11});
 
   // A viewer busy for longer than the wait: the command times out.
   vidudude_link_timeouts(link, 1000, 0);
   viewer->Write("hang");
   ASSERT_TRUE(viewer->WaitLine("the viewer hangs"));
   ASSERT_TRUE(vidudude_link_send(link, VIDUDUDE_CMD_PING, "", 7, 0));
-  EXPECT_EQ(Event(3).kind, DWORD{VIDUDUDE_LINK_TIMED_OUT});
-  EXPECT_EQ(Event(3).tag, ULONG_PTR{7});
+  EXPECT_EQ(Event(5).kind, DWORD{VIDUDUDE_LINK_TIMED_OUT});
+  EXPECT_EQ(Event(5).tag, ULONG_PTR{7});
   viewer->Write("echo awake again");
   ASSERT_TRUE(viewer->WaitLine("awake again"));
   ASSERT_TRUE(vidudude_link_send(link, VIDUDUDE_CMD_PING, "", 8, 0));
-  EXPECT_EQ(Event(4).kind, DWORD{VIDUDUDE_LINK_REPLY});
-  EXPECT_EQ(Event(4).tag, ULONG_PTR{8});
+  EXPECT_EQ(Event(6).kind, DWORD{VIDUDUDE_LINK_REPLY});
+  EXPECT_EQ(Event(6).tag, ULONG_PTR{8});
   // Whether the command that timed out was carried out differs: under Wine
   // never, on Windows once the viewer handles messages again.
   viewer->Write("echo done");

@@ -57,8 +57,8 @@ typedef struct VIDUDUDE_LINK_EVENT {
 /* Starts the client for the peer's main window (a top-level window of class
    VIDUDUDE_PEER_WINDOW_CLASS, which also receives the plug-in's messages).
    Each event is posted to it as the message number message (pick one from
-   WM_APP up) with the event in lParam: hand that lParam to
-   vidudude_link_event(). The worker looks for a plug-in at once, then once a
+   WM_APP up), with its kind in wParam and the event in lParam: hand that
+   lParam to vidudude_link_event(). The worker looks for a plug-in at once, then once a
    second while there is none. NULL when the thread or memory could not be
    had. */
 VIDUDUDE_LINK *vidudude_link_start(HWND mainWindow, UINT message);

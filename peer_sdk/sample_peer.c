@@ -12,6 +12,7 @@
  */
 #include <windows.h>
 
+#include <process.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -189,8 +190,9 @@ static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LP
 }
 
 /* Reads stdin on a thread of its own and hands each line to the main
-   window, which queues it with the client and never waits. */
-static DWORD WINAPI read_input(LPVOID unused) {
+   window, which queues it with the client and never waits. The thread uses
+   the C library, so it is started with _beginthreadex. */
+static unsigned __stdcall read_input(void *unused) {
   char *line;
   (void)unused;
   while ((line = (char *)malloc(MAX_LINE)) != NULL && fgets(line, MAX_LINE, stdin)) {
@@ -205,6 +207,7 @@ static DWORD WINAPI read_input(LPVOID unused) {
 int main(void) {
   WNDCLASSA type = {0};
   MSG message;
+  HANDLE reader = NULL;
   type.lpfnWndProc = window_proc;
   type.hInstance = GetModuleHandleA(NULL);
   type.lpszClassName = VIDUDUDE_PEER_WINDOW_CLASS;
@@ -213,10 +216,12 @@ int main(void) {
   if (!RegisterClassA(&type) ||
       !(main_window = CreateWindowExA(0, VIDUDUDE_PEER_WINDOW_CLASS, "Sample peer", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0,
                                       NULL, NULL, type.hInstance, NULL)) ||
-      !(client = vidudude_link_start(main_window, WM_APP_LINK)) || !CreateThread(NULL, 0, read_input, NULL, 0, NULL)) {
+      !(client = vidudude_link_start(main_window, WM_APP_LINK)) ||
+      !(reader = (HANDLE)_beginthreadex(NULL, 0, read_input, NULL, 0, NULL))) {
     fprintf(stderr, "sample peer: cannot start (error %lu)\n", GetLastError());
     return 1;
   }
+  CloseHandle(reader);
   say("sample peer: pid %lu, main window %lx; type CODE TEXT to send a command\n", GetCurrentProcessId(),
       (unsigned long)(ULONG_PTR)main_window);
   while (GetMessageA(&message, NULL, 0, 0) > 0) {

@@ -97,7 +97,10 @@ void vidudude_link_timeouts(VIDUDUDE_LINK *link, DWORD commandMs, DWORD loadMs);
    open. Returns within VIDUDUDE_LINK_STOP_MS, answering the messages that
    are sent to the peer's windows meanwhile; no event is posted after it.
    Returns the reply to the leave, 0 when none was sent or none came. The
-   link is freed: do not use it again. */
+   link is freed: do not use it again. A command given up may still be
+   carried out, as one that timed out, and the thread that sent it lives
+   until its own wait ends; it touches nothing of yours but runs this
+   file's code, so a DLL that holds the client stays loaded until then. */
 #define VIDUDUDE_LINK_STOP_MS 3000
 DWORD vidudude_link_stop(VIDUDUDE_LINK *link);
 

@@ -22,6 +22,7 @@ set(native_test_files
   guid_lines_test.cpp
   guid_text_test.cpp
   lifecycle_test.cpp
+  link_rules_test.cpp
   message_sender_test.cpp
   peer_discovery_test.cpp
   peer_text_test.cpp

@@ -1,9 +1,11 @@
 /* SPDX-License-Identifier: MIT */
+/* Copyright (c) 2026 Beispiel Bausoftware GmbH */
 /*
  * vidudude_peer.h: everything a peer application needs to talk to the
  * VidudUDE plug-in of the BIM Vision viewer. Plain C (C99) that compiles as
  * C++ too, with nothing but <windows.h>; include it and go. docs/protocol.md
- * describes the link; peer_sdk/sample_peer.c is a complete small peer.
+ * describes the link; vidudude_link.h is a link client on this header that
+ * does the link's own rules, and sample_peer.c a complete small peer on it.
  * The file is plain ASCII, so that any compiler reads it alike.
  *
  * The link in short: the plug-in sends WM_COPYDATA messages to your main

@@ -56,3 +56,15 @@ add_test(NAME plugin_e2e_code_page_1251
           ${CMAKE_BINARY_DIR}/locales $<TARGET_FILE:plugin_e2e_tests>)
 set_tests_properties(plugin_e2e_code_page_1251 PROPERTIES TIMEOUT 300 FAIL_REGULAR_EXPRESSION "SKIPPED"
   RESOURCE_GROUPS wineprefix:1)
+
+# The peer SDK's link client in the test process, a peer, against the
+# plug-in in the viewer simulator, a process of its own.
+add_executable(link_client_tests tests/wine/link_client_test.cpp)
+target_include_directories(link_client_tests PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(link_client_tests PRIVATE VIDUDUDE_DLL="${VIDUDUDE_DLL}"
+  VIEWER_SIM_EXE="$<TARGET_FILE:viewer_sim>")
+target_link_libraries(link_client_tests PRIVATE peer_driver gtest gtest_main)
+target_link_options(link_client_tests PRIVATE ${static_runtime})
+add_dependencies(link_client_tests VidudUDE viewer_sim)
+add_test(NAME link_client_tests COMMAND link_client_tests)
+set_tests_properties(link_client_tests PROPERTIES TIMEOUT 300 RESOURCE_GROUPS wineprefix:1)

@@ -46,6 +46,7 @@ const char kHelp[] =
     "  unload                 stop the plug-in (it sends \"BIM end\")\n"
     "  reload                 stop the plug-in if it runs, then load and start it again (\"Bim Start\")\n"
     "  wait MS                let the viewer run for MS milliseconds (for scripts)\n"
+    "  hang                   a busy viewer: its thread handles no message until the next line comes\n"
     "  echo TEXT              print TEXT (for scripts: a mark that everything before it is done)\n"
     "  help                   this list\n"
     "  quit                   stop the plug-in and close the viewer; the end of input does the same\n";
@@ -197,6 +198,17 @@ class LineReader {
   }
 
   HANDLE Ready() const { return ready_.get(); }
+
+  // Blocks, handling no message, until a line waits or input has ended.
+  void AwaitLine() {
+    for (;;) {
+      {
+        std::lock_guard lock(mutex_);
+        if (!lines_.empty() || ended_) return;
+      }
+      WaitForSingleObject(ready_.get(), INFINITE);
+    }
+  }
 
   // The next line; nullopt while none is waiting. `ended` tells whether
   // input has ended and every line was taken.
@@ -766,6 +778,9 @@ class Console final : private SendObserver {
       StartPlugin();
     } else if (command == "echo") {
       Say("%s\n", argument().c_str());
+    } else if (command == "hang") {
+      Say("the viewer hangs until the next line\n");
+      input_.AwaitLine();
     } else if (command == "wait" && words.size() == 2) {
       PumpMessages(std::chrono::milliseconds(std::strtol(words[1].c_str(), nullptr, 10)));
     } else {

@@ -48,23 +48,16 @@ foreach(t gtest gtest_main gmock)
   target_compile_options(${t} PRIVATE -Wno-error)
 endforeach()
 
+# Every Wine test runs in the Wine prefix that CTest allots it (resource
+# "wineprefix", one per test running at a time): test programs through the
+# emulator, script tests by starting with ${vidudude_wine_prefix}.
+set(vidudude_wine_prefix bash ${PROJECT_SOURCE_DIR}/tests/wine_prefix.sh)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${vidudude_wine_prefix} wine)
+
 add_subdirectory(tools)
 add_subdirectory(diagnose)
 add_subdirectory(peer_sdk)
 
-# The peer guide's C examples, each compiled as C99 against the peer header
-# alone, as the sample is: an example that no longer compiles fails the
-# build. A change of the guide configures anew.
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/protocol.md)
-execute_process(
-  COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/guide_c_examples.py ${PROJECT_SOURCE_DIR}/docs/protocol.md
-          ${CMAKE_BINARY_DIR}/guide_examples
-  OUTPUT_VARIABLE guide_examples OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-add_library(guide_examples OBJECT ${guide_examples})
-set_target_properties(guide_examples PROPERTIES C_STANDARD 99 C_STANDARD_REQUIRED ON C_EXTENSIONS OFF)
-target_include_directories(guide_examples PRIVATE ${PROJECT_SOURCE_DIR}/peer_sdk)
-# An example shows a few functions of a peer, not the code that calls them.
-target_compile_options(guide_examples PRIVATE -Wno-unused-function)
 include(cmake/bench_win32.cmake)
 include(cmake/dist.cmake)
 include(tests/wine_tests.cmake)

@@ -66,7 +66,7 @@ class DiagnoseSystem {
   virtual SendResult SendCommand(WindowHandle window, std::uint32_t code, unsigned timeoutMs) = 0;
   // The window of the peer connected to the plug-in whose hidden window this
   // is, as the plug-in notes it on that window; 0 when none is connected.
-  virtual WindowHandle ConnectedPeer(WindowHandle pluginWindow) = 0;
+  virtual std::vector<WindowHandle> ConnectedPeers(WindowHandle pluginWindow) = 0;
   // Sends the window WM_NULL, which every window answers at once when its
   // thread handles messages, and waits at most timeoutMs.
   virtual SendResult Ping(WindowHandle window, unsigned timeoutMs) = 0;

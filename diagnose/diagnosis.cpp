@@ -254,8 +254,7 @@ class Diagnosis {
       if (window.pid != pid || window.className != kPluginWindowClass) continue;
       found = true;
       PingPluginWindow(window);
-      const WindowHandle peer = system_.ConnectedPeer(window.handle);
-      if (peer != 0) connected_.emplace_back(pid, peer);
+      for (const WindowHandle peer : system_.ConnectedPeers(window.handle)) connected_.emplace_back(pid, peer);
     }
     if (!found) {
       out_.Problem("kein Plug-in-Fenster (Klasse " + std::string(kPluginWindowClass) + ") in PID " +

@@ -290,9 +290,17 @@ SendResult Win32DiagnoseSystem::SendCommand(WindowHandle window, std::uint32_t c
   return Send(window, WM_COPYDATA, reinterpret_cast<LPARAM>(&data), timeoutMs);
 }
 
-WindowHandle Win32DiagnoseSystem::ConnectedPeer(WindowHandle pluginWindow) {
-  return reinterpret_cast<WindowHandle>(
-      ::GetPropA(reinterpret_cast<HWND>(pluginWindow), platform::kConnectedPeerProperty));
+// The plug-in notes its connected peers in properties numbered from 1; the
+// first one missing ends the list.
+std::vector<WindowHandle> Win32DiagnoseSystem::ConnectedPeers(WindowHandle pluginWindow) {
+  std::vector<WindowHandle> peers;
+  for (std::size_t i = 1; i <= platform::kNotedPeers; ++i) {
+    const std::string name = platform::kConnectedPeerProperty + std::to_string(i);
+    const auto peer = reinterpret_cast<WindowHandle>(::GetPropA(reinterpret_cast<HWND>(pluginWindow), name.c_str()));
+    if (peer == 0) break;
+    peers.push_back(peer);
+  }
+  return peers;
 }
 
 SendResult Win32DiagnoseSystem::Ping(WindowHandle window, unsigned timeoutMs) {

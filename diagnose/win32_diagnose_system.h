@@ -18,7 +18,7 @@ class Win32DiagnoseSystem final : public DiagnoseSystem {
   std::optional<std::uint32_t> IntegrityLevel(std::uint32_t pid) override;
   std::vector<Window> TopLevelWindows() override;
   SendResult SendCommand(WindowHandle window, std::uint32_t code, unsigned timeoutMs) override;
-  WindowHandle ConnectedPeer(WindowHandle pluginWindow) override;
+  std::vector<WindowHandle> ConnectedPeers(WindowHandle pluginWindow) override;
   SendResult Ping(WindowHandle window, unsigned timeoutMs) override;
   unsigned AnsiCodePage() override;
   std::optional<std::string> MachineText(const std::string& key, const std::string& name) override;

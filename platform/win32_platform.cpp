@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -169,11 +170,16 @@ std::uint32_t Win32Platform::DeliverCopyData(WindowHandle target, WindowHandle s
 
 void Win32Platform::PostClose(WindowHandle window) { PostMessageA(AsWindow(window), WM_CLOSE, 0, 0); }
 
-void Win32Platform::NoteConnectedPeer(WindowHandle window, WindowHandle peer) noexcept {
-  if (peer == 0) {
-    RemovePropA(AsWindow(window), kConnectedPeerProperty);
-  } else {
-    SetPropA(AsWindow(window), kConnectedPeerProperty, AsWindow(peer));
+void Win32Platform::NoteConnectedPeers(WindowHandle window, std::span<const WindowHandle> peers) noexcept {
+  for (std::size_t i = 0; i < kNotedPeers; ++i) {
+    char name[sizeof kConnectedPeerProperty + 2];
+    std::snprintf(name, sizeof name, "%s%u", kConnectedPeerProperty, static_cast<unsigned>(i + 1));
+    const WindowHandle peer = i < peers.size() ? peers[i] : 0;
+    if (peer == 0) {
+      RemovePropA(AsWindow(window), name);
+    } else {
+      SetPropA(AsWindow(window), name, AsWindow(peer));
+    }
   }
 }
 

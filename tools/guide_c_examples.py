@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes each C example of the peer guide (a block fenced as ```c) to a file
-of its own, behind the includes that a peer's file has, and prints the
-files' paths for CMake, separated by semicolons. A #line directive points
+of its own, behind the includes that a peer's file has (the link client's
+header, which brings the peer header), and prints the files' paths for
+CMake, separated by semicolons. A #line directive points
 the compiler's messages at the guide's own lines. A file whose text has not
 changed is left alone, so that a new configure rebuilds nothing.
    guide_c_examples.py GUIDE OUTDIR
@@ -10,7 +11,7 @@ import pathlib
 import re
 import sys
 
-PROLOGUE = '#include <windows.h>\n\n#include <stdlib.h>\n#include <string.h>\n\n#include "vidudude_peer.h"\n\n'
+PROLOGUE = '#include <windows.h>\n\n#include <stdlib.h>\n#include <string.h>\n\n#include "vidudude_link.h"\n\n'
 
 
 def main(guide, outdir):

@@ -76,9 +76,9 @@ class FakeSystem : public diagnose::DiagnoseSystem {
     EXPECT_EQ(timeoutMs, 10000U);
     return reply;
   }
-  WindowHandle ConnectedPeer(WindowHandle pluginWindow) override {
+  std::vector<WindowHandle> ConnectedPeers(WindowHandle pluginWindow) override {
     EXPECT_EQ(pluginWindow, kPluginWindow);
-    return connected;
+    return connected == 0 ? std::vector<WindowHandle>{} : std::vector<WindowHandle>{connected};
   }
   SendResult Ping(WindowHandle window, unsigned timeoutMs) override {
     EXPECT_EQ(timeoutMs, 10000U);

@@ -211,10 +211,10 @@ class TempCopy {
 }  // namespace
 
 struct PeerProcess::Impl {
-  Impl(const std::string& peerSimExe, const std::string& exeName, const std::vector<std::string>& args)
+  Impl(const std::string& peerSimExe, const std::string& exeName, const std::vector<std::string>& args, bool waitReady)
       : copy(WindowsPath(peerSimExe), exeName), log(std::make_shared<OutputLog>()) {
     try {
-      Start(args);
+      Start(args, waitReady);
     } catch (...) {
       Shutdown();
       throw;
@@ -222,7 +222,7 @@ struct PeerProcess::Impl {
   }
   ~Impl() { Shutdown(); }
 
-  void Start(const std::vector<std::string>& args) {
+  void Start(const std::vector<std::string>& args, bool waitReady) {
     log->changed.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!log->changed) throw Win32Error("CreateEvent failed");
     {
@@ -260,6 +260,7 @@ struct PeerProcess::Impl {
       pid = pi.dwProcessId;
     }
     reader = std::thread(ReadOutput, log);
+    if (!waitReady) return;
 
     std::string ready;
     WaitOutput(
@@ -359,8 +360,8 @@ struct PeerProcess::Impl {
 };
 
 PeerProcess::PeerProcess(const std::string& peerSimExe, const std::string& exeName,
-                         const std::vector<std::string>& args)
-    : impl_(std::make_unique<Impl>(peerSimExe, exeName, args)) {}
+                         const std::vector<std::string>& args, bool waitReady)
+    : impl_(std::make_unique<Impl>(peerSimExe, exeName, args, waitReady)) {}
 
 PeerProcess::~PeerProcess() = default;
 

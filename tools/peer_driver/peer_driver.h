@@ -22,9 +22,12 @@ class PeerProcess {
  public:
   // Copies peerSimExe (a Windows path, or a Unix path that Wine reaches as
   // Z:) to <a fresh temp dir>/<exeName>, so that the process's image name is
-  // exeName, starts it with args and waits up to kPeerWaitMs for its ready line.
-  // Throws std::runtime_error on failure.
-  PeerProcess(const std::string& peerSimExe, const std::string& exeName, const std::vector<std::string>& args = {});
+  // exeName, starts it with args and waits up to kPeerWaitMs for its ready line
+  // (not with waitReady false: another program, such as the viewer simulator's
+  // console, driven by Write and WaitLine alone). Throws std::runtime_error on
+  // failure.
+  PeerProcess(const std::string& peerSimExe, const std::string& exeName, const std::vector<std::string>& args = {},
+              bool waitReady = true);
   // Sends quit, waits a bounded while, then terminates; removes the copy.
   ~PeerProcess();
   PeerProcess(const PeerProcess&) = delete;

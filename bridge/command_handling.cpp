@@ -66,10 +66,12 @@ bool btBIMQuabo::Connect(WindowHandle peer) {
   SetActive(true);
   if (!ofPeer) {
     FConnectedPeers.Clear();
+    NoteConnectedPeers();
     peerWatch_.reset();
     return true;
   }
   if (!FConnectedPeers.Add(peer, process)) return false;
+  NoteConnectedPeers();
   WatchConnectedPeers();
   return true;
 }
@@ -80,6 +82,7 @@ bool btBIMQuabo::Connect(WindowHandle peer) {
 void btBIMQuabo::Disconnect() {
   SetActive(false);
   FConnectedPeers.Clear();
+  NoteConnectedPeers();
   peerWatch_.reset();
   system_.PostClose(FHostWindow);
 }
@@ -87,7 +90,9 @@ void btBIMQuabo::Disconnect() {
 // A window that was not connected changes nothing; the last one to leave
 // ends the link as a peer that has gone does.
 void btBIMQuabo::Leave(WindowHandle peer) {
-  if (FConnectedPeers.Remove(peer) && FConnectedPeers.Empty()) EndLinkToLastPeer();
+  if (!FConnectedPeers.Remove(peer)) return;
+  NoteConnectedPeers();
+  if (FConnectedPeers.Empty()) EndLinkToLastPeer();
 }
 
 void btBIMQuabo::Select(std::string guids) { SelectByGuids(std::move(guids)); }

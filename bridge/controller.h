@@ -32,6 +32,8 @@ inline constexpr const char* kGuidPropertyName = "Guid";
 // gone within two seconds, with no user action.
 inline constexpr std::uintptr_t kPeerWatchTimer = 1;
 inline constexpr std::uint32_t kPeerWatchIntervalMs = 1000;
+// The hidden window notes every connected peer for the support diagnosis.
+static_assert(platform::kNotedPeers == peer_link::kMaxConnectedPeers);
 
 // Told when plug-in code starts and ends handling a message of the hidden
 // window, so that the controller's owner keeps it alive until the outermost
@@ -64,8 +66,12 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   void SetFrameObserver(FrameObserver* observer) { frameObserver_ = observer; }
   // The viewer has stopped the plug-in while plug-in code was still running:
   // from now on every command is answered 2000 and carried out no more, and
-  // what is still running reaches neither the viewer nor the peers.
-  void Stop() { viewer_.Stop(); }
+  // what is still running reaches neither the viewer nor the peers; the
+  // link has ended, so the window no longer names a connected peer.
+  void Stop() noexcept {
+    viewer_.Stop();
+    system_.NoteConnectedPeers(FMsgWindow, {});
+  }
   bool Stopped() const { return viewer_.Stopped(); }
   // The viewer as this controller reaches it: silent once it has stopped.
   host_api::Viewer& ViewerUntilStopped() { return viewer_; }
@@ -142,6 +148,8 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   // window has gone or belongs to another process than the one that
   // connected.
   void WatchConnectedPeers();
+  // What the hidden window tells the support diagnosis about the link.
+  void NoteConnectedPeers() noexcept { system_.NoteConnectedPeers(FMsgWindow, FConnectedPeers.Targets()); }
   void ForgetGonePeers();
   void EndLinkToLastPeer();
 

@@ -57,7 +57,9 @@ void btBIMQuabo::WatchConnectedPeers() {
 // are forgotten before the viewer is called, so that a failing call leaves
 // no message going to a dead window.
 void btBIMQuabo::ForgetGonePeers() {
-  if (FConnectedPeers.RemoveGone(system_) && FConnectedPeers.Empty()) EndLinkToLastPeer();
+  if (!FConnectedPeers.RemoveGone(system_)) return;
+  NoteConnectedPeers();
+  if (FConnectedPeers.Empty()) EndLinkToLastPeer();
 }
 
 // Ends the link as a disconnect does, without closing the viewer: later

@@ -22,7 +22,15 @@ set(files
   plugins/VidudUDE.DLL
   plugins/VidudUDE_data/VidudUDE_32x32.png
   plugins/VidudUDE_data/AufmErzeugen_32x32.png
-  plugins/VidudUDE_data/VidudUDE-Diagnose.exe)
+  plugins/VidudUDE_data/VidudUDE-Diagnose.exe
+  plugins/VidudUDE_data/README.txt
+  plugins/VidudUDE_data/RELEASE-NOTES.txt)
+get_filename_component(packaging ${WXS} DIRECTORY)
+include(${packaging}/support.cmake)
+set(notes ${packaging}/release-notes/${VERSION}.txt)
+if(NOT EXISTS ${notes})
+  message(FATAL_ERROR "no release notes for ${VERSION}: write ${notes}")
+endif()
 
 file(REMOVE_RECURSE ${STAGE})
 file(MAKE_DIRECTORY ${STAGE}/plugins/VidudUDE_data ${OUT})
@@ -47,6 +55,21 @@ endif()
 dist_sign(${STAGE}/plugins/VidudUDE.DLL "Quabo BimVision DLL")
 dist_sign(${STAGE}/plugins/VidudUDE_data/VidudUDE-Diagnose.exe "VidudUDE-Diagnose")
 file(COPY ${IMAGES}/VidudUDE_32x32.png ${IMAGES}/AufmErzeugen_32x32.png DESTINATION ${STAGE}/plugins/VidudUDE_data)
+# The texts for IT, with Windows line ends, so that any editor shows them.
+set(HELP_LINK "${VIDUDUDE_HELP_LINK}")
+set(CONTACT "${VIDUDUDE_CONTACT}")
+set(UPGRADE_CODE "${VIDUDUDE_UPGRADE_CODE}")
+configure_file(${packaging}/README.txt.in ${STAGE}/README.txt @ONLY)
+foreach(text "${STAGE}/README.txt|README.txt" "${notes}|RELEASE-NOTES.txt")
+  string(REPLACE "|" ";" text "${text}")
+  list(GET text 0 from)
+  list(GET text 1 to)
+  file(READ ${from} content)
+  string(REPLACE "\r\n" "\n" content "${content}")
+  string(REPLACE "\n" "\r\n" content "${content}")
+  file(WRITE ${STAGE}/plugins/VidudUDE_data/${to} "${content}")
+endforeach()
+file(REMOVE ${STAGE}/README.txt)
 
 set(name VidudUDE-${VERSION}.zip)
 file(REMOVE ${OUT}/${name} ${OUT}/${name}.sha256)

@@ -19,10 +19,14 @@ foreach(field CompanyName ProductName)
   set(${field} "${CMAKE_MATCH_1}")
 endforeach()
 
+get_filename_component(packaging ${WXS} DIRECTORY)
+include(${packaging}/support.cmake)
+
 file(REMOVE ${MSI})
 execute_process(
   COMMAND ${WIXL} --arch x86 -D Version=${VERSION} -D "Manufacturer=${CompanyName}"
-          -D "ProductName=${ProductName}" -o ${MSI} ${WXS}
+          -D "ProductName=${ProductName}" -D "HelpLink=${VIDUDUDE_HELP_LINK}" -D "Contact=${VIDUDUDE_CONTACT}"
+          -o ${MSI} ${WXS}
   WORKING_DIRECTORY ${STAGE}
   RESULT_VARIABLE rc_wixl)
 if(NOT rc_wixl EQUAL 0 OR NOT EXISTS ${MSI})
@@ -38,7 +42,9 @@ endif()
 # file version and language of their version resource, and lose their hash
 # (a versioned file has none). A managed install takes a folder from the
 # command line only when the property is secure: INSTALLDIR joins the ones
-# that wixl lists.
+# that wixl lists. The event source's message file is an expandable string
+# ("#%"), which wixl escapes. An UPDATE that matches no row succeeds all the
+# same, so every correction is read back from the tables at the end.
 find_program(MSIBUILD msibuild REQUIRED)
 find_program(MSIINFO msiinfo REQUIRED)
 
@@ -94,15 +100,19 @@ function(version_resource file version_out language_out)
 endfunction()
 
 set(queries)
+set(programs)
 foreach(entry "VidudUDE.DLL|plugins/VidudUDE.DLL" "VidudUDE_Diagnose.exe|plugins/VidudUDE_data/VidudUDE-Diagnose.exe")
   string(REPLACE "|" ";" entry "${entry}")
   list(GET entry 0 id)
   list(GET entry 1 path)
   version_resource(${STAGE}/${path} version language)
+  list(APPEND programs "${id}|${version}|${language}")
   list(APPEND queries
        -q "UPDATE `File` SET `Version` = '${version}', `Language` = '${language}' WHERE `File` = '${id}'"
        -q "DELETE FROM `MsiFileHash` WHERE `File_` = '${id}'")
 endforeach()
+set(message_file "#%[INSTALLDIR]VidudUDE.DLL")
+list(APPEND queries -q "UPDATE `Registry` SET `Value` = '${message_file}' WHERE `Name` = 'EventMessageFile'")
 execute_process(COMMAND ${MSIINFO} export ${MSI} Property OUTPUT_VARIABLE properties RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0 OR NOT properties MATCHES "\nSecureCustomProperties\t([^\r\n]*)")
   file(REMOVE ${MSI})
@@ -115,4 +125,49 @@ execute_process(COMMAND ${MSIBUILD} ${MSI} ${queries} RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   file(REMOVE ${MSI})
   message(FATAL_ERROR "msibuild could not correct the tables of ${MSI}")
+endif()
+
+# The tables as they came out: stop unless each correction took.
+function(table name out)
+  execute_process(COMMAND ${MSIINFO} export ${MSI} ${name} OUTPUT_VARIABLE rows RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    file(REMOVE ${MSI})
+    message(FATAL_ERROR "msiinfo cannot read the table ${name} of ${MSI}")
+  endif()
+  string(REPLACE "\r" "" rows "${rows}")
+  set(${out} "\n${rows}" PARENT_SCOPE)
+endfunction()
+table(File files)
+table(MsiFileHash hashes)
+table(Registry registry)
+table(Property properties)
+set(wrong)
+foreach(program ${programs})
+  string(REPLACE "|" ";" program "${program}")
+  list(GET program 0 id)
+  list(GET program 1 version)
+  list(GET program 2 language)
+  string(REPLACE "." "\\." id_pattern "${id}")
+  # File, Component_, FileName, FileSize, Version, Language, ...
+  if(NOT files MATCHES "\n${id_pattern}\t[^\t\n]*\t[^\t\n]*\t[^\t\n]*\t([^\t\n]*)\t([^\t\n]*)\t")
+    list(APPEND wrong "no File row ${id}")
+  elseif(NOT CMAKE_MATCH_1 STREQUAL version OR NOT CMAKE_MATCH_2 STREQUAL language)
+    list(APPEND wrong "${id} has version '${CMAKE_MATCH_1}' and language '${CMAKE_MATCH_2}', not ${version} and ${language}")
+  endif()
+  if(hashes MATCHES "\n${id_pattern}\t")
+    list(APPEND wrong "${id} has a file hash")
+  endif()
+endforeach()
+string(REPLACE "[" "\\[" message_pattern "${message_file}")
+string(REPLACE "]" "\\]" message_pattern "${message_pattern}")
+if(NOT registry MATCHES "\tEventMessageFile\t${message_pattern}\t")
+  list(APPEND wrong "the event source's EventMessageFile is not ${message_file}")
+endif()
+if(NOT properties MATCHES "\nSecureCustomProperties\t([^\n]*;)?INSTALLDIR(;|\n)")
+  list(APPEND wrong "INSTALLDIR is not a secure property")
+endif()
+if(wrong)
+  file(REMOVE ${MSI})
+  list(JOIN wrong "; " wrong)
+  message(FATAL_ERROR "the correction of the tables of ${MSI} did not take: ${wrong}")
 endif()

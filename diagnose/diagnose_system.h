@@ -1,8 +1,8 @@
-// What the diagnosis asks of the system: files, processes, their modules
-// and windows, one harmless command to the plug-in, integrity levels and the
-// ANSI code page. The Windows implementation is win32_diagnose_system.cpp;
-// the tests use a fake. Nothing here changes anything on the machine. Every
-// text, paths and names alike, is UTF-8, as the report is.
+// What the diagnosis asks of the system: files, the package's registry
+// values, processes, their modules and windows, harmless messages to the
+// plug-in and the peers, integrity levels, the ANSI code page and who runs it. The Windows implementation is
+// win32_diagnose_system.cpp; the tests use a fake. Nothing here changes anything on the machine. Every text, paths and
+// names alike, is UTF-8, as the report is.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,15 @@ using WindowHandle = std::uintptr_t;
 struct Process {
   std::uint32_t pid = 0;
   std::string exeFile;  // file name without folder, as the process list has it
+};
+
+// How a message to a window of another program ended: answered, not within
+// the time, refused by the system (a window of a higher integrity level), or
+// failed otherwise (the window has gone, ...).
+struct SendResult {
+  enum class Outcome { kAnswered, kTimedOut, kRefused, kFailed };
+  Outcome outcome = Outcome::kFailed;
+  std::uint32_t value = 0;  // the reply when answered; the system's error code when failed
 };
 
 struct Window {
@@ -52,10 +61,36 @@ class DiagnoseSystem {
 
   virtual std::vector<Window> TopLevelWindows() = 0;
   // Sends the window a WM_COPYDATA with this code and an empty text and
-  // waits at most timeoutMs for the reply; none when no reply came in time.
-  virtual std::optional<std::uint32_t> SendCommand(WindowHandle window, std::uint32_t code, unsigned timeoutMs) = 0;
+  // waits at most timeoutMs for the reply, also for a thread that the
+  // system takes for hung: a busy viewer answers late, not never.
+  virtual SendResult SendCommand(WindowHandle window, std::uint32_t code, unsigned timeoutMs) = 0;
+  // The window of the peer connected to the plug-in whose hidden window this
+  // is, as the plug-in notes it on that window; 0 when none is connected.
+  virtual std::vector<WindowHandle> ConnectedPeers(WindowHandle pluginWindow) = 0;
+  // Sends the window WM_NULL, which every window answers at once when its
+  // thread handles messages, and waits at most timeoutMs.
+  virtual SendResult Ping(WindowHandle window, unsigned timeoutMs) = 0;
 
   virtual unsigned AnsiCodePage() = 0;
+
+  // A text (REG_SZ, or REG_EXPAND_SZ unexpanded) or a REG_DWORD under
+  // HKEY_LOCAL_MACHINE, in the 32-bit view, where the package writes; none
+  // when the value is missing or of another type.
+  virtual std::optional<std::string> MachineText(const std::string& key, const std::string& name) = 0;
+  virtual std::optional<std::uint32_t> MachineNumber(const std::string& key, const std::string& name) = 0;
+
+  // The user's local application data folder, where the plug-in keeps its
+  // log; empty when the shell cannot say.
+  virtual std::string LocalAppDataFolder() = 0;
+  // The whole file, also while another program writes it; none when it
+  // cannot be read.
+  virtual std::optional<std::string> ReadFile(const std::string& path) = 0;
+
+  // For the report's header: the local date and time ("2026-12-08 16:45:42"),
+  // the computer's name and the user's.
+  virtual std::string LocalTime() = 0;
+  virtual std::string ComputerName() = 0;
+  virtual std::string UserName() = 0;
 };
 
 }  // namespace diagnose

@@ -5,12 +5,16 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <initializer_list>
 #include <iterator>
 #include <string_view>
 
 #include "diagnose/diagnosis.h"
+#include "platform/platform.h"
 #include "platform/win32_handles.h"
 
 namespace diagnose {
@@ -112,6 +116,53 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM found) noexcept {
     return FALSE;
   }
   return TRUE;
+}
+
+HKEY NoKey() noexcept { return nullptr; }
+void CloseKey(HKEY key) noexcept { ::RegCloseKey(key); }
+using UniqueKey = platform::UniqueHandle<HKEY, NoKey, CloseKey>;
+
+// The bytes of a value of one of two types under HKEY_LOCAL_MACHINE, in the
+// 32-bit view (the package's, and the one a 32-bit program sees anyway).
+std::optional<std::string> MachineValue(const std::string& key, const std::string& name,
+                                        std::initializer_list<DWORD> types) {
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &raw) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  const UniqueKey opened(raw);
+  const std::wstring wideName = Wide(name);
+  DWORD type = 0;
+  DWORD size = 0;
+  if (::RegQueryValueExW(opened.get(), wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      std::find(types.begin(), types.end(), type) == types.end()) {
+    return std::nullopt;
+  }
+  // Room for a terminating NUL that the value may lack.
+  std::string data(size + sizeof(wchar_t), '\0');
+  if (::RegQueryValueExW(opened.get(), wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  data.resize(type == REG_DWORD ? size : size + sizeof(wchar_t));
+  return data;
+}
+
+// SMTO_BLOCK alone: SMTO_ABORTIFHUNG would give up at once on a thread that
+// has not read messages for five seconds, and so call a viewer hung that is
+// only busy loading a large model.
+SendResult Send(WindowHandle window, UINT message, LPARAM lParam, unsigned timeoutMs) {
+  DWORD_PTR reply = 0;
+  ::SetLastError(ERROR_SUCCESS);
+  if (::SendMessageTimeoutW(reinterpret_cast<HWND>(window), message, 0, lParam, SMTO_BLOCK, timeoutMs, &reply)) {
+    return {SendResult::Outcome::kAnswered, static_cast<std::uint32_t>(reply)};
+  }
+  const DWORD error = ::GetLastError();
+  // Some systems leave the error unset on a timeout.
+  if (error == ERROR_TIMEOUT || error == ERROR_SUCCESS) return {SendResult::Outcome::kTimedOut, error};
+  if (error == ERROR_ACCESS_DENIED) return {SendResult::Outcome::kRefused, error};
+  return {SendResult::Outcome::kFailed, error};
 }
 
 }  // namespace
@@ -230,19 +281,84 @@ std::vector<Window> Win32DiagnoseSystem::TopLevelWindows() {
   return windows;
 }
 
-std::optional<std::uint32_t> Win32DiagnoseSystem::SendCommand(WindowHandle window, std::uint32_t code,
-                                                              unsigned timeoutMs) {
+SendResult Win32DiagnoseSystem::SendCommand(WindowHandle window, std::uint32_t code, unsigned timeoutMs) {
   char text[] = "";
   COPYDATASTRUCT data{};
   data.dwData = code;
   data.cbData = sizeof text;
   data.lpData = text;
-  DWORD_PTR reply = 0;
-  if (!::SendMessageTimeoutA(reinterpret_cast<HWND>(window), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                             SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs, &reply)) {
-    return std::nullopt;
+  return Send(window, WM_COPYDATA, reinterpret_cast<LPARAM>(&data), timeoutMs);
+}
+
+// The plug-in notes its connected peers in properties numbered from 1; the
+// first one missing ends the list.
+std::vector<WindowHandle> Win32DiagnoseSystem::ConnectedPeers(WindowHandle pluginWindow) {
+  std::vector<WindowHandle> peers;
+  for (std::size_t i = 1; i <= platform::kNotedPeers; ++i) {
+    const std::string name = platform::kConnectedPeerProperty + std::to_string(i);
+    const auto peer = reinterpret_cast<WindowHandle>(::GetPropA(reinterpret_cast<HWND>(pluginWindow), name.c_str()));
+    if (peer == 0) break;
+    peers.push_back(peer);
   }
-  return static_cast<std::uint32_t>(reply);
+  return peers;
+}
+
+SendResult Win32DiagnoseSystem::Ping(WindowHandle window, unsigned timeoutMs) {
+  return Send(window, WM_NULL, 0, timeoutMs);
+}
+
+std::optional<std::string> Win32DiagnoseSystem::MachineText(const std::string& key, const std::string& name) {
+  const auto data = MachineValue(key, name, {REG_SZ, REG_EXPAND_SZ});
+  if (!data) return std::nullopt;
+  std::wstring text(data->size() / sizeof(wchar_t), L'\0');
+  std::memcpy(text.data(), data->data(), text.size() * sizeof(wchar_t));
+  return Utf8(text.c_str());
+}
+
+std::optional<std::uint32_t> Win32DiagnoseSystem::MachineNumber(const std::string& key, const std::string& name) {
+  const auto data = MachineValue(key, name, {REG_DWORD, REG_DWORD});
+  if (!data || data->size() != sizeof(DWORD)) return std::nullopt;
+  DWORD value = 0;
+  std::memcpy(&value, data->data(), sizeof value);
+  return value;
+}
+
+std::string Win32DiagnoseSystem::LocalAppDataFolder() {
+  wchar_t path[MAX_PATH + 1] = {};
+  return ::SHGetSpecialFolderPathW(nullptr, path, CSIDL_LOCAL_APPDATA, FALSE) ? Utf8(path) : std::string();
+}
+
+std::optional<std::string> Win32DiagnoseSystem::ReadFile(const std::string& path) {
+  const platform::UniqueFile file(::CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
+  if (!file) return std::nullopt;
+  std::string text;
+  char buffer[64 * 1024];
+  DWORD read = 0;
+  while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+  return text;
+}
+
+std::string Win32DiagnoseSystem::LocalTime() {
+  SYSTEMTIME now{};
+  ::GetLocalTime(&now);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                now.wMinute, now.wSecond);
+  return text;
+}
+
+std::string Win32DiagnoseSystem::ComputerName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = static_cast<DWORD>(std::size(name));
+  return ::GetComputerNameW(name, &size) ? Utf8(name, size) : std::string("unbekannt");
+}
+
+std::string Win32DiagnoseSystem::UserName() {
+  wchar_t name[256 + 1] = {};
+  DWORD size = static_cast<DWORD>(std::size(name));
+  return ::GetUserNameW(name, &size) ? Utf8(name) : std::string("unbekannt");
 }
 
 unsigned Win32DiagnoseSystem::AnsiCodePage() { return ::GetACP(); }

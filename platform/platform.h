@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -26,6 +27,10 @@ inline constexpr std::uint32_t kWmCopyData = 74;
 inline constexpr std::uint32_t kWmTimer = 0x113;
 // The shell's number of the Program Files folder.
 inline constexpr int kCsidlProgramFiles = 0x26;
+// The hidden window's properties that hold the connected peers' windows, in
+// connect order: the name followed by 1 to kNotedPeers.
+inline constexpr char kConnectedPeerProperty[] = "VidudUDE.ConnectedPeer";
+inline constexpr std::size_t kNotedPeers = 5;
 
 // The layout of the system's COPYDATASTRUCT, so that the logic can read and
 // fill one without the system headers.
@@ -107,6 +112,14 @@ class Platform {
     return DeliverCopyData(target, sender, record);
   }
   virtual void PostClose(WindowHandle window) = 0;
+  // Notes on the hidden window, as its properties kConnectedPeerProperty1
+  // to 5, the windows of the connected peers (0 ends the list), so that the
+  // support diagnosis can name them from outside; nothing of the plug-in
+  // reads them. A platform without windows of its own keeps no note.
+  virtual void NoteConnectedPeers(WindowHandle window, std::span<const WindowHandle> peers) noexcept {
+    static_cast<void>(window);
+    static_cast<void>(peers);
+  }
 
   // A hidden top-level tool window whose messages all reach procedure.
   virtual std::unique_ptr<OwnedWindow> CreateMessageWindow(WindowProcedure& procedure) = 0;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -168,6 +169,19 @@ std::uint32_t Win32Platform::DeliverCopyData(WindowHandle target, WindowHandle s
 }
 
 void Win32Platform::PostClose(WindowHandle window) { PostMessageA(AsWindow(window), WM_CLOSE, 0, 0); }
+
+void Win32Platform::NoteConnectedPeers(WindowHandle window, std::span<const WindowHandle> peers) noexcept {
+  for (std::size_t i = 0; i < kNotedPeers; ++i) {
+    char name[sizeof kConnectedPeerProperty + 2];
+    std::snprintf(name, sizeof name, "%s%u", kConnectedPeerProperty, static_cast<unsigned>(i + 1));
+    const WindowHandle peer = i < peers.size() ? peers[i] : 0;
+    if (peer == 0) {
+      RemovePropA(AsWindow(window), name);
+    } else {
+      SetPropA(AsWindow(window), name, AsWindow(peer));
+    }
+  }
+}
 
 Win32Platform::Win32Platform() : messageClass_(kMessageWindowClass, MessageWindowProc) {}
 

@@ -28,6 +28,7 @@ class Win32Platform : public Platform {
   std::uint32_t CurrentProcessId() override;
   std::string WindowClassName(WindowHandle window, std::size_t bufferChars) override;
   void PostClose(WindowHandle window) override;
+  void NoteConnectedPeers(WindowHandle window, std::span<const WindowHandle> peers) noexcept override;
   std::unique_ptr<OwnedWindow> CreateMessageWindow(WindowProcedure& procedure) override;
   std::intptr_t DefaultWindowProc(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                   std::intptr_t lParam) override;

@@ -27,7 +27,7 @@ if [ "$mode" != "--format-only" ]; then
     exit 2
   fi
   mapfile -t logic < <(git ls-files 'bridge/*.cpp' 'peer_link/*.cpp' 'host_api/*.cpp' \
-    plugin/plugin_lifecycle.cpp plugin/controller_holder.cpp diagnose/diagnosis.cpp)
+    plugin/plugin_lifecycle.cpp plugin/controller_holder.cpp diagnose/diagnosis.cpp diagnose/options.cpp)
   echo "== clang-tidy: ${#logic[@]} files"
   # The compile commands carry g++-only warning flags that clang does not know.
   # Its count of warnings suppressed in system headers is noise.

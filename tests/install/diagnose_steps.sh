@@ -90,7 +90,9 @@ diagnose 1 '  PROBLEM  kein BIM Vision läuft: .*' '  ok       QUABO.EXE \(PID [
 mkdir -p "$work/Łódź"
 cp "$build/tools/viewer_sim/viewer_sim.exe" "$work/Łódź/"
 viewer "$plugins\\VidudUDE.DLL" "$work/Łódź/viewer_sim.exe"
-diagnose 0 '  ok       C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE\.DLL, Version '"$version" \
+diagnose 0 "VidudUDE-Diagnose $version: Verbindung BIM Vision <-> Quabo \\(ändert nichts\\)" \
+  'Datum [0-9-]+ [0-9:]+, Computer .+, Benutzer .+' \
+  '  ok       C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE\.DLL, Version '"$version" \
   '  ok       Bild C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE_data\\AufmErzeugen_32x32\.png' \
   '  ok       .*\\Łódź\\viewer_sim\.exe \(PID [0-9]+\), Integritätsstufe .*' \
   '  ok       VidudUDE\.DLL geladen: C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE\.DLL, Version '"$version" \
@@ -98,17 +100,36 @@ diagnose 0 '  ok       C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUD
   '  ok       BIM Vision und Quabo laufen mit derselben Integritätsstufe, .*' '  ok       ANSI-Codepage 1252' \
   'Ergebnis: kein Problem gefunden\.'
 
+# A viewer busy beyond the system's five-second hung rule is waited for, and
+# answers.
+echo 'busy 8000' >&4
+wait_for "$work/viewer.out" 'the system takes it for hung$'
+diagnose 0 '  ok       Plug-in-Fenster 0x[0-9a-f]+ \(Klasse VidudUDE\.MessageWindow, PID [0-9]+\) antwortet auf Befehl 7 mit 2001'
+has_line "$work/viewer.out" 'no longer busy' || fail "the diagnosis ended before the busy viewer answered"
+
 mv "$data/AufmErzeugen_32x32.png" "$work/image"
 diagnose 1 '  PROBLEM  Bild fehlt: C:\\Program Files\\Datacomp\\BIM Vision\\plugins\\VidudUDE_data\\AufmErzeugen_32x32\.png .*' \
   'Ergebnis: 1 Problem gefunden\.'
 mv "$work/image" "$data/AufmErzeugen_32x32.png"
 
 stop_peer
-diagnose 1 '  PROBLEM  kein Quabo läuft \(QUABO\.EXE oder QUABO_BIMPROJECT\.EXE\)' 'Ergebnis: 1 Problem gefunden\.'
+diagnose 1 '  PROBLEM  kein Quabo läuft \(QUABO\.EXE oder QUABO_BIMPROJECT\.EXE\), und keines ist mit dem Plug-in verbunden' 'Ergebnis: 1 Problem gefunden\.'
 
 peer QUABO_BIMPROJECT.EXE --class TForm1
 diagnose 1 '  PROBLEM  QUABO_BIMPROJECT\.EXE \(PID [0-9]+, .*\) hat kein Fenster der Klasse TMainForm: .*' \
   'Ergebnis: 1 Problem gefunden\.'
+stop_peer
+
+# A peer of another name that found the plug-in's window and connected is
+# named as connected, and no "kein Quabo läuft".
+echo status >&4
+wait_for "$work/viewer.out" '^plug-in window: '
+plugin_window="$(tr -d '\r' <"$work/viewer.out" | sed -n 's/^plug-in window: \([0-9a-f]*\),.*/\1/p' | tail -n 1)"
+peer KALK.EXE
+printf 'target %s\nsend 1 x\n' "$plugin_window" >&3
+wait_for "$work/peer.out" '^sent code=1 reply=2001$'
+diagnose 0 '  Hinweis  kein Programm namens QUABO\.EXE oder QUABO_BIMPROJECT\.EXE läuft: .*' \
+  '  Hinweis  .*\\KALK\.EXE \(PID [0-9]+, Integritätsstufe .*\) ist mit dem Plug-in in PID [0-9]+ verbunden, Fenster 0x[0-9a-f]+ \(Klasse TMainForm\)'
 stop_peer
 
 stop_viewer

@@ -82,7 +82,7 @@ grep -q 'UNSIGNED release' "$signed/dist.log" || fail "dist without a certificat
 [ -f "$archive" ] || fail "$archive was not made"
 (cd "$dist" && sha256sum -c --strict "$name.sha256") || fail "the sums file does not match $name"
 
-expected=$'plugins/VidudUDE.DLL\nplugins/VidudUDE_data/AufmErzeugen_32x32.png\nplugins/VidudUDE_data/VidudUDE-Diagnose.exe\nplugins/VidudUDE_data/VidudUDE_32x32.png'
+expected=$'plugins/VidudUDE.DLL\nplugins/VidudUDE_data/AufmErzeugen_32x32.png\nplugins/VidudUDE_data/README.txt\nplugins/VidudUDE_data/RELEASE-NOTES.txt\nplugins/VidudUDE_data/VidudUDE-Diagnose.exe\nplugins/VidudUDE_data/VidudUDE_32x32.png'
 entries="$(unzip -Z1 "$archive" | LC_ALL=C sort)"
 [ "$entries" = "$expected" ] || fail "unexpected archive entries:"$'\n'"$entries"
 

@@ -46,6 +46,7 @@ const char kHelp[] =
     "  unload                 stop the plug-in (it sends \"BIM end\")\n"
     "  reload                 stop the plug-in if it runs, then load and start it again (\"Bim Start\")\n"
     "  wait MS                let the viewer run for MS milliseconds (for scripts)\n"
+    "  busy MS                keep the viewer busy for MS milliseconds, handling no messages, as a large load does\n"
     "  hang                   a busy viewer: its thread handles no message until the next line comes\n"
     "  echo TEXT              print TEXT (for scripts: a mark that everything before it is done)\n"
     "  help                   this list\n"
@@ -783,6 +784,18 @@ class Console final : private SendObserver {
       input_.AwaitLine();
     } else if (command == "wait" && words.size() == 2) {
       PumpMessages(std::chrono::milliseconds(std::strtol(words[1].c_str(), nullptr, 10)));
+    } else if (command == "busy" && words.size() == 2) {
+      // A thread that has read no message for five seconds is hung to the
+      // system (IsHungAppWindow, SMTO_ABORTIFHUNG): a mark says when.
+      constexpr long kHungAfterMs = 5100;
+      const long ms = std::max(std::strtol(words[1].c_str(), nullptr, 10), 0L);
+      Say("the viewer is busy for %ld ms\n", ms);
+      ::Sleep(static_cast<DWORD>(std::min(ms, kHungAfterMs)));
+      if (ms > kHungAfterMs) {
+        Say("the viewer has handled no message for 5 s: the system takes it for hung\n");
+        ::Sleep(static_cast<DWORD>(ms - kHungAfterMs));
+      }
+      Say("the viewer is no longer busy\n");
     } else {
       Say("unknown command or missing argument: %s (type \"help\")\n", line.c_str());
     }

@@ -43,13 +43,17 @@ std::intptr_t btBIMQuabo::WndProc(std::uint32_t message, std::uintptr_t wParam, 
   } catch (...) {
     // A command that failed half-way still answers what was set before it
     // ran; the failure stays inside the plug-in.
+    if (record_) record_->Fault(message == platform::kWmCopyData ? "a peer's command" : "the hidden window");
   }
   return result;
 }
 
 void btBIMQuabo::HandleCopyData(std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t& result) {
   const auto* record = reinterpret_cast<const platform::CopyDataRecord*>(lParam);
+  const std::uint32_t began = record_ ? system_.TickMs() : 0;
+  selectFound_.reset();
   peer_link::DispatchCommand(*this, wParam, record, result);
+  if (record_) record_->CommandHandled({wParam, record, result, system_.TickMs() - began, selectFound_});
 }
 
 // The link state changes before the peer is stored. Only a window of another
@@ -63,11 +67,13 @@ void btBIMQuabo::Connect(WindowHandle peer) {
   FConnectedPeer = ofPeer ? peer : 0;
   connectedPeerProcess_ = ofPeer ? system_.WindowProcessId(peer) : 0;
   WatchConnectedPeer();
+  if (record_) record_->Connected(peer);
 }
 
 // The viewer is asked to close last, by a posted message: the peer has its
 // reply before the plug-in stops.
 void btBIMQuabo::Disconnect() {
+  if (record_) record_->Disconnected(FConnectedPeer);
   SetActive(false);
   FConnectedPeer = 0;
   peerWatch_.reset();

@@ -43,6 +43,7 @@ std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performanc
       }
     });
   } catch (...) {
+    if (record_) record_->Fault("Message_Sender");
     system_.ShowMessage(texts::kSendFailed, texts::kSendFailedCaption);
   }
   return result;
@@ -71,6 +72,7 @@ bool btBIMQuabo::ConnectedPeerGone() {
 // greyed as at start. The peer is forgotten before the viewer is called, so
 // that a failing call does not leave the watch to try again every second.
 void btBIMQuabo::EndLinkToGonePeer() {
+  if (record_) record_->PeerGone(FConnectedPeer, connectedPeerProcess_);
   FConnectedPeer = 0;
   peerWatch_.reset();
   SetActive(false);

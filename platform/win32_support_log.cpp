@@ -1,0 +1,244 @@
+// The support record's part of the Windows platform: the log file in the
+// user's local application data, shared by every viewer of the user, the
+// level from the registry, the facts of the start, and the event log.
+// Every path goes through the wide API, so that a user name outside the ANSI
+// code page changes nothing.
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/foreign_call_guard.h"
+#include "platform/win32_platform.h"
+
+namespace platform {
+
+namespace {
+
+std::string Utf8(const wchar_t* wide, int length = -1) {
+  if (wide == nullptr || length == 0) return {};
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return {};
+  std::string text(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, length, text.data(), bytes, nullptr, nullptr);
+  if (length < 0) text.resize(static_cast<std::size_t>(bytes - 1));
+  return text;
+}
+
+std::wstring WideFromUtf8(std::string_view text) {
+  if (text.empty()) return {};
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::wstring ModulePath(HMODULE module) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD copied = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+    if (copied == 0) return {};
+    if (copied < path.size()) {
+      path.resize(copied);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// The file version of a loaded module's version resource, read in place:
+// the version library is no DLL every system loads for the plug-in.
+std::string ModuleVersion(HMODULE module) {
+  const HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), MAKEINTRESOURCEW(16));
+  if (resource == nullptr) return "without version";
+  const HGLOBAL loaded = LoadResource(module, resource);
+  const auto* bytes = static_cast<const unsigned char*>(loaded ? LockResource(loaded) : nullptr);
+  const DWORD size = SizeofResource(module, resource);
+  if (bytes == nullptr) return "without version";
+  for (DWORD at = 0; at + sizeof(VS_FIXEDFILEINFO) <= size; at += 4) {
+    VS_FIXEDFILEINFO info;
+    std::memcpy(&info, bytes + at, sizeof info);
+    if (info.dwSignature != VS_FFI_SIGNATURE) continue;
+    char text[48];
+    std::snprintf(text, sizeof text, "%lu.%lu.%lu.%lu", static_cast<unsigned long>(HIWORD(info.dwFileVersionMS)),
+                  static_cast<unsigned long>(LOWORD(info.dwFileVersionMS)),
+                  static_cast<unsigned long>(HIWORD(info.dwFileVersionLS)),
+                  static_cast<unsigned long>(LOWORD(info.dwFileVersionLS)));
+    return text;
+  }
+  return "without version";
+}
+
+std::wstring SupportLogFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) return {};
+  return std::wstring(folder) + L"\\" + kSupportLogFolder;
+}
+
+std::wstring SupportLogPath(const wchar_t* file) {
+  const std::wstring folder = SupportLogFolder();
+  return folder.empty() ? std::wstring() : folder + L"\\" + file;
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opened for appending only: the system then writes every write at the
+// file's end as one piece, whatever other processes append meanwhile, and
+// a truncation by another process leaves the next write at the new end.
+class Win32SupportLogFile final : public SupportLogFile {
+ public:
+  explicit Win32SupportLogFile(UniqueFile file) : file_(std::move(file)) {}
+  bool Append(std::string_view bytes) override {
+    DWORD written = 0;
+    return WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+  }
+  std::optional<std::uint64_t> Size() override {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file_.get(), &size)) return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+  }
+
+ private:
+  UniqueFile file_;
+};
+
+class Win32SupportLogLock final : public SupportLogLock {
+ public:
+  explicit Win32SupportLogLock(HANDLE mutex) : mutex_(mutex) {}
+  ~Win32SupportLogLock() override { ReleaseMutex(mutex_); }
+  Win32SupportLogLock(const Win32SupportLogLock&) = delete;
+  Win32SupportLogLock& operator=(const Win32SupportLogLock&) = delete;
+
+ private:
+  HANDLE mutex_;
+};
+
+}  // namespace
+
+LocalTime Win32Platform::Now() {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+std::uint32_t Win32Platform::TickMs() { return GetTickCount(); }
+
+StartFacts Win32Platform::DescribeStart() {
+  StartFacts facts;
+  facts.pluginPath = Utf8(ModulePath(CurrentModule()).c_str());
+  facts.pluginVersion = ModuleVersion(CurrentModule());
+  facts.viewerPath = Utf8(ModulePath(GetModuleHandleW(nullptr)).c_str());
+  facts.viewerVersion = ModuleVersion(GetModuleHandleW(nullptr));
+  facts.ansiCodePage = GetACP();
+  return facts;
+}
+
+std::string Win32Platform::LastFaultPlace() {
+  const std::uintptr_t address = LastGuardedFaultAddress();
+  HMODULE module = nullptr;
+  char text[32];
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCWSTR>(address), &module)) {
+    std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(address));
+    return text;
+  }
+  std::snprintf(text, sizeof text, "+0x%lx",
+                static_cast<unsigned long>(address - reinterpret_cast<std::uintptr_t>(module)));
+  return Utf8(FileNameOf(ModulePath(module)).c_str()) + text;
+}
+
+std::string Win32Platform::ProcessName(std::uint32_t pid) {
+  const UniqueKernelObject process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process) return {};
+  wchar_t path[MAX_PATH * 2] = {};
+  DWORD length = MAX_PATH * 2;
+  if (!QueryFullProcessImageNameW(process.get(), 0, path, &length)) return {};
+  return Utf8(FileNameOf(std::wstring(path, length)).c_str());
+}
+
+std::string Win32Platform::Utf8FromAnsi(std::string_view ansi) {
+  const std::wstring wide = ToWide(ansi);
+  return Utf8(wide.data(), static_cast<int>(wide.size()));
+}
+
+std::optional<std::uint32_t> Win32Platform::LogLevelSetting(bool machinePolicy) {
+  HKEY key = nullptr;
+  const HKEY root = machinePolicy ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  const wchar_t* const path = machinePolicy ? L"Software\\Policies\\VidudUDE" : L"Software\\VidudUDE";
+  if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return std::nullopt;
+  DWORD type = 0;
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  const LONG read = RegQueryValueExW(key, L"LogLevel", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+  RegCloseKey(key);
+  if (read != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) return std::nullopt;
+  return value;
+}
+
+std::unique_ptr<SupportLogFile> Win32Platform::OpenSupportLog() {
+  const std::wstring folder = SupportLogFolder();
+  if (folder.empty()) return nullptr;
+  CreateDirectoryW(folder.c_str(), nullptr);
+  UniqueFile file(CreateFileW((folder + L"\\" + kSupportLogFile).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                              kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return nullptr;
+  return std::make_unique<Win32SupportLogFile>(std::move(file));
+}
+
+// Named in the user's session: the viewers of one user on one desk.
+std::unique_ptr<SupportLogLock> Win32Platform::LockSupportLog() {
+  if (!supportLogMutex_) supportLogMutex_.reset(CreateMutexW(nullptr, FALSE, L"Local\\VidudUDE.SupportLog"));
+  if (!supportLogMutex_) return nullptr;
+  const DWORD waited = WaitForSingleObject(supportLogMutex_.get(), kSupportLogLockWaitMs);
+  // An abandoned lock belonged to a viewer that ended while it held it.
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return nullptr;
+  return std::make_unique<Win32SupportLogLock>(supportLogMutex_.get());
+}
+
+// The content is copied and the log truncated in place, not renamed: the
+// other viewers keep their log open, and would go on appending to the
+// renamed file, which also could not be replaced the next time while one
+// of them holds it.
+bool Win32Platform::StartSupportLogAfresh() {
+  const std::wstring current = SupportLogPath(kSupportLogFile);
+  if (current.empty()) return false;
+  const UniqueFile log(
+      CreateFileW(current.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER size{};
+  if (!log || !GetFileSizeEx(log.get(), &size) || size.QuadPart > 16 * 1024 * 1024) return false;
+  std::vector<char> content(static_cast<std::size_t>(size.QuadPart));
+  DWORD read = 0;
+  if (!content.empty() && (!ReadFile(log.get(), content.data(), static_cast<DWORD>(content.size()), &read, nullptr) ||
+                           read != content.size())) {
+    return false;
+  }
+  {
+    const UniqueFile older(CreateFileW(SupportLogPath(kOlderSupportLogFile).c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!older || !WriteFile(older.get(), content.data(), read, &written, nullptr) || written != read) return false;
+  }
+  LARGE_INTEGER start{};
+  return SetFilePointerEx(log.get(), start, nullptr, FILE_BEGIN) && SetEndOfFile(log.get());
+}
+
+void Win32Platform::ReportSystemEvent(SystemEvent event, std::string_view utf8Text) {
+  const HANDLE source = RegisterEventSourceW(nullptr, kEventSource);
+  if (source == nullptr) return;
+  const std::wstring text = WideFromUtf8(utf8Text);
+  const wchar_t* inserts[] = {text.c_str()};
+  const WORD type = event == SystemEvent::kStartFailed ? EVENTLOG_ERROR_TYPE : EVENTLOG_WARNING_TYPE;
+  ReportEventW(source, type, 0, static_cast<DWORD>(event), nullptr, 1, 0, inserts, nullptr);
+  DeregisterEventSource(source);
+}
+
+}  // namespace platform

@@ -67,7 +67,7 @@ void btBIMQuabo::Connect(WindowHandle peer) {
   FConnectedPeer = ofPeer ? peer : 0;
   connectedPeerProcess_ = ofPeer ? system_.WindowProcessId(peer) : 0;
   WatchConnectedPeer();
-  if (record_) record_->Connected(peer);
+  if (record_) record_->Connected(peer, ofPeer);
 }
 
 // The viewer is asked to close last, by a posted message: the peer has its

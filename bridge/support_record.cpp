@@ -122,9 +122,12 @@ void SupportRecord::Stop() noexcept {
   }
 }
 
-void SupportRecord::Connected(platform::WindowHandle peer) noexcept {
+void SupportRecord::Connected(platform::WindowHandle peer, bool taken) noexcept {
   try {
-    if (level_ != LogLevel::kOff) Write("connect from " + Peer(peer, system_.WindowProcessId(peer)));
+    if (level_ == LogLevel::kOff) return;
+    std::string words = "connect from " + Peer(peer, system_.WindowProcessId(peer));
+    if (!taken) words += ": not a peer's window, so messages still go to the peers found by discovery";
+    Write(words);
   } catch (...) {
     ++lost_;
   }

@@ -61,7 +61,8 @@ class SupportRecord final : public platform::SendObserver {
   void StartFailed() noexcept;
   void Stop() noexcept;
 
-  void Connected(platform::WindowHandle peer) noexcept;
+  // taken: the window became the one target of the link.
+  void Connected(platform::WindowHandle peer, bool taken) noexcept;
   void Disconnected(platform::WindowHandle peer) noexcept;
   // The peer watch ended the link: the peer's window has gone.
   void PeerGone(platform::WindowHandle peer, std::uint32_t peerProcess) noexcept;

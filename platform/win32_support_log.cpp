@@ -164,9 +164,15 @@ std::string Win32Platform::ProcessName(std::uint32_t pid) {
   return Utf8(FileNameOf(std::wstring(path, length)).c_str());
 }
 
+// Converted here, not through ToWide: the record must not take part in what
+// the plug-in's own conversions do.
 std::string Win32Platform::Utf8FromAnsi(std::string_view ansi) {
-  const std::wstring wide = ToWide(ansi);
-  return Utf8(wide.data(), static_cast<int>(wide.size()));
+  if (ansi.empty()) return {};
+  const int length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), length);
+  return Utf8(wide.data(), length);
 }
 
 std::optional<std::uint32_t> Win32Platform::LogLevelSetting(bool machinePolicy) {

@@ -2,6 +2,9 @@
 # real VidudUDE.DLL; real peer processes talk to it.
 add_executable(copydata_sender tests/wine_tools/copydata_sender.cpp)
 target_link_options(copydata_sender PRIVATE ${static_runtime})
+add_executable(log_host tests/wine_tools/log_host.cpp)
+target_include_directories(log_host PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_options(log_host PRIVATE ${static_runtime})
 add_executable(exit_host tests/wine_tools/exit_host.cpp)
 target_include_directories(exit_host PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_options(exit_host PRIVATE ${static_runtime})
@@ -18,6 +21,7 @@ add_executable(plugin_e2e_tests
   tests/wine/plugin_unload_test.cpp
   tests/wine/plugin_containment_test.cpp
   tests/wine/plugin_leak_test.cpp
+  tests/wine/plugin_support_log_test.cpp
   tests/wine/peer_sdk_test.cpp)
 target_compile_definitions(plugin_e2e_tests PRIVATE
   VIDUDUDE_DLL="${VIDUDUDE_DLL}"
@@ -27,6 +31,7 @@ target_compile_definitions(plugin_e2e_tests PRIVATE
   FAULTY_DLL="${VIDUDUDE_FAULTY_DLL}"
   COPYDATA_SENDER_EXE="$<TARGET_FILE:copydata_sender>"
   EXIT_HOST_EXE="$<TARGET_FILE:exit_host>"
+  LOG_HOST_EXE="$<TARGET_FILE:log_host>"
   IFC_SAMPLES_DIR="${PROJECT_SOURCE_DIR}/../shared/ifc-samples"
   DEMO_MODEL="${PROJECT_SOURCE_DIR}/models/demo-house.ifc"
   VIDUDUDE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
@@ -34,8 +39,9 @@ target_compile_definitions(plugin_e2e_tests PRIVATE
 target_link_libraries(plugin_e2e_tests PRIVATE viewer_sim_exports viewer_sim_host peer_driver vidudude_logic gtest gtest_main
   version)
 target_link_options(plugin_e2e_tests PRIVATE ${static_runtime})
-add_dependencies(plugin_e2e_tests VidudUDE vidudude_plugin-faulty copydata_sender exit_host peer_sim bare_host partial_host)
-add_test(NAME plugin_e2e_tests COMMAND plugin_e2e_tests --gtest_filter=-*UnderACyrillicCodePage)
+add_dependencies(plugin_e2e_tests VidudUDE vidudude_plugin-faulty copydata_sender exit_host log_host peer_sim bare_host partial_host)
+add_test(NAME plugin_e2e_tests COMMAND plugin_e2e_tests
+  --gtest_filter=-*UnderACyrillicCodePage:SupportLog.FailuresReachTheEventLogWithTheirLinesWords)
 set_tests_properties(plugin_e2e_tests PROPERTIES TIMEOUT 1200)
 
 # The plug-in's German texts and the index's spelling of GUIDs under the
@@ -46,3 +52,11 @@ add_test(NAME plugin_e2e_code_page_1251
   COMMAND sh -c "mkdir -p \"$0\" && localedef -i ru_RU -f CP1251 \"$0/ru_RU.CP1251\" && LOCPATH=\"$0\" LC_ALL=ru_RU.CP1251 wine \"$1\" --gtest_filter=*UnderACyrillicCodePage:*InEveryCodePage"
           ${CMAKE_BINARY_DIR}/locales $<TARGET_FILE:plugin_e2e_tests>)
 set_tests_properties(plugin_e2e_code_page_1251 PROPERTIES TIMEOUT 300 FAIL_REGULAR_EXPRESSION "SKIPPED")
+
+# The plug-in's event log entries as Wine's eventlog debug channel shows
+# them: this process's debug output goes to a file that the test reads. A
+# skip (no file named) fails the entry.
+add_test(NAME plugin_event_log
+  COMMAND sh -c "WINEDEBUG=-all,+eventlog,fixme+advapi VIDUDUDE_WINE_DEBUG_LOG=\"$0\" wine \"$1\" --gtest_filter=SupportLog.FailuresReachTheEventLogWithTheirLinesWords 2>\"$0\"; status=$?; cat \"$0\" >&2; exit $status"
+          ${CMAKE_BINARY_DIR}/event_log_debug.txt $<TARGET_FILE:plugin_e2e_tests>)
+set_tests_properties(plugin_event_log PROPERTIES TIMEOUT 300 FAIL_REGULAR_EXPRESSION "SKIPPED")

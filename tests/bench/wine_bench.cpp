@@ -163,7 +163,7 @@ struct SendCase {
 };
 
 struct SendTimes {
-  std::vector<double> bare, connected, discovering;
+  std::vector<double> bare, connected, logged, discovering;
   bool delivered = true;
 };
 
@@ -181,12 +181,25 @@ void SendBenchmarks(const std::string& receiverExe) {
   // the second looks for peer processes and windows before every send.
   bridge::btBIMQuabo connected(system, viewer);
   bridge::btBIMQuabo discovering(system, viewer);
-  for (bridge::btBIMQuabo* controller : {&connected, &discovering}) controller->SetProcessId(GetCurrentProcessId());
+  // The same connected send with the support record on, at its default
+  // level, on a platform of its own: the record watches every send of its
+  // platform.
+  platform::Win32Platform loggingSystem;
+  bridge::SupportRecord record(loggingSystem);
+  record.Start();
+  Require(record.Level() == bridge::LogLevel::kNormal, "the bench's prefix sets a log level");
+  bridge::btBIMQuabo logged(loggingSystem, viewer);
+  logged.SetSupportRecord(&record);
+  for (bridge::btBIMQuabo* controller : {&connected, &logged, &discovering}) {
+    controller->SetProcessId(GetCurrentProcessId());
+  }
   const std::string start = peer_link::FramePayload(1, "Start");
   COPYDATASTRUCT command{peer_link::kCodeStart, static_cast<DWORD>(start.size()), const_cast<char*>(start.data())};
-  SendMessageA(reinterpret_cast<HWND>(connected.MsgWindow()), WM_COPYDATA, static_cast<WPARAM>(peer),
-               reinterpret_cast<LPARAM>(&command));
-  Require(connected.ConnectedPeer() == peer, "the start command did not connect");
+  for (bridge::btBIMQuabo* controller : {&connected, &logged}) {
+    SendMessageA(reinterpret_cast<HWND>(controller->MsgWindow()), WM_COPYDATA, static_cast<WPARAM>(peer),
+                 reinterpret_cast<LPARAM>(&command));
+    Require(controller->ConnectedPeer() == peer, "the start command did not connect");
+  }
   platform::UniqueWindow sender(
       CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr));
   Require(static_cast<bool>(sender), "cannot create the bare sender's window");
@@ -195,9 +208,10 @@ void SendBenchmarks(const std::string& receiverExe) {
   // Wine delivers no cross-process message of about 2 MB or more, so the
   // largest list measured has 8 * 10^4 GUIDs, not 10^5.
   const SendCase cases[] = {{"100 B", 4, 301}, {"100 KB", 4267, 101}, {"1.9 MB", 80000, 31}};
-  std::printf("\nOne WM_COPYDATA until the reply, median over runs, the three senders taking turns (32-bit, Wine)\n");
-  std::printf("%-8s %9s %5s %10s %13s %7s %15s %8s %10s\n", "payload", "bytes", "runs", "bare us", "connected us",
-              "ratio", "discovering us", "ratio", "delivered");
+  std::printf("\nOne WM_COPYDATA until the reply, median over runs, the four senders taking turns (32-bit, Wine);\n"
+              "\"logged\" is the connected send with the support record on (one line written per send)\n");
+  std::printf("%-8s %9s %5s %10s %13s %7s %10s %8s %15s %8s %10s\n", "payload", "bytes", "runs", "bare us",
+              "connected us", "ratio", "logged us", "log cost", "discovering us", "ratio", "delivered");
   for (const SendCase& c : cases) {
     const std::string text = GuidLines(guids, c.lines);
     const std::string payload = peer_link::FramePayload(GetCurrentProcessId(), text);
@@ -220,13 +234,16 @@ void SendBenchmarks(const std::string& receiverExe) {
       times.bare.push_back(Seconds() - begin);
       times.delivered = times.delivered && reply == 1;
       through(connected, times.connected);
+      through(logged, times.logged);
       through(discovering, times.discovering);
     }
     const double bare = MedianOf(times.bare);
     const double direct = MedianOf(times.connected);
+    const double withLog = MedianOf(times.logged);
     const double discovered = MedianOf(times.discovering);
-    std::printf("%-8s %9zu %5d %10.1f %13.1f %6.2fx %15.1f %7.2fx %10s\n", c.name, payload.size(), c.runs, bare * 1e6,
-                direct * 1e6, direct / bare, discovered * 1e6, discovered / bare, times.delivered ? "yes" : "no");
+    std::printf("%-8s %9zu %5d %10.1f %13.1f %6.2fx %10.1f %7.1f%% %15.1f %7.2fx %10s\n", c.name, payload.size(), c.runs,
+                bare * 1e6, direct * 1e6, direct / bare, withLog * 1e6, (withLog - direct) / direct * 100.0,
+                discovered * 1e6, discovered / bare, times.delivered ? "yes" : "no");
   }
   const double discovery = Median(101, [&] {
     const double begin = Seconds();

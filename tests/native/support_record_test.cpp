@@ -58,7 +58,7 @@ TEST_F(Record, LevelComesFromPolicyBeforeUserAndOffWritesNothing) {
   system.userLogLevel = 2;
   bridge::SupportRecord off(system);
   off.Start();
-  off.Connected(kPeerA);
+  off.Connected(kPeerA, true);
   try {
     throw platform::ContainedFault(0xC0000005);
   } catch (...) {

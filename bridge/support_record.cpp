@@ -249,35 +249,31 @@ std::string SupportRecord::CurrentFailure() {
   }
 }
 
+// The count of lost lines goes with the next line in one write.
 void SupportRecord::Write(std::string_view words) {
   if (level_ == LogLevel::kOff) return;
   const std::string prefix = Prefix(system_.Now(), processId_);
-  const std::string line = prefix + std::string(words) + "\r\n";
-  if (lost_ > 0) {
-    const std::uint64_t lost = lost_;
-    if (!WriteLine(prefix + std::to_string(lost) + " earlier lines could not be written\r\n")) {
-      ++lost_;
-      return;
-    }
+  std::string text;
+  if (lost_ > 0) text = prefix + std::to_string(lost_) + " earlier lines could not be written\r\n";
+  text += prefix + std::string(words) + "\r\n";
+  if (WriteLines(text)) {
     lost_ = 0;
+  } else {
+    ++lost_;
   }
-  if (!WriteLine(line)) ++lost_;
 }
 
-bool SupportRecord::WriteLine(const std::string& line) {
+// Under the lock, so that no other process appends or starts the log afresh
+// between the size read here and the write. A log that cannot start afresh
+// takes no more lines: the bound comes first.
+bool SupportRecord::WriteLines(const std::string& text) {
   if (!file_) file_ = system_.OpenSupportLog();
   if (!file_) return false;
+  const std::unique_ptr<platform::SupportLogLock> lock = system_.LockSupportLog();
+  if (!lock) return false;
   const std::optional<std::uint64_t> size = file_->Size();
-  std::unique_ptr<platform::SupportLogLock> lock;
-  if (!size || *size + line.size() + kSupportLogLockZone > kSupportLogLimit) {
-    lock = system_.LockSupportLog();
-    if (!lock) return false;
-    // Another process may have started the log afresh before the lock came.
-    const std::optional<std::uint64_t> locked = file_->Size();
-    if (!locked) return false;
-    if (*locked + line.size() > kSupportLogLimit && !system_.StartSupportLogAfresh()) return false;
-  }
-  if (file_->Append(line)) return true;
+  if (!size || (*size + text.size() > kSupportLogLimit && !system_.StartSupportLogAfresh())) return false;
+  if (file_->Append(text)) return true;
   // Opened again for the next line: the disk may have room then.
   file_.reset();
   return false;

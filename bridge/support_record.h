@@ -29,9 +29,6 @@ LogLevel ChooseLogLevel(std::optional<std::uint32_t> policy, std::optional<std::
 // Each file of the log stays below this size; the older file takes the log's
 // content when the next line would pass it.
 inline constexpr std::uint64_t kSupportLogLimit = 1024 * 1024;
-// A line that brings the log within this far of its limit takes the lock
-// first, so that no other process starts the log afresh under it.
-inline constexpr std::uint64_t kSupportLogLockZone = 64 * 1024;
 // What the verbose level shows of each payload.
 inline constexpr std::size_t kPayloadExcerptBytes = 256;
 // At most one entry of each kind in the system's event log in this time.
@@ -80,7 +77,7 @@ class SupportRecord final : public platform::SendObserver {
   // The failure being handled, in words.
   std::string CurrentFailure();
   void Write(std::string_view words);
-  bool WriteLine(const std::string& line);
+  bool WriteLines(const std::string& text);
   void TellSystem(platform::SystemEvent event, const std::string& words);
 
   platform::Platform& system_;

@@ -126,15 +126,14 @@ class SupportLogFile {
  public:
   virtual ~SupportLogFile() = default;
   // One write at the file's end, wherever other processes have appended
-  // meanwhile: a line is never torn. False when nothing was written.
+  // meanwhile. False when nothing was written.
   virtual bool Append(std::string_view bytes) = 0;
-  // The size of the file at the log's path, which another process may have
-  // started afresh meanwhile; nullopt when unknown.
+  // The file's size now; nullopt when unknown.
   virtual std::optional<std::uint64_t> Size() = 0;
 };
 
 // Held while it lives: the one right, among all processes of the user, to
-// start the support log afresh.
+// write to the support log or start it afresh.
 class SupportLogLock {
  public:
   virtual ~SupportLogLock() = default;

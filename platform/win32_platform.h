@@ -63,9 +63,10 @@ class Win32Platform : public Platform {
   SharedWindowClass messageClass_;
   // Windows whose last send timed out, until one of them answers again.
   std::vector<HWND> unresponsive_;
-  // The support log's lock, shared by the user's processes; made at its
-  // first use.
-  UniqueKernelObject supportLogMutex_;
+  // The support log's lock: a word in memory that the user's processes
+  // share, mapped at its first use.
+  UniqueKernelObject supportLogMapping_;
+  std::unique_ptr<volatile LONG, void (*)(volatile LONG*)> supportLogLock_{nullptr, nullptr};
 };
 
 // The support log's folder below the user's local application data, its
@@ -74,7 +75,8 @@ inline constexpr wchar_t kSupportLogFolder[] = L"VidudUDE";
 inline constexpr wchar_t kSupportLogFile[] = L"VidudUDE.log";
 inline constexpr wchar_t kOlderSupportLogFile[] = L"VidudUDE.old.log";
 inline constexpr wchar_t kEventSource[] = L"VidudUDE";
-// How long a line waits for another process that holds the log's lock.
+// How long a line waits for another process that holds the log's lock; a
+// holder keeps it for one write, or for the copy of one full log.
 inline constexpr DWORD kSupportLogLockWaitMs = 200;
 
 // How long one send waits for a peer's reply before it counts as lost.

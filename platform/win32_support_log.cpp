@@ -110,16 +110,28 @@ class Win32SupportLogFile final : public SupportLogFile {
   UniqueFile file_;
 };
 
+// The lock word holds the id of the process that holds the lock, 0 when
+// none does.
 class Win32SupportLogLock final : public SupportLogLock {
  public:
-  explicit Win32SupportLogLock(HANDLE mutex) : mutex_(mutex) {}
-  ~Win32SupportLogLock() override { ReleaseMutex(mutex_); }
+  explicit Win32SupportLogLock(volatile LONG* word) : word_(word) {}
+  ~Win32SupportLogLock() override {
+    if (word_ != nullptr) InterlockedCompareExchange(word_, 0, static_cast<LONG>(GetCurrentProcessId()));
+  }
   Win32SupportLogLock(const Win32SupportLogLock&) = delete;
   Win32SupportLogLock& operator=(const Win32SupportLogLock&) = delete;
 
  private:
-  HANDLE mutex_;
+  volatile LONG* word_;
 };
+
+bool ProcessEnded(DWORD pid) {
+  const UniqueKernelObject process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+  if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;
+  return WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+}
+
+void UnmapLockWord(volatile LONG* word) { UnmapViewOfFile(const_cast<LONG*>(word)); }
 
 }  // namespace
 
@@ -199,14 +211,37 @@ std::unique_ptr<SupportLogFile> Win32Platform::OpenSupportLog() {
   return std::make_unique<Win32SupportLogFile>(std::move(file));
 }
 
-// Named in the user's session: the viewers of one user on one desk.
+// Taken for every line. Under Wine an append is a size read and a write at
+// that offset, so two processes appending at once could write over each
+// other's line; a kernel mutex would cost two trips to the server per line,
+// a word of shared memory costs none while nobody else holds it. Named in
+// the user's session: the viewers of one user on one desk. Without the
+// shared word (another user's, in the same session), the process only
+// excludes itself: Windows appends atomically all the same.
 std::unique_ptr<SupportLogLock> Win32Platform::LockSupportLog() {
-  if (!supportLogMutex_) supportLogMutex_.reset(CreateMutexW(nullptr, FALSE, L"Local\\VidudUDE.SupportLog"));
-  if (!supportLogMutex_) return nullptr;
-  const DWORD waited = WaitForSingleObject(supportLogMutex_.get(), kSupportLogLockWaitMs);
-  // An abandoned lock belonged to a viewer that ended while it held it.
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return nullptr;
-  return std::make_unique<Win32SupportLogLock>(supportLogMutex_.get());
+  if (!supportLogMapping_) {
+    supportLogMapping_.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG),
+                                                L"Local\\VidudUDE.SupportLog"));
+    void* view =
+        supportLogMapping_ ? MapViewOfFile(supportLogMapping_.get(), FILE_MAP_WRITE, 0, 0, sizeof(LONG)) : nullptr;
+    if (view != nullptr) supportLogLock_ = {static_cast<volatile LONG*>(view), UnmapLockWord};
+  }
+  volatile LONG* const word = supportLogLock_.get();
+  if (word == nullptr) return std::make_unique<Win32SupportLogLock>(nullptr);
+  const auto self = static_cast<LONG>(GetCurrentProcessId());
+  const DWORD began = GetTickCount();
+  for (int attempt = 0;; ++attempt) {
+    const LONG holder = InterlockedCompareExchange(word, self, 0);
+    if (holder == 0) return std::make_unique<Win32SupportLogLock>(word);
+    if (GetTickCount() - began >= kSupportLogLockWaitMs) {
+      // A viewer that ended while it held the lock leaves it to the next.
+      if (ProcessEnded(static_cast<DWORD>(holder)) && InterlockedCompareExchange(word, self, holder) == holder) {
+        return std::make_unique<Win32SupportLogLock>(word);
+      }
+      return nullptr;
+    }
+    Sleep(attempt < 16 ? 0 : 1);
+  }
 }
 
 // The content is copied and the log truncated in place, not renamed: the

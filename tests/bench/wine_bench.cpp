@@ -185,11 +185,11 @@ void SendBenchmarks(const std::string& receiverExe) {
   // level, on a platform of its own: the record watches every send of its
   // platform.
   platform::Win32Platform loggingSystem;
-  bridge::SupportRecord record(loggingSystem);
-  record.Start();
-  Require(record.Level() == bridge::LogLevel::kNormal, "the bench's prefix sets a log level");
+  bridge::SupportRecord supportRecord(loggingSystem);
+  supportRecord.Start();
+  Require(supportRecord.Level() == bridge::LogLevel::kNormal, "the bench's prefix sets a log level");
   bridge::btBIMQuabo logged(loggingSystem, viewer);
-  logged.SetSupportRecord(&record);
+  logged.SetSupportRecord(&supportRecord);
   for (bridge::btBIMQuabo* controller : {&connected, &logged, &discovering}) {
     controller->SetProcessId(GetCurrentProcessId());
   }
@@ -241,8 +241,8 @@ void SendBenchmarks(const std::string& receiverExe) {
     const double direct = MedianOf(times.connected);
     const double withLog = MedianOf(times.logged);
     const double discovered = MedianOf(times.discovering);
-    std::printf("%-8s %9zu %5d %10.1f %13.1f %6.2fx %10.1f %7.1f%% %15.1f %7.2fx %10s\n", c.name, payload.size(), c.runs,
-                bare * 1e6, direct * 1e6, direct / bare, withLog * 1e6, (withLog - direct) / direct * 100.0,
+    std::printf("%-8s %9zu %5d %10.1f %13.1f %6.2fx %10.1f %7.1f%% %15.1f %7.2fx %10s\n", c.name, payload.size(),
+                c.runs, bare * 1e6, direct * 1e6, direct / bare, withLog * 1e6, (withLog - direct) / direct * 100.0,
                 discovered * 1e6, discovered / bare, times.delivered ? "yes" : "no");
   }
   const double discovery = Median(101, [&] {

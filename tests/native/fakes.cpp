@@ -175,7 +175,6 @@ std::unique_ptr<platform::SupportLogFile> FakePlatform::OpenSupportLog() {
 }
 
 std::unique_ptr<platform::SupportLogLock> FakePlatform::LockSupportLog() {
-  ++supportLogLocks;
   if (supportLogLockFails) return nullptr;
   return std::make_unique<platform::SupportLogLock>();
 }

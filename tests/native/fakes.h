@@ -120,7 +120,6 @@ class FakePlatform final : public platform::Platform {
   bool supportLogOpenFails = false;
   bool supportLogWriteFails = false;
   bool supportLogLockFails = false;
-  int supportLogLocks = 0;
   std::vector<std::pair<platform::SystemEvent, std::string>> systemEvents;
 
   platform::LocalTime Now() override { return now; }

@@ -187,21 +187,19 @@ TEST_F(Record, LinesThatCannotBeWrittenAreCountedAndToldWhenWritingWorksAgain) {
 }
 
 TEST_F(Record, LogStaysWithinItsBoundAndTheOlderFileTakesItsContent) {
-  // Far from the limit no lock is taken.
-  record.Stop();
-  EXPECT_EQ(system.supportLogLocks, 0);
   const std::string line = std::string(kPrefix) + "stop\r\n";
-  system.supportLog = std::string(bridge::kSupportLogLimit - bridge::kSupportLogLockZone, '.');
+  system.supportLog = std::string(bridge::kSupportLogLimit - line.size(), '.');
   record.Stop();
-  EXPECT_EQ(system.supportLogLocks, 1);
+  EXPECT_EQ(system.supportLog.size(), bridge::kSupportLogLimit);
   EXPECT_EQ(system.olderSupportLog, "");
-  // Near it, a line waits for the lock and is lost when it does not come.
-  system.supportLogLockFails = true;
-  record.Stop();
-  system.supportLogLockFails = false;
-  system.supportLog.resize(bridge::kSupportLogLimit - line.size());
   const std::string full = system.supportLog;
   record.Stop();
   EXPECT_EQ(system.olderSupportLog, full);
-  EXPECT_EQ(Words(system.supportLog), (std::vector<std::string>{"1 earlier lines could not be written", "stop"}));
+  // A line waits for the lock, and is lost when it does not come.
+  system.supportLogLockFails = true;
+  record.Stop();
+  system.supportLogLockFails = false;
+  record.Stop();
+  EXPECT_EQ(Words(system.supportLog),
+            (std::vector<std::string>{"stop", "1 earlier lines could not be written", "stop"}));
 }

@@ -1,7 +1,8 @@
 // log_host PLUGIN.DLL N EVENT: a viewer without a model that starts the
 // plug-in, waits for the named event, has its plug-in handle N commands (each
 // one line of the support log) and stops it; so that several processes write
-// the same log at once. Exit code 0 when all went as planned.
+// the same log at once, one command about every millisecond. Exit code 0 when
+// all went as planned.
 #include <windows.h>
 
 #include <cstdlib>
@@ -32,6 +33,8 @@ int main(int argc, char** argv) {
   for (int i = 0; i < commands; ++i) {
     COPYDATASTRUCT ping{7, 0, nullptr};
     if (SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&ping)) != 2001) return 6;
+    // Paced, so that the lines of hosts started a little apart interleave.
+    Sleep(1);
   }
   unload();
   CloseHandle(go);

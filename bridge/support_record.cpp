@@ -272,7 +272,8 @@ bool SupportRecord::WriteLines(const std::string& text) {
   const std::unique_ptr<platform::SupportLogLock> lock = system_.LockSupportLog();
   if (!lock) return false;
   const std::optional<std::uint64_t> size = file_->Size();
-  if (!size || (*size + text.size() > kSupportLogLimit && !system_.StartSupportLogAfresh())) return false;
+  if (!size) return false;
+  if (*size + text.size() > kSupportLogLimit && (!system_.StartSupportLogAfresh() || !file_->Size())) return false;
   if (file_->Append(text)) return true;
   // Opened again for the next line: the disk may have room then.
   file_.reset();

@@ -125,8 +125,8 @@ struct StartFacts {
 class SupportLogFile {
  public:
   virtual ~SupportLogFile() = default;
-  // One write at the file's end, wherever other processes have appended
-  // meanwhile. False when nothing was written.
+  // One write at the file's end as the last Size found it, which the
+  // caller keeps true with the log's lock. False when nothing was written.
   virtual bool Append(std::string_view bytes) = 0;
   // The file's size now; nullopt when unknown.
   virtual std::optional<std::uint64_t> Size() = 0;

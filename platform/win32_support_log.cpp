@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/foreign_call_guard.h"
@@ -89,25 +90,41 @@ std::wstring SupportLogPath(const wchar_t* file) {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// Opened for appending only: the system then writes every write at the
-// file's end as one piece, whatever other processes append meanwhile, and
-// a truncation by another process leaves the next write at the new end.
+// Written through the handle's own file position, moved to the file's end
+// only when another process has written since: under Wine an append-only
+// handle, or a write at a given offset, costs several times a plain write.
+// The caller holds the log's lock from Size to Append.
 class Win32SupportLogFile final : public SupportLogFile {
  public:
   explicit Win32SupportLogFile(UniqueFile file) : file_(std::move(file)) {}
   bool Append(std::string_view bytes) override {
+    const std::optional<std::uint64_t> end = std::exchange(end_, std::nullopt);
+    if (!end) return false;
+    if (position_ != end) {
+      LARGE_INTEGER at{};
+      at.QuadPart = static_cast<LONGLONG>(*end);
+      position_.reset();
+      if (!SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN)) return false;
+    }
     DWORD written = 0;
-    return WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
+    const bool whole = WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                       written == bytes.size();
+    // A part written leaves the position unknown.
+    position_ = whole ? std::optional(*end + written) : std::nullopt;
+    return whole;
   }
   std::optional<std::uint64_t> Size() override {
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file_.get(), &size)) return std::nullopt;
-    return static_cast<std::uint64_t>(size.QuadPart);
+    end_ = GetFileSizeEx(file_.get(), &size) ? std::optional(static_cast<std::uint64_t>(size.QuadPart)) : std::nullopt;
+    return end_;
   }
 
  private:
   UniqueFile file_;
+  // The file's end as Size read it, for the Append that follows.
+  std::optional<std::uint64_t> end_;
+  // Where the handle's position is, when known.
+  std::optional<std::uint64_t> position_;
 };
 
 // The lock word holds the id of the process that holds the lock, 0 when
@@ -205,19 +222,18 @@ std::unique_ptr<SupportLogFile> Win32Platform::OpenSupportLog() {
   const std::wstring folder = SupportLogFolder();
   if (folder.empty()) return nullptr;
   CreateDirectoryW(folder.c_str(), nullptr);
-  UniqueFile file(CreateFileW((folder + L"\\" + kSupportLogFile).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+  UniqueFile file(CreateFileW((folder + L"\\" + kSupportLogFile).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
                               kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return nullptr;
   return std::make_unique<Win32SupportLogFile>(std::move(file));
 }
 
-// Taken for every line. Under Wine an append is a size read and a write at
-// that offset, so two processes appending at once could write over each
-// other's line; a kernel mutex would cost two trips to the server per line,
-// a word of shared memory costs none while nobody else holds it. Named in
-// the user's session: the viewers of one user on one desk. Without the
-// shared word (another user's, in the same session), the process only
-// excludes itself: Windows appends atomically all the same.
+// Taken for every line: two processes that wrote at the same end would write
+// over each other's line. A kernel mutex would cost two trips to Wine's
+// server per line, a word of shared memory costs none while nobody else
+// holds it. Named in the user's session: the viewers of one user on one
+// desk. Without the shared word (another user of the session made it, whose
+// log is another file) the process only excludes itself.
 std::unique_ptr<SupportLogLock> Win32Platform::LockSupportLog() {
   if (!supportLogMapping_) {
     supportLogMapping_.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG),

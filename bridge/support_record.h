@@ -28,7 +28,7 @@ LogLevel ChooseLogLevel(std::optional<std::uint32_t> policy, std::optional<std::
 
 // Each file of the log stays below this size; the older file takes the log's
 // content when the next line would pass it.
-inline constexpr std::uint64_t kSupportLogLimit = 1024 * 1024;
+inline constexpr std::uint64_t kSupportLogLimit = std::uint64_t{1024} * 1024;
 // What the verbose level shows of each payload.
 inline constexpr std::size_t kPayloadExcerptBytes = 256;
 // At most one entry of each kind in the system's event log in this time.

@@ -270,7 +270,7 @@ bool Win32Platform::StartSupportLogAfresh() {
   const UniqueFile log(
       CreateFileW(current.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size{};
-  if (!log || !GetFileSizeEx(log.get(), &size) || size.QuadPart > 16 * 1024 * 1024) return false;
+  if (!log || !GetFileSizeEx(log.get(), &size) || size.QuadPart > LONGLONG{16} * 1024 * 1024) return false;
   std::vector<char> content(static_cast<std::size_t>(size.QuadPart));
   DWORD read = 0;
   if (!content.empty() && (!ReadFile(log.get(), content.data(), static_cast<DWORD>(content.size()), &read, nullptr) ||

@@ -50,6 +50,39 @@ std::size_t Find(const std::vector<std::string>& lines, const std::string& words
 
 const std::regex kLine(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[(\d+)\] (.*)\r)");
 
+// The user's local application data in another folder, through the
+// registry value the shell reads, for as long as the object lives.
+class RedirectedLocalAppData {
+ public:
+  explicit RedirectedLocalAppData(const std::wstring& folder) {
+    RegCreateKeyExW(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+    DWORD size = static_cast<DWORD>(old_.size() * sizeof(wchar_t));
+    hadOld_ = RegQueryValueExW(key_, kValue, nullptr, &oldType_, reinterpret_cast<BYTE*>(old_.data()), &size) ==
+              ERROR_SUCCESS;
+    oldSize_ = size;
+    RegSetValueExW(key_, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                   static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+  }
+  ~RedirectedLocalAppData() {
+    if (hadOld_) {
+      RegSetValueExW(key_, kValue, 0, oldType_, reinterpret_cast<const BYTE*>(old_.data()), oldSize_);
+    } else {
+      RegDeleteValueW(key_, kValue);
+    }
+    RegCloseKey(key_);
+  }
+  RedirectedLocalAppData(const RedirectedLocalAppData&) = delete;
+  RedirectedLocalAppData& operator=(const RedirectedLocalAppData&) = delete;
+
+ private:
+  static constexpr const wchar_t* kValue = L"Local AppData";
+  HKEY key_ = nullptr;
+  std::vector<wchar_t> old_ = std::vector<wchar_t>(MAX_PATH * 2);
+  DWORD oldSize_ = 0;
+  DWORD oldType_ = 0;
+  bool hadOld_ = false;
+};
+
 }  // namespace
 
 class SupportLog : public PluginSession {
@@ -116,16 +149,7 @@ TEST_F(SupportLog, LogThatCannotBeWrittenChangesNothingElse) {
   // A file where the log's folder would be.
   const std::wstring blocker = profile + L"\\VidudUDE";
   CloseHandle(CreateFileW(blocker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  std::vector<wchar_t> old(MAX_PATH * 2);
-  DWORD oldSize = static_cast<DWORD>(old.size() * sizeof(wchar_t));
-  DWORD oldType = 0;
-  const bool hadOld = RegQueryValueExW(key, L"Local AppData", nullptr, &oldType, reinterpret_cast<BYTE*>(old.data()),
-                                       &oldSize) == ERROR_SUCCESS;
-  RegSetValueExW(key, L"Local AppData", 0, REG_SZ, reinterpret_cast<const BYTE*>(profile.c_str()),
-                 static_cast<DWORD>((profile.size() + 1) * sizeof(wchar_t)));
+  const RedirectedLocalAppData redirect(profile);
   ASSERT_EQ(LocalAppData(), profile);
 
   auto& peer = StartPeer("QUABO.EXE");
@@ -143,13 +167,8 @@ TEST_F(SupportLog, LogThatCannotBeWrittenChangesNothingElse) {
   EXPECT_EQ(NextMessage(peer).bytes, Payload("BIM end"));
   EXPECT_TRUE(sim.MessageBoxes().empty());
 
-  if (hadOld) {
-    RegSetValueExW(key, L"Local AppData", 0, oldType, reinterpret_cast<const BYTE*>(old.data()), oldSize);
-  } else {
-    RegDeleteValueW(key, L"Local AppData");
-  }
-  RegCloseKey(key);
   DeleteFileW(blocker.c_str());
+  // Nothing else was made there.
   EXPECT_TRUE(RemoveDirectoryW(profile.c_str())) << "the plug-in left something in the redirected folder";
 }
 

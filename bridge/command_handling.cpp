@@ -31,7 +31,7 @@ std::intptr_t btBIMQuabo::WndProc(std::uint32_t message, std::uintptr_t wParam, 
   try {
     system_.RunContained([&] {
       if (message == platform::kWmTimer && wParam == kPeerWatchTimer) {
-        if (!Stopped()) CheckConnectedPeer();
+        if (!Stopped()) ForgetGonePeers();
       } else if (message != platform::kWmCopyData) {
         result = system_.DefaultWindowProc(FMsgWindow, message, wParam, lParam);
       } else if (Stopped()) {
@@ -57,27 +57,48 @@ void btBIMQuabo::HandleCopyData(std::uintptr_t wParam, std::intptr_t lParam, std
 }
 
 // The link state changes before the peer is stored. Only a window of another
-// process can be the one target: the broadcast handle would send every
-// message to every window on the desktop, the plug-in's own included, and a
-// window of the viewer's own process would hand it back to the plug-in as a
-// command. Any other value connects as 0 does: messages go by discovery.
-void btBIMQuabo::Connect(WindowHandle peer) {
-  SetActive(true);
+// process can be a target: the broadcast handle would send every message to
+// every window on the desktop, the plug-in's own included, and a window of
+// the viewer's own process would hand it back to the plug-in as a command.
+// Any other value connects as 0 does: the link is active, every connected
+// peer is forgotten, and messages go by discovery. A sixth process is
+// refused before anything changes.
+bool btBIMQuabo::Connect(WindowHandle peer) {
   const bool ofPeer = peer_link::IsOtherProcessWindow(system_, peer);
-  FConnectedPeer = ofPeer ? peer : 0;
-  connectedPeerProcess_ = ofPeer ? system_.WindowProcessId(peer) : 0;
-  WatchConnectedPeer();
+  const std::uint32_t process = ofPeer ? system_.WindowProcessId(peer) : 0;
+  if (ofPeer && !FConnectedPeers.Accepts(process)) {
+    if (record_) record_->ConnectRefused(peer, process);
+    return false;
+  }
+  SetActive(true);
   if (record_) record_->Connected(peer, ofPeer);
+  if (!ofPeer) {
+    FConnectedPeers.Clear();
+    peerWatch_.reset();
+    return true;
+  }
+  if (!FConnectedPeers.Add(peer, process)) return false;
+  WatchConnectedPeers();
+  return true;
 }
 
-// The viewer is asked to close last, by a posted message: the peer has its
-// reply before the plug-in stops.
+// Ends the link for every peer, whoever sends it. The viewer is asked to
+// close last, by a posted message: the peer has its reply before the
+// plug-in stops.
 void btBIMQuabo::Disconnect() {
-  if (record_) record_->Disconnected(FConnectedPeer);
+  if (record_) record_->Disconnected(FConnectedPeers.All());
   SetActive(false);
-  FConnectedPeer = 0;
+  FConnectedPeers.Clear();
   peerWatch_.reset();
   system_.PostClose(FHostWindow);
+}
+
+// A window that was not connected changes nothing; the last one to leave
+// ends the link as a peer that has gone does.
+void btBIMQuabo::Leave(WindowHandle peer) {
+  const bool connected = FConnectedPeers.Remove(peer);
+  if (record_) record_->Left(peer, connected);
+  if (connected && FConnectedPeers.Empty()) EndLinkToLastPeer();
 }
 
 void btBIMQuabo::Select(std::string guids) { SelectByGuids(std::move(guids)); }

@@ -16,6 +16,7 @@
 #include "bridge/support_record.h"
 #include "host_api/viewer.h"
 #include "peer_link/command_dispatch.h"
+#include "peer_link/connected_peers.h"
 #include "peer_link/peer_discovery.h"
 #include "platform/platform.h"
 
@@ -28,7 +29,7 @@ using platform::WindowHandle;
 inline constexpr const char* kGuidSetName = " Element Specific";
 inline constexpr const char* kGuidPropertyName = "Guid";
 
-// While a peer is connected, its window is looked at this often on the
+// While peers are connected, their windows are looked at this often on the
 // hidden window's timer: a peer that ended without a disconnect shows as
 // gone within two seconds, with no user action.
 inline constexpr std::uintptr_t kPeerWatchTimer = 1;
@@ -119,7 +120,9 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   std::int32_t StatusButton() const { return FStatusButton; }
   std::int32_t LinesButton() const { return FLinesButton; }
   const peer_link::PeerWindows& PeerWindows() const { return FPeerWindows; }
-  WindowHandle ConnectedPeer() const { return FConnectedPeer; }
+  // The first connected peer's window, 0 while none is connected.
+  WindowHandle ConnectedPeer() const { return FConnectedPeers.Empty() ? 0 : FConnectedPeers.All().front().window; }
+  const peer_link::ConnectedPeers& ConnectedPeerList() const { return FConnectedPeers; }
   const BtGuidObjidList* GuidIndex() const { return FGuidIndex.get(); }
   const std::string& ModelPath() const { return FModelPath; }
   const std::string& LastGuids() const { return FLastGuids; }
@@ -130,20 +133,21 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
 
  private:
   // The peer's commands, as the dispatch calls them (LoadModel above too).
-  void Connect(WindowHandle peer) override;
+  bool Connect(WindowHandle peer) override;
   void Disconnect() override;
+  void Leave(WindowHandle peer) override;
   void Select(std::string guids) override;
   void RestoreView(const std::string& viewState) override;
   void EnableLinesButton(bool enabled) override;
   bool SendModelPathAgain() override;
+  bool SendSelectionAgain() override;
 
-  // The connected peer: watched while there is one, and gone when its
+  // The connected peers: watched while there are any; one is gone when its
   // window has gone or belongs to another process than the one that
   // connected.
-  void WatchConnectedPeer();
-  void CheckConnectedPeer();
-  bool ConnectedPeerGone();
-  void EndLinkToGonePeer();
+  void WatchConnectedPeers();
+  void ForgetGonePeers();
+  void EndLinkToLastPeer();
 
   // Count, then fill: the records that the viewer holds for the filter.
   // records is the caller's scratch buffer, reused across objects.
@@ -168,8 +172,7 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   std::int32_t FLinesButton = 0;
   std::uint32_t FProcessId = 0;
   peer_link::PeerWindows FPeerWindows{};
-  WindowHandle FConnectedPeer = 0;
-  std::uint32_t connectedPeerProcess_ = 0;
+  peer_link::ConnectedPeers FConnectedPeers;
   std::unique_ptr<platform::OwnedTimer> peerWatch_;
   std::unique_ptr<BtGuidObjidList> FGuidIndex;
   std::string FModelPath;

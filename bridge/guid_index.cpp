@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <memory_resource>
 #include <new>
 
 #include "bridge/guid_index_sort.h"
@@ -31,7 +32,8 @@ template <typename Compare>
 void FinishDeepRange(std::vector<BtGUIDObjIDItem>& items, std::ptrdiff_t low, std::ptrdiff_t high, Compare& compare) {
   BtGUIDObjIDItem* const range = items.data() + low;
   const auto count = static_cast<std::size_t>(high - low + 1);
-  std::vector<SortKey> keys;
+  // From the default memory resource, which a test can make run out.
+  std::pmr::vector<SortKey> keys;
   try {
     keys.resize(count);
   } catch (const std::bad_alloc&) {

@@ -1,5 +1,5 @@
 // The controller's sends to the peers: choosing the targets, reporting a
-// failed send, and ending the link to a connected peer that has gone.
+// failed send, and forgetting connected peers that have gone.
 #include "bridge/controller.h"
 #include "bridge/controller_texts.h"
 #include "peer_link/message_sender.h"
@@ -17,9 +17,8 @@ std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performanc
   // The peers have had the goodbye: an operation still running when the
   // viewer stopped the plug-in sends nothing more.
   if (Stopped()) return result;
-  if (FConnectedPeer != 0) {
-    FPeerWindows = {};
-    FPeerWindows[0] = FConnectedPeer;
+  if (!FConnectedPeers.Empty()) {
+    FPeerWindows = FConnectedPeers.Targets();
   } else {
     FindPeerWindows();
   }
@@ -33,14 +32,12 @@ std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performanc
       // others have had the goodbye and get nothing more.
       peer_link::SendToPeers(system_, targets, FMsgWindow, FProcessId, text, code, result,
                              [this] { return Stopped(); });
-      // A connect handled during the wait has already replaced the peer.
+      // A peer that has gone is forgotten at once, not at the next tick.
       // The goodbye, and a send during which the viewer stopped the
       // plug-in, leave the viewer's buttons alone: the viewer is stopping
       // the plug-in.
       const bool stopping = code == peer_link::kCodeEnd || Stopped();
-      if (!stopping && FConnectedPeer != 0 && FConnectedPeer == targets[0] && ConnectedPeerGone()) {
-        EndLinkToGonePeer();
-      }
+      if (!stopping) ForgetGonePeers();
     });
   } catch (...) {
     if (record_) record_->Fault("Message_Sender");
@@ -49,31 +46,30 @@ std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performanc
   return result;
 }
 
-// The watch's timer is stopped before another starts: one of the same id
-// would take its place and then be stopped with it.
-void btBIMQuabo::WatchConnectedPeer() {
-  peerWatch_.reset();
-  if (FConnectedPeer != 0) peerWatch_ = system_.StartTimer(FMsgWindow, kPeerWatchTimer, kPeerWatchIntervalMs);
+// One watch for all connected peers: it runs from the first connect until
+// the last has gone.
+void btBIMQuabo::WatchConnectedPeers() {
+  if (!FConnectedPeers.Empty() && !peerWatch_) {
+    peerWatch_ = system_.StartTimer(FMsgWindow, kPeerWatchTimer, kPeerWatchIntervalMs);
+  }
 }
 
-// Sends nothing: the peer has gone, and the others are not told.
-void btBIMQuabo::CheckConnectedPeer() {
-  if (FConnectedPeer != 0 && ConnectedPeerGone()) EndLinkToGonePeer();
-}
-
-// A window handle that the system gave to another process since the
-// connect is no longer the peer's.
-bool btBIMQuabo::ConnectedPeerGone() {
-  return !system_.WindowExists(FConnectedPeer) || system_.WindowProcessId(FConnectedPeer) != connectedPeerProcess_;
+// Sends nothing: the peer has gone, and the others are not told. Gone peers
+// are forgotten before the viewer is called, so that a failing call leaves
+// no message going to a dead window.
+void btBIMQuabo::ForgetGonePeers() {
+  const auto gone = FConnectedPeers.RemoveGone(system_);
+  if (record_) {
+    for (const auto& peer : gone) record_->PeerGone(peer.window, peer.processId);
+  }
+  if (!gone.empty() && FConnectedPeers.Empty()) EndLinkToLastPeer();
 }
 
 // Ends the link as a disconnect does, without closing the viewer: later
-// messages go by discovery, and the lines button that peer enabled is
-// greyed as at start. The peer is forgotten before the viewer is called, so
-// that a failing call does not leave the watch to try again every second.
-void btBIMQuabo::EndLinkToGonePeer() {
-  if (record_) record_->PeerGone(FConnectedPeer, connectedPeerProcess_);
-  FConnectedPeer = 0;
+// messages go by discovery, and the lines button that a peer enabled is
+// greyed as at start. The watch stops first, so that a failing call does
+// not leave it running with nothing to watch.
+void btBIMQuabo::EndLinkToLastPeer() {
   peerWatch_.reset();
   SetActive(false);
   viewer_.enable_button(PluginId(), FLinesButton, false);

@@ -28,6 +28,19 @@ bool btBIMQuabo::SendSelection() {
   }
 }
 
+// What a selection change sends, on a peer's request: nothing while the link
+// is inactive or no model is loaded. A failing viewer call goes on to the
+// command's frame, which contains it; nothing has been sent then.
+bool btBIMQuabo::SendSelectionAgain() {
+  if (!FActive || viewer_.get_all_objects_id(PluginId()) == 0) return false;
+  std::string text = SelectedGuids();
+  KeepLastGuids(text);
+  // Decided before the send, during which a command may change the list.
+  const bool any = !peer_link::IsBlank(text);
+  Message_Sender(std::move(text), peer_link::kCodeSelection);
+  return any;
+}
+
 std::string btBIMQuabo::SelectedGuids() {
   std::string text(peer_link::kNoGuids);
   const std::uint32_t n = viewer_.get_selected(PluginId(), nullptr, 0);

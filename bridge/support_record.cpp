@@ -133,11 +133,35 @@ void SupportRecord::Connected(platform::WindowHandle peer, bool taken) noexcept 
   }
 }
 
-void SupportRecord::Disconnected(platform::WindowHandle peer) noexcept {
+void SupportRecord::ConnectRefused(platform::WindowHandle peer, std::uint32_t peerProcess) noexcept {
   try {
     if (level_ != LogLevel::kOff) {
-      Write("disconnect from " + Peer(peer, system_.WindowProcessId(peer)) + "; the viewer is asked to close");
+      Write("connect from " + Peer(peer, peerProcess) + " refused: five programs are connected already");
     }
+  } catch (...) {
+    ++lost_;
+  }
+}
+
+void SupportRecord::Left(platform::WindowHandle peer, bool connected) noexcept {
+  try {
+    if (level_ == LogLevel::kOff) return;
+    std::string words = Peer(peer, system_.WindowProcessId(peer));
+    words += connected ? " left the link" : " asked to leave but was not connected";
+    Write(words);
+  } catch (...) {
+    ++lost_;
+  }
+}
+
+void SupportRecord::Disconnected(const std::vector<peer_link::ConnectedPeer>& peers) noexcept {
+  try {
+    if (level_ == LogLevel::kOff) return;
+    std::string words = "disconnect: the link ends";
+    for (std::size_t i = 0; i < peers.size(); ++i) {
+      words += (i == 0 ? " for " : ", ") + Peer(peers[i].window, peers[i].processId);
+    }
+    Write(words + "; the viewer is asked to close");
   } catch (...) {
     ++lost_;
   }

@@ -15,7 +15,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "peer_link/connected_peers.h"
 #include "platform/platform.h"
 
 namespace bridge {
@@ -58,9 +60,13 @@ class SupportRecord final : public platform::SendObserver {
   void StartFailed() noexcept;
   void Stop() noexcept;
 
-  // taken: the window became the one target of the link.
+  // taken: the window joined the connected peers.
   void Connected(platform::WindowHandle peer, bool taken) noexcept;
-  void Disconnected(platform::WindowHandle peer) noexcept;
+  // Five programs are connected already.
+  void ConnectRefused(platform::WindowHandle peer, std::uint32_t peerProcess) noexcept;
+  // connected: the window was one of the connected peers.
+  void Left(platform::WindowHandle peer, bool connected) noexcept;
+  void Disconnected(const std::vector<peer_link::ConnectedPeer>& peers) noexcept;
   // The peer watch ended the link: the peer's window has gone.
   void PeerGone(platform::WindowHandle peer, std::uint32_t peerProcess) noexcept;
   void Sent(const platform::SendReport& report) noexcept override;

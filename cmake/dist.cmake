@@ -27,6 +27,6 @@ add_custom_target(dist
 # Builds the archive, installs it into a fresh Wine prefix of its own the way
 # a user would, and has the viewer simulator load the installed plug-in.
 add_test(NAME install_from_archive
-  COMMAND bash ${PROJECT_SOURCE_DIR}/tests/install/install_test.sh
+  COMMAND ${vidudude_wine_prefix} bash ${PROJECT_SOURCE_DIR}/tests/install/install_test.sh
           ${CMAKE_CURRENT_BINARY_DIR} ${VIDUDUDE_DIST_DIR} ${PROJECT_VERSION})
-set_tests_properties(install_from_archive PROPERTIES TIMEOUT 450)
+set_tests_properties(install_from_archive PROPERTIES TIMEOUT 450 RESOURCE_GROUPS wineprefix:1)

@@ -14,6 +14,7 @@ include(GoogleTest)
 # left out unseen.
 set(native_test_files
   commands_test.cpp
+  connected_peers_test.cpp
   controller_fixture.cpp
   diagnose_test.cpp
   fakes.cpp
@@ -43,6 +44,8 @@ target_compile_definitions(native_tests PRIVATE VIDUDUDE_PROTOCOL_DOC="${PROJECT
 add_test(NAME native_tests COMMAND native_tests)
 # The checker of the folders' include rules, on a tree that breaks them.
 add_test(NAME include_rules COMMAND bash ${PROJECT_SOURCE_DIR}/tests/include_rules/check_includes_test.sh)
+# The one line that ./run test ends with, over a report of known results.
+add_test(NAME test_summary COMMAND python3 ${PROJECT_SOURCE_DIR}/tests/summary/test_summary_test.py)
 
 include(${PROJECT_SOURCE_DIR}/tools/viewer_sim/native.cmake)
 

@@ -49,6 +49,12 @@ foreach(t gtest gtest_main gmock)
   target_compile_options(${t} PRIVATE -Wno-error)
 endforeach()
 
+# Every Wine test runs in the Wine prefix that CTest allots it (resource
+# "wineprefix", one per test running at a time): test programs through the
+# emulator, script tests by starting with ${vidudude_wine_prefix}.
+set(vidudude_wine_prefix bash ${PROJECT_SOURCE_DIR}/tests/wine_prefix.sh)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${vidudude_wine_prefix} wine)
+
 add_subdirectory(tools)
 add_subdirectory(diagnose)
 add_subdirectory(peer_sdk)

@@ -1,5 +1,6 @@
-// The viewer functions the plug-in calls, as one interface: the bridge
-// talks to this, the bound entry points implement it, tests fake it.
+// The viewer functions the plug-in calls (host_api/viewer_functions.h), as
+// one interface: the bridge talks to this, the bound entry points implement
+// it, tests fake it.
 #pragma once
 
 #include <cstdint>
@@ -17,24 +18,34 @@ class Viewer {
  public:
   virtual ~Viewer() = default;
 
-  virtual std::int32_t create_button(std::int32_t plugin, std::int32_t kind, Handler onClick) = 0;
-  virtual void set_button_text(std::int32_t plugin, std::int32_t button, const wchar_t* text, const wchar_t* hint) = 0;
-  virtual void set_button_image(std::int32_t plugin, std::int32_t button, const wchar_t* path) = 0;
-  virtual void enable_button(std::int32_t plugin, std::int32_t button, bool enabled) = 0;
-  virtual void on_selection_change(std::int32_t plugin, Handler handler) = 0;
-  virtual void on_model_load(std::int32_t plugin, Handler handler) = 0;
-  virtual std::uint32_t get_all_objects(std::int32_t plugin, ObjectId* buffer, std::uint32_t count) = 0;
-  virtual std::uint32_t get_selected(std::int32_t plugin, ObjectId* buffer, std::uint32_t count) = 0;
-  virtual std::uint32_t filter_properties(std::int32_t plugin, const PropertyFilter* filter, PropertyRecord* buffer,
-                                          std::uint32_t count) = 0;
-  virtual ObjectId get_all_objects_id(std::int32_t plugin) = 0;
-  virtual void select(std::int32_t plugin, ObjectId object, std::int32_t flag) = 0;
-  virtual void select_many(std::int32_t plugin, const ObjectId* objects, std::uint32_t count, std::int32_t mode) = 0;
-  virtual void invalidate(std::int32_t plugin) = 0;
-  virtual bool load_ifc(std::int32_t plugin, const wchar_t* path) = 0;
-  virtual void item_command(std::int32_t plugin, const wchar_t* item, const wchar_t* command) = 0;
-  virtual const wchar_t* get_loaded_ifc_path(std::int32_t plugin) = 0;
-  virtual void set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size) = 0;
+#define VIEWER_INTERFACE_FUNCTION(name, result, abi_result, params, args, stopped) virtual result name params = 0;
+  VIEWER_FUNCTIONS(VIEWER_INTERFACE_FUNCTION)
+#undef VIEWER_INTERFACE_FUNCTION
+};
+
+// The base of every stand-in for the viewer (test fakes, benchmarks): each
+// function answers as a viewer without a model or ribbon would and reports
+// its call to Called, so that a stand-in overrides only what it cares about
+// and still sees every call.
+class ViewerStandIn : public Viewer {
+ public:
+#define VIEWER_STAND_IN_FUNCTION(name, result, abi_result, params, args, stopped) \
+  result name params override {                                                   \
+    Unused args;                                                                  \
+    Called(#name, plugin);                                                        \
+    return stopped;                                                               \
+  }
+  VIEWER_FUNCTIONS(VIEWER_STAND_IN_FUNCTION)
+#undef VIEWER_STAND_IN_FUNCTION
+
+ protected:
+  // A call of a function that the stand-in does not override, with the
+  // plug-in handle that every viewer function takes first.
+  virtual void Called(const char* name, std::int32_t plugin) { Unused(name, plugin); }
+
+ private:
+  template <class... Args>
+  static void Unused(const Args&...) {}
 };
 
 }  // namespace host_api

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "host_api/viewer_functions.h"
+
 #if defined(_WIN32)
 #define VIEWER_CALL __stdcall
 #else
@@ -69,30 +71,30 @@ inline constexpr std::int32_t kSelectManyAdd = 2;
 // set_view_state: the only kind of view state the plug-in restores.
 inline constexpr std::int32_t kViewStateKind = 0;
 
-// The viewer functions the plug-in calls. Every one takes the plug-in handle
-// first; flags travel as a full stack word of which the viewer reads the low
-// byte.
-using create_button_fn = std::int32_t(VIEWER_CALL*)(std::int32_t plugin, std::int32_t kind, Handler onClick);
-using set_button_text_fn = void(VIEWER_CALL*)(std::int32_t plugin, std::int32_t button, const wchar_t* text,
-                                              const wchar_t* hint);
-using set_button_image_fn = void(VIEWER_CALL*)(std::int32_t plugin, std::int32_t button, const wchar_t* path);
-using enable_button_fn = void(VIEWER_CALL*)(std::int32_t plugin, std::int32_t button, std::uint32_t flag);
-using on_selection_change_fn = std::int32_t(VIEWER_CALL*)(std::int32_t plugin, Handler handler);
-using on_model_load_fn = std::int32_t(VIEWER_CALL*)(std::int32_t plugin, Handler handler);
-using get_all_objects_fn = std::uint32_t(VIEWER_CALL*)(std::int32_t plugin, ObjectId* buffer, std::uint32_t count);
-using get_selected_fn = std::uint32_t(VIEWER_CALL*)(std::int32_t plugin, ObjectId* buffer, std::uint32_t count);
-using filter_properties_fn = std::uint32_t(VIEWER_CALL*)(std::int32_t plugin, const PropertyFilter* filter,
-                                                         PropertyRecord* buffer, std::uint32_t count);
-using get_all_objects_id_fn = ObjectId(VIEWER_CALL*)(std::int32_t plugin);
-using select_fn = void(VIEWER_CALL*)(std::int32_t plugin, ObjectId object, std::int32_t flag);
-using select_many_fn = void(VIEWER_CALL*)(std::int32_t plugin, const ObjectId* objects, std::uint32_t count,
-                                          std::int32_t mode);
-using invalidate_fn = void(VIEWER_CALL*)(std::int32_t plugin);
-using load_ifc_fn = std::uint32_t(VIEWER_CALL*)(std::int32_t plugin, const wchar_t* path);
-using item_command_fn = void(VIEWER_CALL*)(std::int32_t plugin, const wchar_t* item, const wchar_t* command);
-using get_loaded_ifc_path_fn = const wchar_t*(VIEWER_CALL*)(std::int32_t plugin);
-using set_view_state_fn = void(VIEWER_CALL*)(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes,
-                                             std::int32_t size);
+// A bool parameter travels as a full stack word of which the viewer reads
+// the low byte.
+template <class T>
+struct AbiArgument {
+  using type = T;
+};
+template <>
+struct AbiArgument<bool> {
+  using type = std::uint32_t;
+};
+
+// The viewer's function type for a call of the plug-in's logic.
+template <class AbiResult, class Call>
+struct AbiFunction;
+template <class AbiResult, class Result, class... Params>
+struct AbiFunction<AbiResult, Result(Params...)> {
+  using type = AbiResult(VIEWER_CALL*)(typename AbiArgument<Params>::type...);
+};
+
+// name_fn: the viewer function name's type, for every function of the list.
+#define VIEWER_ABI_TYPE(name, result, abi_result, params, args, stopped) \
+  using name##_fn = AbiFunction<abi_result, result params>::type;
+VIEWER_FUNCTIONS(VIEWER_ABI_TYPE)
+#undef VIEWER_ABI_TYPE
 
 // The plug-in's exports, as the viewer calls them.
 using get_api_verion_fn = void(VIEWER_CALL*)(const ApiVersion* viewerVersion, ApiVersion* pluginVersion);

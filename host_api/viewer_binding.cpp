@@ -31,6 +31,23 @@ Fn Entry(const ViewerEntryPoints& entries) {
   return reinterpret_cast<Fn>(entries.address[Index]);
 }
 
+// A flag travels as a full word; every other argument as it is.
+template <class T>
+T ToViewer(T value) {
+  return value;
+}
+std::uint32_t ToViewer(bool flag) { return flag ? viewer_abi::kButtonEnabled : viewer_abi::kButtonDisabled; }
+
+// Only the low byte of a boolean answer carries it.
+template <class Result, class Answer>
+Result FromViewer(Answer answer) {
+  if constexpr (std::is_same_v<Result, bool>) {
+    return (answer & 0xFFu) != 0;
+  } else {
+    return answer;
+  }
+}
+
 }  // namespace
 
 ViewerFault::ViewerFault(std::uint32_t code) : std::runtime_error(FaultText(code)), code_(code) {}
@@ -56,86 +73,22 @@ auto BoundViewer::Call(Fn fn, Args... args) const {
   if constexpr (!std::is_void_v<Result>) return pending.result;
 }
 
-#define VIEWER_ENTRY(name) Entry<viewer_abi::name##_fn, ViewerFunctionIndex(#name)>(entries_)
-
-std::int32_t BoundViewer::create_button(std::int32_t plugin, std::int32_t kind, Handler onClick) {
-  auto fn = VIEWER_ENTRY(create_button);
-  return fn ? Call(fn, plugin, kind, onClick) : 0;
+template <class Result, class Fn, class... Args>
+Result BoundViewer::Forward(Fn fn, Args... args) const {
+  if constexpr (std::is_void_v<Result>) {
+    Call(fn, ToViewer(args)...);
+  } else {
+    return FromViewer<Result>(Call(fn, ToViewer(args)...));
+  }
 }
 
-void BoundViewer::set_button_text(std::int32_t plugin, std::int32_t button, const wchar_t* text, const wchar_t* hint) {
-  if (auto fn = VIEWER_ENTRY(set_button_text)) Call(fn, plugin, button, text, hint);
-}
-
-void BoundViewer::set_button_image(std::int32_t plugin, std::int32_t button, const wchar_t* path) {
-  if (auto fn = VIEWER_ENTRY(set_button_image)) Call(fn, plugin, button, path);
-}
-
-void BoundViewer::enable_button(std::int32_t plugin, std::int32_t button, bool enabled) {
-  if (auto fn = VIEWER_ENTRY(enable_button))
-    Call(fn, plugin, button, enabled ? viewer_abi::kButtonEnabled : viewer_abi::kButtonDisabled);
-}
-
-void BoundViewer::on_selection_change(std::int32_t plugin, Handler handler) {
-  if (auto fn = VIEWER_ENTRY(on_selection_change)) Call(fn, plugin, handler);
-}
-
-void BoundViewer::on_model_load(std::int32_t plugin, Handler handler) {
-  if (auto fn = VIEWER_ENTRY(on_model_load)) Call(fn, plugin, handler);
-}
-
-std::uint32_t BoundViewer::get_all_objects(std::int32_t plugin, ObjectId* buffer, std::uint32_t count) {
-  auto fn = VIEWER_ENTRY(get_all_objects);
-  return fn ? Call(fn, plugin, buffer, count) : 0;
-}
-
-std::uint32_t BoundViewer::get_selected(std::int32_t plugin, ObjectId* buffer, std::uint32_t count) {
-  auto fn = VIEWER_ENTRY(get_selected);
-  return fn ? Call(fn, plugin, buffer, count) : 0;
-}
-
-std::uint32_t BoundViewer::filter_properties(std::int32_t plugin, const PropertyFilter* filter, PropertyRecord* buffer,
-                                             std::uint32_t count) {
-  auto fn = VIEWER_ENTRY(filter_properties);
-  return fn ? Call(fn, plugin, filter, buffer, count) : 0;
-}
-
-ObjectId BoundViewer::get_all_objects_id(std::int32_t plugin) {
-  auto fn = VIEWER_ENTRY(get_all_objects_id);
-  return fn ? Call(fn, plugin) : 0;
-}
-
-void BoundViewer::select(std::int32_t plugin, ObjectId object, std::int32_t flag) {
-  if (auto fn = VIEWER_ENTRY(select)) Call(fn, plugin, object, flag);
-}
-
-void BoundViewer::select_many(std::int32_t plugin, const ObjectId* objects, std::uint32_t count, std::int32_t mode) {
-  if (auto fn = VIEWER_ENTRY(select_many)) Call(fn, plugin, objects, count, mode);
-}
-
-void BoundViewer::invalidate(std::int32_t plugin) {
-  if (auto fn = VIEWER_ENTRY(invalidate)) Call(fn, plugin);
-}
-
-bool BoundViewer::load_ifc(std::int32_t plugin, const wchar_t* path) {
-  auto fn = VIEWER_ENTRY(load_ifc);
-  // Only the low byte of the result carries the answer.
-  return fn && (Call(fn, plugin, path) & 0xFFu) != 0;
-}
-
-void BoundViewer::item_command(std::int32_t plugin, const wchar_t* item, const wchar_t* command) {
-  if (auto fn = VIEWER_ENTRY(item_command)) Call(fn, plugin, item, command);
-}
-
-const wchar_t* BoundViewer::get_loaded_ifc_path(std::int32_t plugin) {
-  auto fn = VIEWER_ENTRY(get_loaded_ifc_path);
-  return fn ? Call(fn, plugin) : nullptr;
-}
-
-void BoundViewer::set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size) {
-  if (auto fn = VIEWER_ENTRY(set_view_state)) Call(fn, plugin, kind, bytes, size);
-}
-
-#undef VIEWER_ENTRY
+#define BOUND_VIEWER_FUNCTION(name, result, abi_result, params, args, stopped)          \
+  result BoundViewer::name params {                                                     \
+    const auto fn = Entry<viewer_abi::name##_fn, ViewerFunctionIndex(#name)>(entries_); \
+    if (!fn) return stopped;                                                            \
+    return Forward<result>(fn, VIEWER_UNPAREN args);                                    \
+  }
+VIEWER_FUNCTIONS(BOUND_VIEWER_FUNCTION)
+#undef BOUND_VIEWER_FUNCTION
 
 }  // namespace host_api

@@ -44,36 +44,25 @@ class ViewerFault : public std::runtime_error {
 
 // The viewer reached through bound entry points, every call inside guard. A
 // function the host does not export is skipped: the call does nothing and
-// answers as an empty viewer would (no button id, no objects, no path, load
-// refused).
+// answers what the list of viewer functions gives for it (no button id, no
+// objects, no path, load refused).
 class BoundViewer final : public Viewer {
  public:
   BoundViewer(const ViewerEntryPoints& entries, CallGuard guard) : entries_(entries), guard_(guard) {}
 
-  std::int32_t create_button(std::int32_t plugin, std::int32_t kind, Handler onClick) override;
-  void set_button_text(std::int32_t plugin, std::int32_t button, const wchar_t* text, const wchar_t* hint) override;
-  void set_button_image(std::int32_t plugin, std::int32_t button, const wchar_t* path) override;
-  void enable_button(std::int32_t plugin, std::int32_t button, bool enabled) override;
-  void on_selection_change(std::int32_t plugin, Handler handler) override;
-  void on_model_load(std::int32_t plugin, Handler handler) override;
-  std::uint32_t get_all_objects(std::int32_t plugin, ObjectId* buffer, std::uint32_t count) override;
-  std::uint32_t get_selected(std::int32_t plugin, ObjectId* buffer, std::uint32_t count) override;
-  std::uint32_t filter_properties(std::int32_t plugin, const PropertyFilter* filter, PropertyRecord* buffer,
-                                  std::uint32_t count) override;
-  ObjectId get_all_objects_id(std::int32_t plugin) override;
-  void select(std::int32_t plugin, ObjectId object, std::int32_t flag) override;
-  void select_many(std::int32_t plugin, const ObjectId* objects, std::uint32_t count, std::int32_t mode) override;
-  void invalidate(std::int32_t plugin) override;
-  bool load_ifc(std::int32_t plugin, const wchar_t* path) override;
-  void item_command(std::int32_t plugin, const wchar_t* item, const wchar_t* command) override;
-  const wchar_t* get_loaded_ifc_path(std::int32_t plugin) override;
-  void set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size) override;
+#define BOUND_VIEWER_FUNCTION(name, result, abi_result, params, args, stopped) result name params override;
+  VIEWER_FUNCTIONS(BOUND_VIEWER_FUNCTION)
+#undef BOUND_VIEWER_FUNCTION
 
  private:
   // Calls the bound function fn inside the guard; a fault becomes a
   // ViewerFault.
   template <class Fn, class... Args>
   auto Call(Fn fn, Args... args) const;
+  // The same for a call of the logic: its arguments and answer converted
+  // to and from the viewer's words.
+  template <class Result, class Fn, class... Args>
+  Result Forward(Fn fn, Args... args) const;
 
   const ViewerEntryPoints& entries_;
   CallGuard guard_;

@@ -19,7 +19,7 @@ void DispatchCommand(CommandActions& actions, platform::WindowHandle sender, con
   std::string text = command->readsText ? ReadIncomingText(record) : std::string();
   switch (command->code) {
     case kCommandConnect:
-      actions.Connect(sender);
+      if (!actions.Connect(sender)) result = kReplyLinkFull;
       break;
     case kCommandDisconnect:
       actions.Disconnect();
@@ -45,6 +45,14 @@ void DispatchCommand(CommandActions& actions, platform::WindowHandle sender, con
       // is read leaves it at that.
       result = kReplyModelNotLoaded;
       if (actions.SendModelPathAgain()) result = kReplyTaken;
+      break;
+    case kCommandSendSelection:
+      // As for command 10: 21 until the selection has gone out.
+      result = kReplyModelNotLoaded;
+      if (actions.SendSelectionAgain()) result = kReplyTaken;
+      break;
+    case kCommandLeave:
+      actions.Leave(sender);
       break;
   }
 }

@@ -15,10 +15,13 @@ namespace peer_link {
 // decides which one runs and what the peer is answered.
 class CommandActions {
  public:
-  // The link becomes active and peer is remembered as the one target.
-  virtual void Connect(platform::WindowHandle peer) = 0;
-  // The link becomes inactive, the peer is forgotten, the viewer is closed.
+  // The link becomes active and peer joins the targets; false when the
+  // link is full, and nothing changed.
+  virtual bool Connect(platform::WindowHandle peer) = 0;
+  // The link becomes inactive, every peer is forgotten, the viewer is closed.
   virtual void Disconnect() = 0;
+  // That window alone leaves the targets; the viewer stays open.
+  virtual void Leave(platform::WindowHandle peer) = 0;
   // False when the viewer did not load the file.
   virtual bool LoadModel(std::string_view path) = 0;
   // Takes the text over: it may be as long as a sender likes.
@@ -28,6 +31,9 @@ class CommandActions {
   // Sends the open model's path as after a load; false when there was none
   // to send, and nothing went out.
   virtual bool SendModelPathAgain() = 0;
+  // Sends the viewer's selection as after a change; false when none went
+  // out.
+  virtual bool SendSelectionAgain() = 0;
 
  protected:
   ~CommandActions() = default;

@@ -28,11 +28,14 @@ inline constexpr std::uint32_t kCommandPing = VIDUDUDE_CMD_PING;
 inline constexpr std::uint32_t kCommandRestoreView = VIDUDUDE_CMD_RESTORE_VIEW;
 inline constexpr std::uint32_t kCommandLinesButton = VIDUDUDE_CMD_LINES_BUTTON;
 inline constexpr std::uint32_t kCommandSendModelPath = VIDUDUDE_CMD_SEND_MODEL_PATH;
+inline constexpr std::uint32_t kCommandSendSelection = VIDUDUDE_CMD_SEND_SELECTION;
+inline constexpr std::uint32_t kCommandLeave = VIDUDUDE_CMD_LEAVE;
 
 // Replies to the peer's commands.
 inline constexpr std::uint32_t kReplyTaken = VIDUDUDE_REPLY_TAKEN;
 inline constexpr std::uint32_t kReplyNotACommand = VIDUDUDE_REPLY_NOT_A_COMMAND;
 inline constexpr std::uint32_t kReplyModelNotLoaded = VIDUDUDE_REPLY_MODEL_NOT_LOADED;
+inline constexpr std::uint32_t kReplyLinkFull = VIDUDUDE_REPLY_LINK_FULL;
 
 // The text of command 9 that enables the create-lines button; any other
 // text disables it.

@@ -36,10 +36,11 @@
 #define VIDUDUDE_REPLY_TAKEN 2001          /* the command was carried out */
 #define VIDUDUDE_REPLY_NOT_A_COMMAND 2000  /* an unknown code: nothing was done */
 #define VIDUDUDE_REPLY_MODEL_NOT_LOADED 21 /* no model came of the command (see each command) */
+#define VIDUDUDE_REPLY_LINK_FULL 22        /* connect: five programs are connected already; nothing changed */
 
 /* Commands you send to the plug-in's window (COPYDATASTRUCT.dwData), each
    answered VIDUDUDE_REPLY_TAKEN unless its line names another reply. */
-#define VIDUDUDE_CMD_CONNECT 1      /* text ignored; wParam: your main window, the only target from now on */
+#define VIDUDUDE_CMD_CONNECT 1      /* text ignored; wParam: your main window, a target from now on */
 #define VIDUDUDE_CMD_DISCONNECT 2   /* text ignored; ends the link and closes the viewer */
 #define VIDUDUDE_CMD_LOAD_MODEL 5   /* the path of an IFC file; VIDUDUDE_REPLY_MODEL_NOT_LOADED: not loaded */
 #define VIDUDUDE_CMD_SELECT 6       /* a GUID list (CR LF between GUIDs) to select; "0" clears */
@@ -49,6 +50,14 @@
 /* Text ignored; the open model's path comes again as VIDUDUDE_MSG_MODEL_PATH, to the
    same target as after a load; VIDUDUDE_REPLY_MODEL_NOT_LOADED: no model, nothing sent. */
 #define VIDUDUDE_CMD_SEND_MODEL_PATH 10
+/* Command 11: the selection goes again as after a change, to the same targets;
+   VIDUDUDE_REPLY_MODEL_NOT_LOADED: no model, not connected, or the viewer could
+   not tell it; nothing sent. Command 12: your window leaves the connected peers;
+   the others keep the link. */
+/* clang-format off */
+#define VIDUDUDE_CMD_SEND_SELECTION 11   /* text ignored; the current selection comes again as VIDUDUDE_MSG_SELECTION ... */
+#define VIDUDUDE_CMD_LEAVE 12            /* text ignored; your window leaves the link; the viewer stays open */
+/* clang-format on */
 /* The earlier name of VIDUDUDE_CMD_PING: peers written with it still compile. */
 #define VIDUDUDE_CMD_NONE VIDUDUDE_CMD_PING
 
@@ -61,15 +70,17 @@
    code not in the table is answered VIDUDUDE_REPLY_NOT_A_COMMAND and does
    nothing. Expand it with a ROW macro of your own, as
    vidudude_reply_meaning() does. */
-#define VIDUDUDE_COMMANDS(ROW)                                                         \
-  ROW(VIDUDUDE_CMD_CONNECT, 0, 0, "")                                                  \
-  ROW(VIDUDUDE_CMD_DISCONNECT, 0, 0, "")                                               \
-  ROW(VIDUDUDE_CMD_LOAD_MODEL, 1, VIDUDUDE_REPLY_MODEL_NOT_LOADED, "model not loaded") \
-  ROW(VIDUDUDE_CMD_SELECT, 1, 0, "")                                                   \
-  ROW(VIDUDUDE_CMD_PING, 0, 0, "")                                                     \
-  ROW(VIDUDUDE_CMD_RESTORE_VIEW, 1, 0, "")                                             \
-  ROW(VIDUDUDE_CMD_LINES_BUTTON, 1, 0, "")                                             \
-  ROW(VIDUDUDE_CMD_SEND_MODEL_PATH, 0, VIDUDUDE_REPLY_MODEL_NOT_LOADED, "no model loaded")
+#define VIDUDUDE_COMMANDS(ROW)                                                              \
+  ROW(VIDUDUDE_CMD_CONNECT, 0, VIDUDUDE_REPLY_LINK_FULL, "the link is full")                \
+  ROW(VIDUDUDE_CMD_DISCONNECT, 0, 0, "")                                                    \
+  ROW(VIDUDUDE_CMD_LOAD_MODEL, 1, VIDUDUDE_REPLY_MODEL_NOT_LOADED, "model not loaded")      \
+  ROW(VIDUDUDE_CMD_SELECT, 1, 0, "")                                                        \
+  ROW(VIDUDUDE_CMD_PING, 0, 0, "")                                                          \
+  ROW(VIDUDUDE_CMD_RESTORE_VIEW, 1, 0, "")                                                  \
+  ROW(VIDUDUDE_CMD_LINES_BUTTON, 1, 0, "")                                                  \
+  ROW(VIDUDUDE_CMD_SEND_MODEL_PATH, 0, VIDUDUDE_REPLY_MODEL_NOT_LOADED, "no model loaded")  \
+  ROW(VIDUDUDE_CMD_SEND_SELECTION, 0, VIDUDUDE_REPLY_MODEL_NOT_LOADED, "no selection sent") \
+  ROW(VIDUDUDE_CMD_LEAVE, 0, 0, "")
 
 /* Window classes: the plug-in's hidden window, and the one your main window
    must have (a class name that begins with it qualifies too). */
@@ -198,11 +209,12 @@ VIDUDUDE_FUNCTION BOOL vidudude_path_to_ansi(const WCHAR *path, char *buffer, in
   return converted > 0 && !lossy;
 }
 
-/* What reply means as the answer to command, for a log: "taken", "not a
-   command", or the command's own meaning of its other reply. A command the
+/* What reply means as the answer to command, for a log: "taken", the
+   command's own meaning of its other reply, or "not a command" for
+   VIDUDUDE_REPLY_NOT_A_COMMAND to a code the table lacks. A command the
    plug-in knows is answered VIDUDUDE_REPLY_NOT_A_COMMAND only while it
    stops, or by a plug-in older than the command. "" for a reply the
-   plug-in never gives to that command. */
+   plug-in never gives to that code (any other reply to an unknown one). */
 VIDUDUDE_FUNCTION const char *vidudude_reply_meaning(DWORD command, DWORD reply) {
 #define VIDUDUDE_MEANING_ROW(code, reads_text, other_reply, other_meaning)                                           \
   if (command == (code)) {                                                                                           \

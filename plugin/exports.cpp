@@ -106,7 +106,10 @@ void VIEWER_CALL get_plugin_info(viewer_abi::PluginInfo* info) noexcept {
 void VIEWER_CALL on_plugin_load(std::int32_t pluginHandle, std::int32_t, void* mainWindow) noexcept {
   try {
     gRecord->Start();
-    const plugin::Handlers handlers{SelectionChanged, ModelLoaded, StatusButtonClicked, LinesButtonClicked};
+    const plugin::Handlers handlers{.selectionChanged = SelectionChanged,
+                                    .modelLoaded = ModelLoaded,
+                                    .statusButtonClicked = StatusButtonClicked,
+                                    .linesButtonClicked = LinesButtonClicked};
     ControllerInstance.Start(*gPlatform, gViewer, pluginHandle, reinterpret_cast<platform::WindowHandle>(mainWindow),
                              handlers, gRecord.get());
   } catch (...) {

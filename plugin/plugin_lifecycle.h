@@ -11,12 +11,18 @@
 
 namespace plugin {
 
-// The plug-in's handlers that the viewer calls.
+// The plug-in's handlers that the viewer calls. The library builds it with
+// designated initialisers, naming each: the fields share one type, so only
+// their names tell them apart, and a handler left out does not compile.
 struct Handlers {
   viewer_abi::Handler selectionChanged;
   viewer_abi::Handler modelLoaded;
   viewer_abi::Handler statusButtonClicked;
   viewer_abi::Handler linesButtonClicked;
+
+  // Every handler h: where tests build a set, they start from this and name
+  // the handlers they care about, so that a handler added later is h there.
+  static constexpr Handlers Every(viewer_abi::Handler h) { return {h, h, h, h}; }
 };
 
 // Creates the controller, registers the handlers, sets up both buttons and

@@ -21,7 +21,10 @@ import re
 import sys
 import xml.etree.ElementTree as ET
 
-GTEST_RESULT = re.compile(r"^\[ +(OK|FAILED|SKIPPED) +\] (\S+) \(\d+ ms\)$", re.M)
+# A case's result line; a parameterised or typed case adds its parameter
+# (", where GetParam() = ..." or ", where TypeParam = ..."), which is no part
+# of its name. The list after the run repeats failures without the time.
+GTEST_RESULT = re.compile(r"^\[ +(OK|FAILED|SKIPPED) +\] (\S+?)(?:, where .*)? \(\d+ ms\)$", re.M)
 GTEST_START = re.compile(r"^\[ RUN +\] (\S+)$", re.M)
 
 
@@ -33,7 +36,7 @@ def skip_reason(output, case):
     """The message a GoogleTest case gave when it skipped: the lines after
     its "Skipped" line, up to its result."""
     start = output.find(f"[ RUN      ] {case}\n")
-    end = output.find(f"[  SKIPPED ] {case} (", start)
+    end = output.find(f"[  SKIPPED ] {case}", start)
     lines = output[start:end].splitlines()
     for i, line in enumerate(lines):
         if line.endswith(": Skipped"):

@@ -65,8 +65,9 @@ inline std::vector<std::wstring> ShuffledGuids(std::size_t n) {
   return GuidsOfRanks(ranks);
 }
 
-// A viewer that answers from memory: object k carries guids[k].
-class MemoryViewer final : public host_api::Viewer {
+// A viewer that answers from memory: object k carries guids[k]; the calls
+// that change the view do nothing.
+class MemoryViewer final : public host_api::ViewerStandIn {
  public:
   explicit MemoryViewer(std::vector<std::wstring> guids) : guids_(std::move(guids)) {}
   std::vector<ObjectId> selection;
@@ -76,11 +77,6 @@ class MemoryViewer final : public host_api::Viewer {
   static std::size_t IndexOf(ObjectId id) { return static_cast<std::size_t>(id >> 32); }
 
   std::int32_t create_button(std::int32_t, std::int32_t, viewer_abi::Handler) override { return 1; }
-  void set_button_text(std::int32_t, std::int32_t, const wchar_t*, const wchar_t*) override {}
-  void set_button_image(std::int32_t, std::int32_t, const wchar_t*) override {}
-  void enable_button(std::int32_t, std::int32_t, bool) override {}
-  void on_selection_change(std::int32_t, viewer_abi::Handler) override {}
-  void on_model_load(std::int32_t, viewer_abi::Handler) override {}
   std::uint32_t get_all_objects(std::int32_t, ObjectId* buffer, std::uint32_t count) override {
     for (std::uint32_t i = 0; buffer && i < count; ++i) buffer[i] = IdOf(i);
     return static_cast<std::uint32_t>(guids_.size());
@@ -95,13 +91,9 @@ class MemoryViewer final : public host_api::Viewer {
     return 1;
   }
   ObjectId get_all_objects_id(std::int32_t) override { return 0xFFFFFFFFFFull; }
-  void select(std::int32_t, ObjectId, std::int32_t) override {}
   void select_many(std::int32_t, const ObjectId*, std::uint32_t, std::int32_t) override { ++selects; }
-  void invalidate(std::int32_t) override {}
   bool load_ifc(std::int32_t, const wchar_t*) override { return true; }
-  void item_command(std::int32_t, const wchar_t*, const wchar_t*) override {}
   const wchar_t* get_loaded_ifc_path(std::int32_t) override { return L"model.ifc"; }
-  void set_view_state(std::int32_t, std::int32_t, const std::uint8_t*, std::int32_t) override {}
 
  private:
   std::vector<std::wstring> guids_;

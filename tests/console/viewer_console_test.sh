@@ -212,8 +212,10 @@ viewer_pid=""
 tr -d '\r' <"$work/viewer.out" >"$work/viewer.txt"
 tr -d '\r' <"$work/peer.out" >"$work/peer.txt"
 
-# What the peer received, in order: code and text after the viewer's pid.
-received="$(sed -n 's/^recv code=\([0-9]*\) cb=[0-9]* from=[0-9a-f]* data=[0-9]*|\(.*\)\\x00$/\1 \2/p' "$work/peer.txt")"
+# What the peer received of the codes this session is about, in order (the
+# order is the point: each follows the step that caused it): code and text
+# after the viewer's pid.
+received="$(sed -n 's/^recv code=\([12469]\) cb=[0-9]* from=[0-9a-f]* data=[0-9]*|\(.*\)\\x00$/\1 \2/p' "$work/peer.txt")"
 expected="1 Bim Start
 4 C:\\\\Projekte\\\\Haus.ifc
 4 C:\\\\Projekte\\\\Haus.ifc
@@ -264,10 +266,11 @@ PY
 )"
 [ "$(wc -l <<<"$rows")" -ge 15 ] || fail "the command examples were not read: $rows"
 peer "on 1 off"
+messages_seen_all "$work/peer.out"
 "$here/tools/viewer.sh" "$build" --timestamps=clock <"$work/viewer.in" >"$work/viewer2.out" 2>&1 &
 viewer_pid=$!
 exec 4>"$work/viewer.in"
-wait_until "the peer did not hear of the third start" lines_at_least 3 '^recv code=1 ' "$work/peer.out"
+next_message "$work/peer.out" 1
 while IFS=$'\x1f' read -r code text reply; do
   peer "send $code $text"
   got="$(tr -d '\r' <"$work/peer.out" | sed -n 's/^sent code=\([0-9]*\) reply=\(.*\)$/\2/p' | tail -n1)"

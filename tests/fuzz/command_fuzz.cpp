@@ -51,7 +51,13 @@ void StatusButtonClicked() {}
 void LinesButtonClicked() {
   if (gController) gController->SendLastSelection();
 }
-const plugin::Handlers kHandlers{SelectionChanged, ModelLoaded, StatusButtonClicked, LinesButtonClicked};
+const plugin::Handlers kHandlers = [] {
+  auto handlers = plugin::Handlers::Every(StatusButtonClicked);
+  handlers.selectionChanged = SelectionChanged;
+  handlers.modelLoaded = ModelLoaded;
+  handlers.linesButtonClicked = LinesButtonClicked;
+  return handlers;
+}();
 
 // The small model: unique GUIDs (prefixes of others, one "0", Latin-1 and
 // blanks inside, one longer than a GUID), an object with two, one with none,
@@ -290,6 +296,9 @@ class Session {
     const std::size_t reportsBefore = selectionReports_;
     // A peer's list is the last list before the viewer selects anything.
     if (!r.nullRecord && r.code == peer_link::kCommandSelect) stale_ = false;
+    // The selection asked for again is kept before it is sent.
+    const bool selectionToSend = active_ && hasModel_;
+    if (!r.nullRecord && r.code == peer_link::kCommandSendSelection && selectionToSend) stale_ = false;
     // The path the viewer gives before anything nested can load another.
     const bool pathToSend = viewer_.loadedPath && !reference::Blank(fakes::Narrow(*viewer_.loadedPath));
     const std::intptr_t reply = system_.procedure->WndProc(platform::kWmCopyData, r.sender, lParam);
@@ -306,14 +315,32 @@ class Session {
     switch (code) {
       case peer_link::kCommandConnect:
         active_ = true;
-        // Only a window of another process becomes the target.
-        peer_ = r.sender == kPeerA || r.sender == kPeerB ? r.sender : 0;
+        // Only a window of another process joins the targets, once; any
+        // other sender sends the messages back to discovery.
+        if (r.sender != kPeerA && r.sender != kPeerB) {
+          peers_.clear();
+        } else if (std::ranges::count(peers_, r.sender) == 0) {
+          peers_.push_back(r.sender);
+        }
         break;
       case peer_link::kCommandDisconnect:
         active_ = false;
-        peer_ = 0;
+        peers_.clear();
         ++closes_;
         break;
+      case peer_link::kCommandLeave:
+        // The last one to leave ends the link; the viewer stays open.
+        if (std::erase(peers_, r.sender) != 0 && peers_.empty()) {
+          active_ = false;
+          linesEnabled_ = false;
+        }
+        break;
+      case peer_link::kCommandSendSelection: {
+        const std::string guids = SelectionText(selectionBefore);
+        if (!selectionToSend || reference::Blank(guids)) expected = peer_link::kReplyModelNotLoaded;
+        if (selectionToSend && !reentered) FUZZ_CHECK(gController->LastGuids() == guids);
+        break;
+      }
       case peer_link::kCommandLoadModel:
         if (!path.empty() && refuseLoads_) expected = peer_link::kReplyModelNotLoaded;
         if (!path.empty() && !refuseLoads_) {
@@ -365,7 +392,9 @@ class Session {
     bridge::btBIMQuabo& c = *gController;
     FUZZ_CHECK(c.Active() == active_);
     FUZZ_CHECK(c.LastGuidsStale() == stale_);
-    FUZZ_CHECK(c.ConnectedPeer() == peer_);
+    peer_link::PeerWindows targets{};
+    std::ranges::copy(peers_, targets.begin());
+    FUZZ_CHECK(c.ConnectedPeerList().Targets() == targets);
     FUZZ_CHECK(viewer_.buttons.at(c.StatusButton()).text == (active_ ? L"Aktiv" : L"Inaktiv"));
     FUZZ_CHECK(viewer_.buttons.at(c.LinesButton()).enabled == linesEnabled_);
     FUZZ_CHECK(system_.closesPosted.size() == closes_);
@@ -390,7 +419,8 @@ class Session {
 
   // What the plug-in must show after each record.
   bool active_ = false;
-  WindowHandle peer_ = 0;
+  // The connected windows, in connect order.
+  std::vector<WindowHandle> peers_;
   bool linesEnabled_ = false;
   // The last list may no longer match the viewer's selection.
   bool stale_ = false;

@@ -23,8 +23,7 @@ TEST_F(Commands, ConnectShowsActiveAndRemembersTheSender) {
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0].numbers.at(1), Controller().StatusButton());
   EXPECT_EQ(texts[0].texts, (std::vector<std::string>{"Aktiv", "Das Quabo Plugin ist aktiv"}));
-  EXPECT_EQ(Command(kCommandConnect, "", kPeerA), 2001);
-  EXPECT_EQ(Controller().ConnectedPeer(), kPeerA);
+  EXPECT_EQ(Command(kCommandConnect, "", kPeerB), 2001);
   EXPECT_EQ(viewer.Calls("set_button_text").size(), 2u);
 }
 
@@ -35,15 +34,19 @@ TEST_F(Commands, ConnectWithoutWindowActivatesButKeepsDiscovery) {
   EXPECT_EQ(system.sent.size(), 2u);
 }
 
-// Each connects as 0 does: active, and messages go by discovery.
+// Each connects as 0 does: active, the connected peers are forgotten and
+// no longer watched, and messages go by discovery.
 TEST_F(Commands, ConnectNamingNoWindowOfAnotherProcessKeepsDiscovery) {
   system.goneWindows.insert(0x903);
   system.windows.push_back({0x903, 13, "TMainForm"});
   for (const fakes::WindowHandle notAPeer : {fakes::FakePlatform::kMessageWindow, kHost, platform::kBroadcastWindow,
                                              fakes::WindowHandle{0x777}, fakes::WindowHandle{0x903}}) {
+    Connect(kPeerB);
+    Connect(kPeerA);
     EXPECT_EQ(Command(kCommandConnect, "", notAPeer), 2001);
     EXPECT_TRUE(Controller().Active());
-    EXPECT_EQ(Controller().ConnectedPeer(), 0u) << notAPeer;
+    EXPECT_TRUE(Controller().ConnectedPeerList().Empty()) << notAPeer;
+    EXPECT_TRUE(system.timers.empty());
     system.sent.clear();
     Controller().Message_Sender("x", 4);
     ASSERT_EQ(system.sent.size(), 2u);
@@ -165,6 +168,37 @@ TEST_F(Commands, SendModelPathWithoutAPathSendsNothingAndAnswers21) {
     if (name == "get_loaded_ifc_path") throw std::runtime_error("the viewer failed");
   };
   EXPECT_EQ(Command(kCommandSendModelPath, ""), 21);
+  EXPECT_TRUE(system.sent.empty());
+  EXPECT_TRUE(system.messageBoxes.empty());
+}
+
+TEST_F(Commands, SendSelectionSendsTheViewersSelectionToEveryConnectedPeer) {
+  viewer.AddObject(0x11, {L"2O2Fr$t4X7Zf8NOew3FL9r"});
+  viewer.AddObject(0x12, {L"1cwlDi_hLEvPsClAelBNnz"});
+  viewer.selection = {0x12, 0x11};
+  Connect(kPeerB);
+  Connect(kPeerA);
+  system.sent.clear();
+  EXPECT_EQ(Command(kCommandSendSelection, "ignored"), 2001);
+  ASSERT_EQ(system.sent.size(), 2u);
+  EXPECT_EQ(system.sent[0].target, kPeerB);
+  EXPECT_EQ(system.sent[1].target, kPeerA);
+  EXPECT_EQ(Sent(peer_link::kCodeSelection, 1), "1cwlDi_hLEvPsClAelBNnz\r\n2O2Fr$t4X7Zf8NOew3FL9r");
+  EXPECT_EQ(Controller().LastGuids(), "1cwlDi_hLEvPsClAelBNnz\r\n2O2Fr$t4X7Zf8NOew3FL9r");
+}
+
+// Not connected, no model, and a viewer that fails while the selection is
+// read: nothing goes out, no box, 21.
+TEST_F(Commands, SendSelectionThatSendsNothingAnswers21) {
+  EXPECT_EQ(Command(kCommandSendSelection, ""), 21);
+  Connect(kPeerA);
+  viewer.hasModel = false;
+  EXPECT_EQ(Command(kCommandSendSelection, ""), 21);
+  viewer.hasModel = true;
+  viewer.insideCall = [](const std::string& name) {
+    if (name == "get_selected") throw std::runtime_error("the viewer failed");
+  };
+  EXPECT_EQ(Command(kCommandSendSelection, ""), 21);
   EXPECT_TRUE(system.sent.empty());
   EXPECT_TRUE(system.messageBoxes.empty());
 }

@@ -20,7 +20,13 @@ void LinesButtonClicked() {
 
 }  // namespace
 
-const plugin::Handlers kTestHandlers{SelectionChanged, ModelLoaded, StatusButtonClicked, LinesButtonClicked};
+const plugin::Handlers kTestHandlers = [] {
+  auto handlers = plugin::Handlers::Every(StatusButtonClicked);
+  handlers.selectionChanged = SelectionChanged;
+  handlers.modelLoaded = ModelLoaded;
+  handlers.linesButtonClicked = LinesButtonClicked;
+  return handlers;
+}();
 
 StartedPlugin::StartedPlugin() {
   system.ownProcessId = kViewerPid;

@@ -13,12 +13,14 @@
 
 using peer_link::kCommandConnect;
 using peer_link::kCommandDisconnect;
+using peer_link::kCommandLeave;
 using peer_link::kCommandLinesButton;
 using peer_link::kCommandLoadModel;
 using peer_link::kCommandPing;
 using peer_link::kCommandRestoreView;
 using peer_link::kCommandSelect;
 using peer_link::kCommandSendModelPath;
+using peer_link::kCommandSendSelection;
 
 // The test's stand-in for the library's controller instance.
 std::unique_ptr<bridge::btBIMQuabo>& TestControllerInstance();
@@ -30,7 +32,8 @@ class StartedPlugin : public ::testing::Test {
   static constexpr std::uint32_t kViewerPid = 4242;
   static constexpr std::int32_t kPluginHandle = 77;
   static constexpr fakes::WindowHandle kPeerA = 0x901;
-  static constexpr fakes::WindowHandle kPeerB = 0x902;
+  // B's handle uses the upper half too, as the system's window handles do.
+  static constexpr fakes::WindowHandle kPeerB = 0x20902;
 
   StartedPlugin();
   ~StartedPlugin() override { TestControllerInstance().reset(); }

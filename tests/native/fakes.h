@@ -158,7 +158,7 @@ struct PropertyValue {
   std::optional<std::wstring> value;  // nullopt: the viewer gives no text
 };
 
-class FakeViewer final : public host_api::Viewer {
+class FakeViewer final : public host_api::ViewerStandIn {
  public:
   static constexpr ObjectId kWholeModel = 0xABCDEF0000000001ull;
 
@@ -208,6 +208,12 @@ class FakeViewer final : public host_api::Viewer {
   void item_command(std::int32_t plugin, const wchar_t* item, const wchar_t* command) override;
   const wchar_t* get_loaded_ifc_path(std::int32_t plugin) override;
   void set_view_state(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size) override;
+
+ protected:
+  // Every other viewer function: its name and plug-in handle.
+  void Called(const char* name, std::int32_t plugin) override {
+    if (recordCalls) Record({name, {}, {plugin}, {}});
+  }
 
  private:
   void Record(ViewerCall call) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <memory_resource>
+#include <new>
 #include <random>
 
 #include "bridge/guid_index.h"
@@ -281,26 +283,96 @@ TEST(GuidSort, TheListsSortFinishesAnOrganPipeByHeapSort) {
   EXPECT_NE(got, plain);
 }
 
-TEST(GuidSort, ADeepRangeOfDistinctGuidsEndsAsHeapSortLeavesIt) {
-  // An order crafted against the sort, of GUIDs of which every third is too
-  // long to stay in place; groups of 512 share their first eight bytes,
-  // whose first byte runs from 0x7C to 0x83 across the groups. (With equal
-  // GUIDs in it, the range is heap sorted: the organ pipe above.)
+namespace {
+
+// An order crafted against the sort, of GUIDs of which every third is too
+// long to stay in place; groups of 512 share their first eight bytes. The
+// first byte runs from 0x7C up to 0x83 across the groups, the fifth from
+// 0x83 down to 0x7C, so that keys sorted in a wrong or signed order of the
+// prefix, or by its second half first, fail. (With equal GUIDs in it, the
+// range is heap sorted: the organ pipe above.)
+struct CraftedDeepRange {
+  BtGuidObjidList list;
+  std::vector<BtGUIDObjIDItem> heapSorted;
+};
+
+CraftedDeepRange CraftDeepRange() {
   constexpr std::size_t n = 4096;
   const auto ranks = test_support::KillerOrder(n, [](auto& items, auto& compare) { BoundedSort(items, compare); });
+  CraftedDeepRange crafted;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t group = ranks[i] / 512;
+    const std::string guid = static_cast<char>(0x7C + group) + std::string("Sha") + static_cast<char>(0x83 - group) +
+                             std::string("edP") + std::to_string(100000 + ranks[i]) +
+                             std::string(ranks[i] % 3 ? 0 : 20, '$');
+    crafted.list.Add(guid, i);
+    crafted.heapSorted.emplace_back(guid, i);
+  }
+  bridge::BoundedQuickSort(crafted.heapSorted, 0, static_cast<std::ptrdiff_t>(n) - 1, bridge::SortDepthBound(n),
+                           BtGuidObjidList::Compare);
+  return crafted;
+}
+
+void ExpectItems(const BtGuidObjidList& list, const std::vector<BtGUIDObjIDItem>& expected) {
+  ASSERT_EQ(list.Count(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_EQ(list.GetItem(i).FGuid, expected[i].FGuid) << i;
+    ASSERT_EQ(list.GetItem(i).FObjectId, expected[i].FObjectId) << i;
+  }
+}
+
+// The process's default memory resource, with nothing to give while it lives.
+class NoMemory final : public std::pmr::memory_resource {
+ public:
+  NoMemory() : before_(std::pmr::set_default_resource(this)) {}
+  ~NoMemory() override { std::pmr::set_default_resource(before_); }
+  NoMemory(const NoMemory&) = delete;
+  NoMemory& operator=(const NoMemory&) = delete;
+
+  int refused = 0;
+
+ private:
+  void* do_allocate(std::size_t, std::size_t) override {
+    ++refused;
+    throw std::bad_alloc();
+  }
+  void do_deallocate(void*, std::size_t, std::size_t) override {}
+  bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+
+  std::pmr::memory_resource* before_;
+};
+
+}  // namespace
+
+TEST(GuidSort, ADeepRangeOfDistinctGuidsEndsAsHeapSortLeavesIt) {
+  auto crafted = CraftDeepRange();
+  crafted.list.Sort();
+  ExpectItems(crafted.list, crafted.heapSorted);
+}
+
+TEST(GuidSort, ADeepRangeWhoseKeysGetNoMemoryIsHeapSorted) {
+  auto crafted = CraftDeepRange();
+  {
+    const NoMemory noMemory;
+    crafted.list.Sort();
+    EXPECT_GT(noMemory.refused, 0);
+  }
+  ExpectItems(crafted.list, crafted.heapSorted);
+}
+
+// Evens up, odds down, and the last item a second copy of the smallest GUID:
+// one deep range, whose only equal pair sorts first in it.
+TEST(GuidSort, ADeepRangeWhoseOnlyEqualGuidsSortFirstIsHeapSorted) {
+  constexpr std::size_t n = 1024;
   BtGuidObjidList list;
   std::vector<BtGUIDObjIDItem> heapSorted;
   for (std::size_t i = 0; i < n; ++i) {
-    const std::string guid = static_cast<char>(0x7C + ranks[i] / 512) + std::string("SharedP") +
-                             std::to_string(100000 + ranks[i]) + std::string(ranks[i] % 3 ? 0 : 20, '$');
-    list.Add(guid, i);
-    heapSorted.emplace_back(guid, i);
+    const std::size_t value = i == n - 1 ? 0 : i < n / 2 ? 2 * i : 2 * (n - 1 - i) + 1;
+    list.Add(std::to_string(10000 + value), i);
+    heapSorted.emplace_back(std::to_string(10000 + value), i);
   }
   list.Sort();
   bridge::BoundedQuickSort(heapSorted, 0, static_cast<std::ptrdiff_t>(n) - 1, bridge::SortDepthBound(n),
                            BtGuidObjidList::Compare);
-  for (std::size_t i = 0; i < n; ++i) {
-    ASSERT_EQ(list.GetItem(i).FGuid, heapSorted[i].FGuid) << i;
-    ASSERT_EQ(list.GetItem(i).FObjectId, heapSorted[i].FObjectId) << i;
-  }
+  ExpectItems(list, heapSorted);
 }

@@ -100,13 +100,13 @@ TEST_F(Sending, ConnectedPeerIsWatchedOnlyWhileConnected) {
   Connect(kPeerA);
   ASSERT_EQ(system.timers.size(), 1u);
   EXPECT_LE(system.timers.begin()->second, 2000u);
-  Connect(kPeerB);  // the second connect's watch replaces the first's
+  Connect(kPeerB);  // one watch for both
   EXPECT_EQ(system.timers.size(), 1u);
   viewer.calls.clear();
   system.FireTimers();
   EXPECT_TRUE(viewer.calls.empty());
   EXPECT_TRUE(system.sent.empty());
-  EXPECT_EQ(Controller().ConnectedPeer(), kPeerB);
+  EXPECT_EQ(Controller().ConnectedPeerList().Targets(), (peer_link::PeerWindows{kPeerA, kPeerB, 0, 0, 0}));
   Command(kCommandDisconnect, "", kPeerB);
   EXPECT_TRUE(system.timers.empty());
   Connect(kPeerA);

@@ -274,7 +274,7 @@ void CheckCommand(const std::string& row) {
 
   Session s;
   if (effect == "load-refused") s.viewer.refuseLoads = true;
-  if (effect == "disconnect") s.Command(kCommandConnect, "");
+  if (effect == "disconnect" || effect == "leave" || effect == "selection") s.Command(kCommandConnect, "");
   const bool activeBefore = s.Controller().Active();
   s.viewer.calls.clear();
   // The text as a peer sends it: its bytes and a NUL, all within cbData.
@@ -283,10 +283,10 @@ void CheckCommand(const std::string& row) {
   if (effect == "connect") {
     EXPECT_TRUE(s.Controller().Active());
     EXPECT_EQ(s.Controller().ConnectedPeer(), Session::kPeer);
-  } else if (effect == "disconnect") {
+  } else if (effect == "disconnect" || effect == "leave") {
     EXPECT_FALSE(s.Controller().Active());
     EXPECT_EQ(s.Controller().ConnectedPeer(), 0u);
-    EXPECT_EQ(s.system.closesPosted, std::vector<fakes::WindowHandle>{Session::kHost});
+    EXPECT_EQ(s.system.closesPosted.size(), effect == "disconnect" ? 1u : 0u);
   } else if (effect == "load" || effect == "load-refused") {
     const auto loads = s.viewer.Calls("load_ifc");
     ASSERT_EQ(loads.size(), 1u);
@@ -306,6 +306,10 @@ void CheckCommand(const std::string& row) {
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].numbers.at(1), s.Controller().LinesButton());
     EXPECT_EQ(calls[0].numbers.at(2), args.at(0).text == "on" ? 1 : 0);
+  } else if (effect == "selection") {
+    const auto [sentCode, sentText] = s.OnlySent();
+    EXPECT_EQ(sentCode, peer_link::kCodeSelection);
+    EXPECT_EQ(sentText, QuotedList(args).at(0));
   } else if (effect == "model-path") {
     const auto [sentCode, sentText] = s.OnlySent();
     EXPECT_EQ(sentCode, peer_link::kCodeModelPath);

@@ -77,11 +77,11 @@ TEST_F(Selection, MissingValueTextBecomesAnEmptyGuid) {
 TEST_F(Selection, OnlyTextsBeyondAsciiTakeTheSystemsConversion) {
   const std::vector<std::wstring> guids = {
       L"\x7F ends ASCII", L"23 letters fit in place", L"24 letters on the heap..", L"\x80 is beyond ASCII",
-      L"Gr\u00FC\u00DFe", L"\u0141\u00F3d\u017A",     L"an \u00E4 among ASCII"};
+      L"Gr\u00FC\u00DFe", L"\u0141\u00F3d\u017A",     L"an \u00E4 among ASCII",    L"a euro after 23 letters \u20AC"};
   viewer.AddObject(kBeam, guids);
   system.fromWideCalls = 0;
   LoadModel();
-  EXPECT_EQ(system.fromWideCalls, 4);
+  EXPECT_EQ(system.fromWideCalls, 5);
   ASSERT_EQ(Controller().GuidIndex()->Count(), 4 + guids.size());
   for (const auto& guid : guids) {
     std::size_t at = 0;

@@ -87,7 +87,7 @@ TEST_F(Record, SessionLeavesOneLinePerEventAndChangesNothing) {
   EXPECT_EQ(Command(kCommandDisconnect, ""), 2001);
   EXPECT_EQ(system.closesPosted, std::vector<fakes::WindowHandle>{kHost});
   EXPECT_EQ(viewer.selection, (std::vector<fakes::ObjectId>{2, 1}));
-  const std::string b = "quabo_bimproject.exe pid 12 (window 0x902)";
+  const std::string b = "quabo_bimproject.exe pid 12 (window 0x20902)";
   const std::string a = "QUABO.EXE pid 11 (window 0x901)";
   EXPECT_EQ(Words(system.supportLog),
             (std::vector<std::string>{
@@ -100,7 +100,7 @@ TEST_F(Record, SessionLeavesOneLinePerEventAndChangesNothing) {
                 "link ended: the connected peer " + b + " has gone",
                 "connect from " + a,
                 "command 1 from " + a + ": reply 2001 after 0 ms",
-                "disconnect from " + a + "; the viewer is asked to close",
+                "disconnect: the link ends for " + a + "; the viewer is asked to close",
                 "command 2 from " + a + ": reply 2001 after 0 ms",
             }));
 }

@@ -29,7 +29,12 @@ void ModelLoaded() {
 }
 void Nothing() {}
 
-const plugin::Handlers kHandlers{SelectionChanged, ModelLoaded, Nothing, Nothing};
+const plugin::Handlers kHandlers = [] {
+  auto handlers = plugin::Handlers::Every(Nothing);
+  handlers.selectionChanged = SelectionChanged;
+  handlers.modelLoaded = ModelLoaded;
+  return handlers;
+}();
 
 class UnloadWhileRunning : public ::testing::Test {
  protected:

@@ -83,6 +83,22 @@ TEST_F(ViewerSimCore, ClickRunsOnlyEnabledButtonsWithHandlers) {
   EXPECT_EQ(clicks, 1);
 }
 
+int eventsHandled = 0;
+void VIEWER_CALL CountEvent() { ++eventsHandled; }
+
+TEST_F(ViewerSimCore, EventOfItsOwnRunsItsHandlerUntilThePluginIsForgotten) {
+  eventsHandled = 0;
+  EXPECT_FALSE(sim.FireEvent("on_hover"));
+  EXPECT_EQ(sim.OnEvent("on_hover", kPlugin, &CountEvent), 1);
+  EXPECT_FALSE(sim.FireEvent("on_draw"));
+  EXPECT_TRUE(sim.FireEvent("on_hover"));
+  EXPECT_EQ(eventsHandled, 1);
+  sim.ForgetPlugin();
+  EXPECT_FALSE(sim.FireEvent("on_hover"));
+  EXPECT_EQ(eventsHandled, 1);
+  EXPECT_EQ(sim.ForeignHandleCalls(), 0);
+}
+
 TEST_F(ViewerSimCore, ObjectListsAreCountThenFill) {
   sim.SetModel(MakeSampleModel(5));
   EXPECT_EQ(sim.GetAllObjects(kPlugin, nullptr, 0), 5u);

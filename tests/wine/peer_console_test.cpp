@@ -72,6 +72,8 @@ TEST_F(PeerConsoleTest, EachCommandSendsItsCodeToTheFoundPluginWindow) {
   EXPECT_EQ(Type(peer, "enable-lines", "-> "), "-> enable-lines: reply 2001 (taken)");
   EXPECT_EQ(Type(peer, "disable-lines", "-> "), "-> disable-lines: reply 2001 (taken)");
   EXPECT_EQ(Type(peer, "model-path", "-> "), "-> model-path: reply 2001 (taken)");
+  EXPECT_EQ(Type(peer, "selection", "-> "), "-> selection: reply 2001 (taken)");
+  EXPECT_EQ(Type(peer, "leave", "-> "), "-> leave: reply 2001 (taken)");
   EXPECT_EQ(Type(peer, "send 7 a\\r\\nb\\x01", "-> "), "-> send 7: reply 2001 (taken)");
   EXPECT_EQ(Type(peer, "disconnect", "-> "), "-> disconnect: reply 2001 (taken)");
 
@@ -85,6 +87,8 @@ TEST_F(PeerConsoleTest, EachCommandSendsItsCodeToTheFoundPluginWindow) {
       {9, "active\0"s},
       {9, "inactive\0"s},
       {10, "\0"s},
+      {11, "\0"s},
+      {12, "\0"s},
       {7, "a\r\nb\x01\0"s},
       {2, "\0"s},
   };
@@ -189,7 +193,7 @@ TEST_F(PeerConsoleTest, WithoutAPluginWindowNothingIsSentAndMistakesAreExplained
   for (const auto& line : peer.Lines()) help += line + "\n";
   for (const char* command :
        {"connect", "disconnect", "load PATH", "select [GUID ...]", "select-file FILE", "view HEX", "enable-lines",
-        "disable-lines", "model-path", "send CODE", "target", "reply N", "help"}) {
+        "disable-lines", "model-path", "selection", "leave", "send CODE", "target", "reply N", "help"}) {
     EXPECT_NE(help.find("\n  " + std::string(command)), std::string::npos) << command;
   }
   EXPECT_NE(help.find("Aufma\xC3\x9Fzeilen erzeugen"), std::string::npos);

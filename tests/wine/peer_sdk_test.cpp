@@ -69,6 +69,9 @@ TEST(PeerSdk, ReplyMeaningIsTheAnsweredCommands) {
   EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_PING, VIDUDUDE_REPLY_NOT_A_COMMAND),
                "not carried out: the plug-in stops, or predates the command");
   EXPECT_STREQ(vidudude_reply_meaning(3, VIDUDUDE_REPLY_NOT_A_COMMAND), "not a command");
+  // Replies the plug-in never gives to that code mean nothing.
+  EXPECT_STREQ(vidudude_reply_meaning(VIDUDUDE_CMD_LOAD_MODEL, 7), "");
+  EXPECT_STREQ(vidudude_reply_meaning(3, VIDUDUDE_REPLY_TAKEN), "");
 }
 
 class PeerSdkSession : public PluginSession {};

@@ -99,10 +99,10 @@ TEST_F(HostilePeers, PeerThatNeverAnswersCostsOneBoundedWait) {
   EXPECT_FALSE(toSilent[0].ifHung);
   EXPECT_EQ(sim.Buttons().size(), 2u);
   EXPECT_EQ(NextMessage(healthy).bytes, Payload("Bim Start"));
-  EXPECT_EQ(NextMessage(silent).code, 1u);
+  NextMessageOfCode(silent, 1);
   // While it stays hung, the next send does not wait for it again.
   sim.LoadModel(DEMO_MODEL);
-  EXPECT_EQ(NextMessage(healthy).code, 4u);
+  NextMessageOfCode(healthy, 4);
   toSilent = sends.To(silent.Window());
   ASSERT_EQ(toSilent.size(), 2u);
   EXPECT_FALSE(toSilent[1].answered);
@@ -113,14 +113,14 @@ TEST_F(HostilePeers, PeerThatNeverAnswersCostsOneBoundedWait) {
   silent.Command("wake");
   Settle(silent);
   ASSERT_TRUE(sim.FireModelLoad());
-  EXPECT_EQ(NextMessage(silent).code, 4u);
-  EXPECT_EQ(NextMessage(healthy).code, 4u);
+  NextMessageOfCode(silent, 4);
+  NextMessageOfCode(healthy, 4);
   // Having answered, it is waited for in full again when it is busy later,
   // long enough for the system to count its thread as hung (at least 5 s).
   silent.Command("busy 8000");
   std::this_thread::sleep_for(std::chrono::seconds(6));
   ASSERT_TRUE(sim.FireModelLoad());
-  EXPECT_EQ(NextMessage(silent).code, 4u);
+  NextMessageOfCode(silent, 4);
   toSilent = sends.To(silent.Window());
   ASSERT_EQ(toSilent.size(), 4u);
   EXPECT_TRUE(toSilent[3].answered);
@@ -158,7 +158,7 @@ TEST_F(HostilePeers, PeerExitingWhileTheSendWaitsDoesNotStopTheOthers) {
   EXPECT_NE(toLeaving[0].error, static_cast<DWORD>(ERROR_TIMEOUT));
   EXPECT_EQ(NextMessage(staying).bytes, Payload("Bim Start"));
   sim.LoadModel(DEMO_MODEL);
-  EXPECT_EQ(NextMessage(staying).code, 4u);
+  NextMessageOfCode(staying, 4);
 }
 
 TEST_F(HostilePeers, WindowDestroyedBetweenDiscoveryAndSendIsSkipped) {
@@ -182,7 +182,7 @@ TEST_F(HostilePeers, WindowDestroyedBetweenDiscoveryAndSendIsSkipped) {
   Settle(vanishing);
   EXPECT_TRUE(vanishing.Received().empty());
   sim.LoadModel(DEMO_MODEL);
-  EXPECT_EQ(NextMessage(slow).code, 4u);
+  NextMessageOfCode(slow, 4);
 }
 
 TEST_F(HostilePeers, FloodOfCommandsLeavesTheLastOfEachInForce) {

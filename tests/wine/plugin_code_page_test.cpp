@@ -52,16 +52,15 @@ class OutsideTheCodePage : public PluginSession {
     fs::remove_all(root);
     peer = &StartPeer("QUABO.EXE");
     LoadPlugin();
-    ASSERT_EQ(NextMessage(*peer).code, 1u);
+    NextMessageOfCode(*peer, 1);
   }
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(root, ignored);
   }
-  // The text of the next message, which must carry the code given.
+  // The text of the next message of the code given.
   std::string NextText(std::uint32_t code) {
-    const auto message = NextMessage(*peer);
-    EXPECT_EQ(message.code, code);
+    const auto message = NextMessageOfCode(*peer, code);
     const std::size_t bar = message.bytes.find('|');
     return message.bytes.substr(bar + 1, message.bytes.size() - bar - 2);
   }
@@ -90,6 +89,27 @@ TEST_F(OutsideTheCodePage, ModelPathNamesTheSameFileOrNone) {
   const std::string lossy = NextText(4);
   EXPECT_NE(lossy.find('?'), std::string::npos) << lossy;
   EXPECT_EQ(OpenedByPeer(lossy), std::nullopt) << lossy;
+}
+
+// Wine makes a short name from the long one alone, so another folder may
+// have it as its own name; the system then opens that folder by it.
+TEST_F(OutsideTheCodePage, ModelPathIsNoShortNameThatAnotherFolderOwns) {
+  const fs::path folder = root / L"Projekty" / L"\u0141\u00F3d\u017A";
+  fs::create_directories(folder);
+  wchar_t alias[MAX_PATH];
+  ASSERT_GT(GetShortPathNameW(folder.c_str(), alias, MAX_PATH), 0u);
+  const fs::path decoyFolder = root / L"Projekty" / fs::path(alias).filename();
+  fs::remove(folder);
+  CopyDemoModel(decoyFolder / "dom.ifc");
+  CopyDemoModel(folder / "dom.ifc");
+  const auto decoy = IdentityOf(decoyFolder / "dom.ifc");
+  ASSERT_TRUE(decoy);
+  ASSERT_GT(GetShortPathNameW((folder / "dom.ifc").c_str(), alias, MAX_PATH), 0u);
+  ASSERT_EQ(IdentityOf(alias), decoy) << "the short name is the other folder's";
+
+  ASSERT_TRUE(sim.LoadModel(folder / "dom.ifc").ok());
+  const std::string sent = NextText(4);
+  EXPECT_NE(OpenedByPeer(sent), decoy) << sent;
 }
 
 TEST_F(OutsideTheCodePage, PeerHeaderPathNamesTheSameFileOrNone) {

@@ -57,9 +57,9 @@ using FaultsLeaveNothingBehind = PluginSession;
 TEST_F(FaultsLeaveNothingBehind, StackOverflowInTheViewerFourTimesOver) {
   auto& peer = StartPeer("QUABO.EXE");
   LoadPlugin();
-  ASSERT_EQ(NextMessage(peer).code, 1u);
+  NextMessageOfCode(peer, 1);
   sim.LoadModel(DEMO_MODEL);
-  ASSERT_EQ(NextMessage(peer).code, 4u);
+  NextMessageOfCode(peer, 4);
   ASSERT_EQ(SendCommand(peer, "send 1"), 2001);
   ASSERT_TRUE(StackHasGuardPage());
   // Each check before the next overflow: without its guard page the thread
@@ -147,7 +147,7 @@ TEST_F(FaultsLeaveNothingBehind, AFaultAfterTheViewerChangedMxcsrLeavesTheHostsS
 TEST_F(FaultsLeaveNothingBehind, FaultInAHandlerEndsThatHandlerOnly) {
   auto& peer = StartPeer("QUABO.EXE");
   LoadPlugin();
-  ASSERT_EQ(NextMessage(peer).code, 1u);
+  NextMessageOfCode(peer, 1);
   sim.Config().unreadableLoadedPath = true;
   EXPECT_EQ(SendCommand(peer, "send 5 " + Escaped(WinePathA(DEMO_MODEL))), 2001);
   EXPECT_EQ(sim.Log().Count("item_command"), 1u);
@@ -165,7 +165,7 @@ TEST_F(FaultsLeaveNothingBehind, FaultInAHandlerEndsThatHandlerOnly) {
 TEST_F(FaultsLeaveNothingBehind, FaultInTheIndexBuildIsReportedAsItsFailure) {
   auto& peer = StartPeer("QUABO.EXE");
   LoadPlugin();
-  ASSERT_EQ(NextMessage(peer).code, 1u);
+  NextMessageOfCode(peer, 1);
   sim.Config().unreadableValues = true;
   sim.LoadModel(DEMO_MODEL);
   const auto boxes = sim.MessageBoxes();
@@ -173,7 +173,7 @@ TEST_F(FaultsLeaveNothingBehind, FaultInTheIndexBuildIsReportedAsItsFailure) {
   EXPECT_EQ(boxes[0].caption, "Object_ID <=> GUID");
   EXPECT_EQ(boxes[0].text,
             "Fehler beim Aufbau der oGuidObjIDList\\nAnzahl: " + std::to_string(sim.CurrentModel().objects.size()));
-  EXPECT_EQ(NextMessage(peer).code, 4u);
+  NextMessageOfCode(peer, 4);
 }
 
 // An overflow in the plug-in's own code that only the outermost plug-in
@@ -184,7 +184,7 @@ TEST_F(FaultsLeaveNothingBehind, OverflowContainedByTheOutermostFrameLeavesTheGu
   auto& peer = StartPeer("QUABO.EXE");
   plugin = std::make_unique<viewer_sim::PluginHost>(WinePath(FAULTY_DLL));
   ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
-  ASSERT_EQ(NextMessage(peer).code, 1u);
+  NextMessageOfCode(peer, 1);
   {
     // The model path's search for peers, outside the send's own containment.
     const InjectedFault fault("overflow:walk");

@@ -99,10 +99,8 @@ TEST_F(PluginFrame, ButtonsAfterLoadCarryTheirTextsHintsImagesAndStates) {
   EXPECT_EQ(buttons[1].hint, kLinesHint);
   EXPECT_EQ(buttons[1].image, ImagePath(L"AufmErzeugen_32x32.png"));
   EXPECT_FALSE(buttons[1].enabled);
-  EXPECT_EQ(sim.Log().Names(),
-            (std::vector<std::string>{"on_selection_change", "on_model_load", "create_button", "set_button_text",
-                                      "set_button_image", "enable_button", "create_button", "set_button_text",
-                                      "set_button_image", "enable_button"}));
+  // The order of these calls is the logic's, checked once natively
+  // (Plugin.StartRegistersHandlersBeforeButtonsAndAnnouncesLast).
   for (const auto& call : sim.Log().All()) EXPECT_EQ(call.Number("plugin"), kPluginHandle) << call.Line();
   EXPECT_TRUE(sim.MessageBoxes().empty());
 }

@@ -15,7 +15,7 @@ class MisbehavingViewer : public PluginSession {
   void SetUp() override {
     peer = &StartPeer("QUABO.EXE");
     LoadPlugin();
-    ASSERT_EQ(NextMessage(*peer).code, 1u);
+    NextMessageOfCode(*peer, 1);
   }
   // Loads the demo model with the viewer behaving, and checks that the
   // plug-in finds its elements again.
@@ -35,7 +35,7 @@ TEST_F(MisbehavingViewer, AbsurdObjectCountIsReportedWithTheCount) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, "Fehler beim Aufbau der oGuidObjIDList\\nAnzahl: 4294967295");
   EXPECT_EQ(boxes[0].caption, "Object_ID <=> GUID");
-  EXPECT_EQ(NextMessage(*peer).code, 4u);  // the path goes out all the same
+  NextMessageOfCode(*peer, 4);  // the path goes out all the same
   ExpectUsable();
 }
 
@@ -119,7 +119,7 @@ TEST_F(FailuresInside, FailedStartLeavesADormantPluginAndAReport) {
 TEST_F(FailuresInside, FailingCommandAnswersAndTheNextOneWorks) {
   auto& peer = StartPeer("QUABO.EXE");
   LoadFaultyPlugin();
-  ASSERT_EQ(NextMessage(peer).code, 1u);
+  NextMessageOfCode(peer, 1);
   ASSERT_EQ(SendCommand(peer, "send 1"), 2001);
   {
     InjectedFault fault("post");
@@ -141,7 +141,7 @@ TEST_F(FailuresInside, FailingCommandAnswersAndTheNextOneWorks) {
 TEST_F(FailuresInside, FailingHandlerReturnsToTheViewer) {
   auto& peer = StartPeer("QUABO.EXE");
   LoadFaultyPlugin();
-  ASSERT_EQ(NextMessage(peer).code, 1u);
+  NextMessageOfCode(peer, 1);
   ASSERT_EQ(SendCommand(peer, "send 6 g1"), 2001);
   ASSERT_EQ(SendCommand(peer, "send 9 active"), 2001);
   {
@@ -152,8 +152,7 @@ TEST_F(FailuresInside, FailingHandlerReturnsToTheViewer) {
   Settle(peer);
   EXPECT_EQ(peer.Received().size(), 1u);
   EXPECT_TRUE(sim.Click(ButtonId(kLinesText)));
-  const auto lines = NextMessage(peer);
-  EXPECT_EQ(lines.code, 9u);
+  const auto lines = NextMessageOfCode(peer, 9);
   // A model has loaded since "g1": the press sends what is selected now.
   EXPECT_EQ(lines.bytes, Payload("0"));
 }
@@ -171,10 +170,10 @@ TEST_F(FailuresInside, RaisedFaultEndsItsOwnFrameOnly) {
   EXPECT_EQ(sim.MessageBoxes()[0].caption, "Plugin VidudUDE.DLL");
   EXPECT_TRUE(PluginWindows().empty());
   ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
-  ASSERT_EQ(NextMessage(peer).code, 1u);
+  NextMessageOfCode(peer, 1);
 
   sim.LoadModel(DEMO_MODEL);
-  ASSERT_EQ(NextMessage(peer).code, 4u);
+  NextMessageOfCode(peer, 4);
   ASSERT_EQ(SendCommand(peer, "send 9 active"), 2001);
   sim.UserSelect({Id(2)});
   {
@@ -185,8 +184,7 @@ TEST_F(FailuresInside, RaisedFaultEndsItsOwnFrameOnly) {
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[1].caption, "SELECTED");
   EXPECT_TRUE(sim.Click(ButtonId(kLinesText)));
-  const auto lines = NextMessage(peer);
-  EXPECT_EQ(lines.code, 9u);
+  const auto lines = NextMessageOfCode(peer, 9);
   EXPECT_EQ(lines.bytes, Payload(Guid(2)));
 
   {

@@ -15,6 +15,7 @@ TEST_F(OutOfOrder, SecondLoadWithoutUnloadLeavesOneWindowThatTakesCommands) {
   const auto windows = PluginWindows();
   ASSERT_EQ(windows.size(), 1u);
   EXPECT_FALSE(IsWindow(first));
+  // Two starts, then the goodbye: the order of the messages is the point.
   EXPECT_EQ(NextMessage(peer).bytes, Payload("Bim Start"));
   const auto second = NextMessage(peer);
   EXPECT_EQ(second.bytes, Payload("Bim Start"));
@@ -49,6 +50,7 @@ TEST_F(OutOfOrder, LoadAfterAStopThatLeftItsWindowStartsAgain) {
   ASSERT_TRUE(IsWindow(left));
   ASSERT_TRUE(plugin->Load(kPluginHandle, 0, hostWindow.Handle()));
   EXPECT_EQ(PluginWindows().size(), 2u);
+  // Start, goodbye, start again: the order of the messages is the point.
   EXPECT_EQ(NextMessage(peer).bytes, Payload("Bim Start"));
   EXPECT_EQ(NextMessage(peer).bytes, Payload("BIM end"));
   const auto start = NextMessage(peer);

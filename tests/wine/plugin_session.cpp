@@ -152,6 +152,17 @@ ReceivedMessage PluginSession::NextMessage(PeerProcess& peer) {
   return ParseRecv(*line);
 }
 
+ReceivedMessage PluginSession::NextMessageOfCode(PeerProcess& peer, std::uint32_t code) {
+  std::string instead;
+  while (const auto line = peer.WaitLine("recv ")) {
+    auto message = ParseRecv(*line);
+    if (message.code == code) return message;
+    instead += "\n  " + *line;
+  }
+  throw std::runtime_error("the peer received no message of code " + std::to_string(code) +
+                           (instead.empty() ? std::string(", nor any other") : ", only:" + instead));
+}
+
 long PluginSession::SendCommand(PeerProcess& peer, const std::string& commandLine) {
   for (const auto& line : peer.Command(commandLine)) {
     if (line.rfind("sent ", 0) != 0) continue;

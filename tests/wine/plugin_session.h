@@ -58,6 +58,11 @@ class PluginSession : public ::testing::Test {
   static std::string Payload(const std::string& text);
   // The next message the peer received (waits for it), taken apart.
   static ReceivedMessage NextMessage(PeerProcess& peer);
+  // The next message of that code the peer receives (waits for it), taken
+  // apart; messages of other codes before it are passed over. Throws, naming
+  // what came instead, when none comes. A test about one message waits with
+  // this, so that another message sent before it does not break the test.
+  static ReceivedMessage NextMessageOfCode(PeerProcess& peer, std::uint32_t code);
   // A text as peer_sim's send command reads it: backslashes doubled.
   static std::string Escaped(const std::string& text);
   // Sends a command from the peer to the plug-in and returns the reply.

@@ -19,9 +19,9 @@ class FaultingViewer : public PluginSession, public ::testing::WithParamInterfac
   void SetUp() override {
     peer = &StartPeer("QUABO.EXE");
     LoadPlugin();
-    ASSERT_EQ(NextMessage(*peer).code, 1u);
+    NextMessageOfCode(*peer, 1);
     sim.LoadModel(DEMO_MODEL);
-    ASSERT_EQ(NextMessage(*peer).code, 4u);
+    NextMessageOfCode(*peer, 4);
   }
   void Arm(const char* function, int onCall) { sim.ArmFault(function, onCall, GetParam()); }
   // The viewer's own frame inside the failing function was unwound once.
@@ -42,10 +42,10 @@ TEST_P(FaultingViewer, ModelLoadReportsSendsThePathAndTheNextLoadBuildsTheIndex)
   EXPECT_EQ(boxes[0].caption, "Object_ID <=> GUID");
   EXPECT_EQ(boxes[0].text,
             "Fehler beim Aufbau der oGuidObjIDList\\nAnzahl: " + std::to_string(sim.CurrentModel().objects.size()));
-  EXPECT_EQ(NextMessage(*peer).code, 4u);
+  NextMessageOfCode(*peer, 4);
 
   sim.LoadModel(DEMO_MODEL);
-  EXPECT_EQ(NextMessage(*peer).code, 4u);
+  NextMessageOfCode(*peer, 4);
   ASSERT_EQ(SendCommand(*peer, "send 6 " + Guid(7)), 2001);
   EXPECT_EQ(sim.Selection(), std::vector<viewer_sim::ObjectId>{Id(7)});
   EXPECT_EQ(sim.MessageBoxes().size(), 1u);
@@ -62,8 +62,7 @@ TEST_P(FaultingViewer, SelectionChangeReportsAndTheNextOneIsSent) {
   EXPECT_EQ(boxes[0].text, "Fehler beim Schreiben der GUID.QUABO");
 
   sim.UserSelect({Id(3)});
-  const auto sent = NextMessage(*peer);
-  EXPECT_EQ(sent.code, 6u);
+  const auto sent = NextMessageOfCode(*peer, 6);
   EXPECT_EQ(sent.bytes, Payload(Guid(3)));
 }
 
@@ -99,7 +98,7 @@ TEST_P(FaultingViewer, LoadCommandAnswersAndTheViewerGoesOn) {
   EXPECT_TRUE(sim.MessageBoxes().empty());
   EXPECT_EQ(sim.Log().Count("invalidate"), 0u);
   EXPECT_EQ(SendCommand(*peer, "send 5 " + Escaped(WinePathA(DEMO_MODEL))), 2001);
-  EXPECT_EQ(NextMessage(*peer).code, 4u);
+  NextMessageOfCode(*peer, 4);
 }
 
 // A path that could not be read is no path: nothing goes out, the answer
@@ -112,14 +111,13 @@ TEST_P(FaultingViewer, ModelPathCommandWithAFailedReadAnswers21AndSendsNothing) 
   EXPECT_TRUE(sim.MessageBoxes().empty());
   EXPECT_EQ(peer->Received().size(), received);
   EXPECT_EQ(SendCommand(*peer, "send 10"), 2001);
-  const auto sent = NextMessage(*peer);
-  EXPECT_EQ(sent.code, 4u);
+  const auto sent = NextMessageOfCode(*peer, 4);
   EXPECT_EQ(sent.bytes, Payload(DEMO_MODEL));
 }
 
 TEST_P(FaultingViewer, FailedStartStaysInsideThePluginAndALaterStartWorks) {
   UnloadPlugin();
-  ASSERT_EQ(NextMessage(*peer).code, 2u);
+  NextMessageOfCode(*peer, 2);
   Arm("create_button", 2);
   plugin->Load(kPluginHandle, 0, hostWindow.Handle());
   ExpectViewerUnwound("create_button");
@@ -127,9 +125,9 @@ TEST_P(FaultingViewer, FailedStartStaysInsideThePluginAndALaterStartWorks) {
   EXPECT_EQ(PluginWindow(), nullptr);
   UnloadPlugin();
   LoadPlugin();
-  EXPECT_EQ(NextMessage(*peer).code, 1u);
+  NextMessageOfCode(*peer, 1);
   sim.LoadModel(DEMO_MODEL);
-  EXPECT_EQ(NextMessage(*peer).code, 4u);
+  NextMessageOfCode(*peer, 4);
   EXPECT_EQ(SendCommand(*peer, "send 6 " + Guid(5)), 2001);
   EXPECT_EQ(sim.Selection(), std::vector<viewer_sim::ObjectId>{Id(5)});
 }

@@ -20,12 +20,9 @@ namespace {
 
 constexpr std::int32_t kPlugin = 0x51;
 
-const char* const kViewerNames[] = {
-    "create_button",       "set_button_text",    "set_button_image", "enable_button",
-    "on_selection_change", "on_model_load",      "get_all_objects",  "get_selected",
-    "filter_properties",   "get_all_objects_id", "select",           "select_many",
-    "invalidate",          "load_ifc",           "item_command",     "get_loaded_ifc_path",
-    "set_view_state"};
+#define VIEWER_NAME(name, result, abi_result, params, args, stopped) #name,
+const char* const kViewerNames[] = {VIEWER_FUNCTIONS(VIEWER_NAME)};
+#undef VIEWER_NAME
 
 // The viewer function `name` as the plug-in finds it: in the host program.
 template <typename Fn>

@@ -57,6 +57,10 @@ class FaultyPlatform final : public Win32Platform {
     FailIfArmed("wide");
     return Win32Platform::ToWide(ansi);
   }
+  void ShowMessage(const std::string& text, const std::string& caption) override {
+    FailIfArmed("box");
+    Win32Platform::ShowMessage(text, caption);
+  }
 };
 
 }  // namespace

@@ -80,7 +80,8 @@ class Transcript {
   }
 
   void Flush() {
-    peer_.Command("reply 2001");  // everything the peer printed before is in
+    // Everything the peer printed before is in once it answers this.
+    peer_.Command("reply " + std::to_string(peer_link::kReplyTaken));
     const auto calls = sim_.Log().All();
     while (seenCalls_ < calls.size()) {
       const auto& call = calls[seenCalls_];

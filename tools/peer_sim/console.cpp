@@ -90,7 +90,7 @@ std::string Count(std::size_t n) {
 
 constexpr const char* kHelp[] = {
     "commands (the plug-in's answer follows each one as \"-> ...\"):",
-    "  connect                 code 1: the plug-in turns \"Aktiv\" and talks to this window only",
+    "  connect                 code 1: the plug-in turns \"Aktiv\" and talks to this window too",
     "  disconnect              code 2: the plug-in turns \"Inaktiv\" and closes the viewer",
     "  load PATH               code 5: the viewer opens the IFC file PATH",
     "  select [GUID ...]       code 6: select these elements (none: clear the selection)",
@@ -99,6 +99,8 @@ constexpr const char* kHelp[] = {
     "  enable-lines            code 9 \"active\": enable \"Aufma\xC3\x9Fzeilen erzeugen\"",
     "  disable-lines           code 9 \"inactive\": grey it out",
     "  model-path              code 10: the plug-in sends the open model's path again (code 4)",
+    "  selection               code 11: the plug-in sends the viewer's selection again (code 6)",
+    "  leave                   code 12: this window leaves the link; the viewer stays open",
     "  send CODE [TEXT]        any code; TEXT may hold \\r \\n \\\\ \\xHH; a NUL is appended",
     "  target [HWND]           show or set the plug-in window (hex); \"target find\" looks again",
     "  reply N                 the answer to the plug-in's messages (default 1)",
@@ -284,6 +286,10 @@ bool Console::Handle(std::string_view line) {
     SendCommand("disable-lines", peer_link::kCommandLinesButton, "inactive");
   } else if (word == "model-path" && rest.empty()) {
     SendCommand("model-path", peer_link::kCommandSendModelPath, {});
+  } else if (word == "selection" && rest.empty()) {
+    SendCommand("selection", peer_link::kCommandSendSelection, {});
+  } else if (word == "leave" && rest.empty()) {
+    SendCommand("leave", peer_link::kCommandLeave, {});
   } else if (word == "send") {
     const auto [codeText, text] = SplitWord(arg);
     const auto code = ParseNumber<ULONG_PTR>(codeText);

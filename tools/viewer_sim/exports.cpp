@@ -127,22 +127,9 @@ VIEWER_EXPORT void VIEWER_CALL set_view_state(std::int32_t plugin, std::int32_t 
   Guarded("set_view_state", [&] { Sim().SetViewState(plugin, kind, bytes, size); });
 }
 
-// A signature that drifts from the viewer's typedefs fails here, not at run time.
-#define VIEWER_SIGNATURE(name) static_assert(std::is_convertible_v<decltype(&name), viewer_abi::name##_fn>)
-VIEWER_SIGNATURE(create_button);
-VIEWER_SIGNATURE(set_button_text);
-VIEWER_SIGNATURE(set_button_image);
-VIEWER_SIGNATURE(enable_button);
-VIEWER_SIGNATURE(on_selection_change);
-VIEWER_SIGNATURE(on_model_load);
-VIEWER_SIGNATURE(get_all_objects);
-VIEWER_SIGNATURE(get_selected);
-VIEWER_SIGNATURE(filter_properties);
-VIEWER_SIGNATURE(get_all_objects_id);
-VIEWER_SIGNATURE(select);
-VIEWER_SIGNATURE(select_many);
-VIEWER_SIGNATURE(invalidate);
-VIEWER_SIGNATURE(load_ifc);
-VIEWER_SIGNATURE(item_command);
-VIEWER_SIGNATURE(get_loaded_ifc_path);
-VIEWER_SIGNATURE(set_view_state);
+// Every function of the list is exported here, with its signature: one that
+// drifts from the viewer's types fails to compile, not at run time.
+#define VIEWER_SIGNATURE(name, result, abi_result, params, args, stopped) \
+  static_assert(std::is_convertible_v<decltype(&name), viewer_abi::name##_fn>);
+VIEWER_FUNCTIONS(VIEWER_SIGNATURE)
+#undef VIEWER_SIGNATURE

@@ -388,34 +388,66 @@ class Console final : private SendObserver {
     Say("%s%s\n", line.c_str(), BytesOf(data).c_str());
   }
 
-  // The link as the plug-in keeps it: a connect names the one target unless
-  // its window is none of another process; the status button tells whether
-  // the link is still active, also after the plug-in found that window gone.
+  // A connected peer as the plug-in holds it.
+  struct ConnectedPeer {
+    HWND window;
+    DWORD pid;
+  };
+
+  // The link as the plug-in keeps it: a connect adds its window (a second
+  // window of a connected process takes that one's place; a refused connect
+  // is not answered 2001), and one naming no window of another process
+  // forgets them all; a leave takes its window away; the status button
+  // tells whether the link is still active, also after the plug-in found
+  // the last window gone.
   void CommandAnswered(HWND from, const COPYDATASTRUCT* data, LRESULT reply, SendMark before) {
     Flush();
     Say("  plug-in -> peer    reply %ld%s\n", static_cast<long>(reply), ReplyMeaning(data, reply).c_str());
     if (!data || reply != peer_link::kReplyTaken) return;
     if (data->dwData == peer_link::kCommandConnect) {
       DWORD pid = 0;
-      const bool peerWindow = IsWindow(from) && GetWindowThreadProcessId(from, &pid) && pid != GetCurrentProcessId();
-      connectedPeer_ = peerWindow ? from : nullptr;
+      if (IsWindow(from) && GetWindowThreadProcessId(from, &pid) && pid != GetCurrentProcessId()) {
+        const auto same = std::ranges::find(connectedPeers_, pid, &ConnectedPeer::pid);
+        if (same != connectedPeers_.end()) {
+          same->window = from;
+        } else {
+          connectedPeers_.push_back({from, pid});
+        }
+      } else {
+        connectedPeers_.clear();
+      }
       activeText_ = StatusText();
     }
-    if (data->dwData == peer_link::kCommandDisconnect) connectedPeer_ = nullptr;
+    if (data->dwData == peer_link::kCommandDisconnect) connectedPeers_.clear();
+    if (data->dwData == peer_link::kCommandLeave) {
+      std::erase_if(connectedPeers_, [&](const ConnectedPeer& p) { return p.window == from; });
+    }
     const bool pathAsked = data->dwData == peer_link::kCommandSendModelPath;
     if ((data->dwData == peer_link::kCommandLoadModel && sim_.HasModel()) || pathAsked) {
       TellUnsent(before, "code 4 (the model path)", false);
     }
+    if (data->dwData == peer_link::kCommandSendSelection) TellUnsent(before, "code 6 (the selection)", true);
   }
 
-  // The plug-in ends the link by itself once the connected peer's window
-  // has gone (within seconds, or at a send to it): said once, after the
-  // viewer calls that show it.
+  // A connected window that has gone, or that the system gave to another
+  // process since.
+  static bool Gone(const ConnectedPeer& peer) {
+    DWORD pid = 0;
+    return !IsWindow(peer.window) || !GetWindowThreadProcessId(peer.window, &pid) || pid != peer.pid;
+  }
+
+  // The plug-in ends the link by itself once the last connected window has
+  // gone (within seconds, or at a send to it): said once, after the viewer
+  // calls that show it. One of several goes without a viewer call, so
+  // without a word here; status shows it.
   void NoticeLinkEnded() {
-    if (!connectedPeer_ || LinkActive()) return;
-    Say("the plug-in ended the link: peer window %s %s\n", HexOf(connectedPeer_).c_str(),
-        IsWindow(connectedPeer_) ? "belongs to another process now" : "has gone");
-    connectedPeer_ = nullptr;
+    if (connectedPeers_.empty() || LinkActive()) return;
+    for (const auto& peer : connectedPeers_) {
+      if (!Gone(peer)) continue;
+      Say("the plug-in ended the link: peer window %s %s\n", HexOf(peer.window).c_str(),
+          IsWindow(peer.window) ? "belongs to another process now" : "has gone");
+    }
+    connectedPeers_.clear();
   }
 
   std::wstring StatusText() const {
@@ -499,7 +531,7 @@ class Console final : private SendObserver {
     }
     if (WatchSends(plugin_->Module(), this) == 0) Say("the plug-in imports no send function: its sends go unseen\n");
     activeText_.clear();
-    connectedPeer_ = nullptr;
+    connectedPeers_.clear();
     const SendMark before = mark_;
     if (!plugin_->Load(sim_.Config().pluginHandle, 0, window_.Handle())) {
       Say("the plug-in has no on_plugin_load\n");
@@ -516,7 +548,7 @@ class Console final : private SendObserver {
     TellUnsent(before, "code 2 (\"BIM end\")", false);
     plugin_.reset();
     sim_.ForgetPlugin();
-    connectedPeer_ = nullptr;
+    connectedPeers_.clear();
     Say("the plug-in is stopped and unloaded\n");
   }
 
@@ -584,37 +616,44 @@ class Console final : private SendObserver {
       const std::string status = sim_.Buttons().empty() ? "no status button" : ToUtf8(StatusText());
       if (!LinkActive()) {
         Say("link: inactive, no peer connected (status button \"%s\")\n", status.c_str());
-      } else if (!connectedPeer_) {
+      } else if (connectedPeers_.empty()) {
         Say("link: active, but the connect named no peer window: messages go to the peers found by process "
             "(status button \"%s\")\n",
             status.c_str());
-      } else if (!IsWindow(connectedPeer_)) {
-        Say("link: connected to peer window %s, which has gone: the plug-in ends the link within 2 seconds "
-            "(status button \"%s\")\n",
-            HexOf(connectedPeer_).c_str(), status.c_str());
-      } else {
-        Say("link: connected to peer window %s (status button \"%s\")\n", Described(connectedPeer_).c_str(),
-            status.c_str());
+      }
+      for (const auto& peer : connectedPeers_) {
+        if (!LinkActive()) break;
+        if (Gone(peer)) {
+          Say("link: connected to peer window %s, which has gone: the plug-in drops it within 2 seconds "
+              "(status button \"%s\")\n",
+              HexOf(peer.window).c_str(), status.c_str());
+        } else {
+          Say("link: connected to peer window %s (status button \"%s\")\n", Described(peer.window).c_str(),
+              status.c_str());
+        }
       }
     }
     const auto peers = RunningPeers();
-    // A program of another name that connected: the plug-in never finds it
-    // by its name, but talks to its window.
-    DWORD connectedPid = 0;
-    if (LinkActive() && connectedPeer_) GetWindowThreadProcessId(connectedPeer_, &connectedPid);
-    const bool otherConnected =
-        connectedPid != 0 && std::ranges::none_of(peers, [&](const RunningPeer& p) { return p.pid == connectedPid; });
-    if (peers.empty() && !otherConnected) {
+    // Programs of another name that connected: the plug-in never finds them
+    // by their names, but talks to their windows.
+    std::vector<ConnectedPeer> others;
+    for (const auto& peer : connectedPeers_) {
+      if (LinkActive() && !Gone(peer) &&
+          std::ranges::none_of(peers, [&](const RunningPeer& p) { return p.pid == peer.pid; })) {
+        others.push_back(peer);
+      }
+    }
+    if (peers.empty() && others.empty()) {
       Say("peers running: none (a peer runs as QUABO.EXE or QUABO_BIMPROJECT.EXE)\n");
     }
     for (const auto& peer : peers) {
       Say("peer running: %s pid %lu, %s\n", peer.exe.c_str(), peer.pid,
           peer.mainWindow ? ("main window " + HexOf(peer.mainWindow)).c_str() : "no TMainForm window: gets nothing");
     }
-    if (otherConnected) {
+    for (const auto& other : others) {
       Say("peer running: %s pid %lu, connected window %s (not a peer's name: it hears from the plug-in only while "
           "connected)\n",
-          ExeName(connectedPid).c_str(), connectedPid, HexOf(connectedPeer_).c_str());
+          ExeName(other.pid).c_str(), other.pid, HexOf(other.window).c_str());
     }
     if (sim_.HasModel()) {
       Say("model: %s, %zu objects, %zu selected\n", ToUtf8(sim_.LoadedPath()).c_str(),
@@ -742,7 +781,8 @@ class Console final : private SendObserver {
   std::unique_ptr<PluginHost> plugin_;
   LineReader input_;
   std::unique_ptr<std::remove_pointer_t<HHOOK>, HookRemover> watch_;
-  HWND connectedPeer_ = nullptr;
+  // The connected windows in connect order, one per process.
+  std::vector<ConnectedPeer> connectedPeers_;
   // The status button's text right after a connect: the link is active
   // while the button shows it.
   std::wstring activeText_;

@@ -33,6 +33,7 @@ void ViewerSim::Reset() {
   messageBoxes_.clear();
   selectionHandler_ = nullptr;
   modelLoadHandler_ = nullptr;
+  eventHandlers_.clear();
   invalidations_ = 0;
   foreignHandleCalls_ = 0;
   pluginStopped_ = false;
@@ -188,6 +189,17 @@ bool ViewerSim::FireModelLoad() {
   return handler != nullptr;
 }
 
+bool ViewerSim::FireEvent(const std::string& function) {
+  Handler handler = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    if (const auto found = eventHandlers_.find(function); found != eventHandlers_.end()) handler = found->second;
+  }
+  log_.Add(CallBuilder("host:" + function).Result(handler ? "handled" : "no handler").Build());
+  Run(handler);
+  return handler != nullptr;
+}
+
 bool ViewerSim::Click(std::int32_t button) {
   Handler handler = nullptr;
   {
@@ -206,6 +218,7 @@ void ViewerSim::ForgetPlugin() {
   buttons_.clear();
   selectionHandler_ = nullptr;
   modelLoadHandler_ = nullptr;
+  eventHandlers_.clear();
 }
 
 void ViewerSim::RecordMessageBox(MessageBoxRecord box) {
@@ -299,6 +312,15 @@ std::int32_t ViewerSim::OnModelLoad(std::int32_t plugin, Handler handler) {
                .Build());
   std::lock_guard lock(mutex_);
   modelLoadHandler_ = handler;
+  return 1;
+}
+
+std::int32_t ViewerSim::OnEvent(const char* function, std::int32_t plugin, Handler handler) {
+  CheckHandle(function, plugin);
+  log_.Add(
+      CallBuilder(function).Number("plugin", plugin).Utf8("handler", handler ? "set" : "null").Result("1").Build());
+  std::lock_guard lock(mutex_);
+  eventHandlers_[function] = handler;
   return 1;
 }
 

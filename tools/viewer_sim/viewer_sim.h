@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -162,6 +163,13 @@ class ViewerSim {
   const wchar_t* GetLoadedIfcPath(std::int32_t plugin);
   void SetViewState(std::int32_t plugin, std::int32_t kind, const std::uint8_t* bytes, std::int32_t size);
 
+  // Any other viewer function that registers an event's handler: the
+  // export names itself, and FireEvent runs the handler as the viewer does
+  // when the event happens (whether one ran). The plug-in's handlers go with
+  // ForgetPlugin as the others do.
+  std::int32_t OnEvent(const char* function, std::int32_t plugin, Handler handler);
+  bool FireEvent(const std::string& function);
+
   // select_many mode that adds the given objects to the selection.
   static constexpr std::int32_t kSelectManyAdd = 2;
 
@@ -189,6 +197,7 @@ class ViewerSim {
   std::vector<MessageBoxRecord> messageBoxes_;
   Handler selectionHandler_ = nullptr;
   Handler modelLoadHandler_ = nullptr;
+  std::map<std::string, Handler> eventHandlers_;
   int invalidations_ = 0;
   int foreignHandleCalls_ = 0;
   bool pluginStopped_ = false;

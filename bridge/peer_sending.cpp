@@ -60,7 +60,9 @@ void btBIMQuabo::WatchConnectedPeers() {
 void btBIMQuabo::ForgetGonePeers() {
   const auto gone = FConnectedPeers.RemoveGone(system_);
   if (record_) {
-    for (const auto& peer : gone) record_->PeerGone(peer.window, peer.processId);
+    for (std::size_t i = 0; i < gone.size(); ++i) {
+      record_->PeerGone(gone[i].window, gone[i].processId, i + 1 == gone.size() && FConnectedPeers.Empty());
+    }
   }
   if (!gone.empty() && FConnectedPeers.Empty()) EndLinkToLastPeer();
 }

@@ -167,9 +167,11 @@ void SupportRecord::Disconnected(const std::vector<peer_link::ConnectedPeer>& pe
   }
 }
 
-void SupportRecord::PeerGone(platform::WindowHandle peer, std::uint32_t peerProcess) noexcept {
+void SupportRecord::PeerGone(platform::WindowHandle peer, std::uint32_t peerProcess, bool linkEnds) noexcept {
   try {
-    if (level_ != LogLevel::kOff) Write("link ended: the connected peer " + Peer(peer, peerProcess) + " has gone");
+    if (level_ == LogLevel::kOff) return;
+    const std::string words = "the connected peer " + Peer(peer, peerProcess) + " has gone";
+    Write(linkEnds ? "link ended: " + words : words + "; the others stay connected");
   } catch (...) {
     ++lost_;
   }

@@ -67,8 +67,8 @@ class SupportRecord final : public platform::SendObserver {
   // connected: the window was one of the connected peers.
   void Left(platform::WindowHandle peer, bool connected) noexcept;
   void Disconnected(const std::vector<peer_link::ConnectedPeer>& peers) noexcept;
-  // The peer watch ended the link: the peer's window has gone.
-  void PeerGone(platform::WindowHandle peer, std::uint32_t peerProcess) noexcept;
+  // A connected peer's window has gone; linkEnds: it was the last one.
+  void PeerGone(platform::WindowHandle peer, std::uint32_t peerProcess, bool linkEnds) noexcept;
   void Sent(const platform::SendReport& report) noexcept override;
   void CommandHandled(const HandledCommand& command) noexcept;
   // Inside the handler of a failure that the operation contained.

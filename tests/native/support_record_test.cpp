@@ -81,8 +81,13 @@ TEST_F(Record, SessionLeavesOneLinePerEventAndChangesNothing) {
   Connect(kPeerB);
   EXPECT_EQ(Command(kCommandSelect, "guid-2\r\nnone\r\nguid-1", kPeerB), 2001);
   EXPECT_EQ(Command(kCommandLoadModel, "  C:\\Modelle\\Haus\xE4.ifc\r\n", kPeerB), 2001);
+  Connect(kPeerA);
+  // One of two going leaves the link; the last one going ends it.
   system.goneWindows.insert(kPeerB);
   system.FireTimers();
+  system.goneWindows.insert(kPeerA);
+  system.FireTimers();
+  system.goneWindows.erase(kPeerA);
   Connect(kPeerA);
   EXPECT_EQ(Command(kCommandDisconnect, ""), 2001);
   EXPECT_EQ(system.closesPosted, std::vector<fakes::WindowHandle>{kHost});
@@ -97,7 +102,10 @@ TEST_F(Record, SessionLeavesOneLinePerEventAndChangesNothing) {
                 "command 1 from " + b + ": reply 2001 after 0 ms",
                 "command 6 from " + b + ": reply 2001 after 0 ms; 3 GUIDs, 2 found",
                 "command 5 from " + b + ": reply 2001 after 40 ms; path \"C:\\Modelle\\Haus\xC3\xA4.ifc\"",
-                "link ended: the connected peer " + b + " has gone",
+                "connect from " + a,
+                "command 1 from " + a + ": reply 2001 after 0 ms",
+                "the connected peer " + b + " has gone; the others stay connected",
+                "link ended: the connected peer " + a + " has gone",
                 "connect from " + a,
                 "command 1 from " + a + ": reply 2001 after 0 ms",
                 "disconnect: the link ends for " + a + "; the viewer is asked to close",

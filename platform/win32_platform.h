@@ -67,6 +67,8 @@ class Win32Platform : public Platform {
   // share, mapped at its first use.
   UniqueKernelObject supportLogMapping_;
   std::unique_ptr<volatile LONG, void (*)(volatile LONG*)> supportLogLock_{nullptr, nullptr};
+  // Mapped once: a word that could not be had is not asked for per line.
+  bool supportLogLockMapped_ = false;
 };
 
 // The support log's folder below the user's local application data, its

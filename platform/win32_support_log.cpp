@@ -150,6 +150,44 @@ bool ProcessEnded(DWORD pid) {
 
 void UnmapLockWord(volatile LONG* word) { UnmapViewOfFile(const_cast<LONG*>(word)); }
 
+// The lock word is open to every process of the user, elevated or not: an
+// elevated process's default security names only the administrators and
+// the system, so that a lock word made by an elevated viewer would keep the
+// user's other viewers out, and they would write without the lock.
+class OpenToTheUser {
+ public:
+  OpenToTheUser() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+    const UniqueKernelObject owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    user_.resize((size + sizeof(DWORD) - 1) / sizeof(DWORD));
+    if (size == 0 || !GetTokenInformation(token, TokenUser, user_.data(), size, &size)) return;
+    const PSID sid = reinterpret_cast<const TOKEN_USER*>(user_.data())->User.Sid;
+    const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid);
+    acl_.resize((aclSize + sizeof(DWORD) - 1) / sizeof(DWORD));
+    ACL* const acl = reinterpret_cast<ACL*>(acl_.data());
+    if (InitializeAcl(acl, aclSize, ACL_REVISION) && AddAccessAllowedAce(acl, ACL_REVISION, SECTION_ALL_ACCESS, sid) &&
+        InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+        SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE)) {
+      attributes_ = {sizeof attributes_, &descriptor_, FALSE};
+      ready_ = true;
+    }
+  }
+  OpenToTheUser(const OpenToTheUser&) = delete;
+  OpenToTheUser& operator=(const OpenToTheUser&) = delete;
+  // Null, the process's default security, when the user is not known.
+  SECURITY_ATTRIBUTES* Attributes() { return ready_ ? &attributes_ : nullptr; }
+
+ private:
+  std::vector<DWORD> user_;
+  std::vector<DWORD> acl_;
+  SECURITY_DESCRIPTOR descriptor_{};
+  SECURITY_ATTRIBUTES attributes_{};
+  bool ready_ = false;
+};
+
 }  // namespace
 
 LocalTime Win32Platform::Now() {
@@ -235,9 +273,11 @@ std::unique_ptr<SupportLogFile> Win32Platform::OpenSupportLog() {
 // desk. Without the shared word (another user of the session made it, whose
 // log is another file) the process only excludes itself.
 std::unique_ptr<SupportLogLock> Win32Platform::LockSupportLog() {
-  if (!supportLogMapping_) {
-    supportLogMapping_.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG),
-                                                L"Local\\VidudUDE.SupportLog"));
+  if (!supportLogLockMapped_) {
+    supportLogLockMapped_ = true;
+    OpenToTheUser security;
+    supportLogMapping_.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, security.Attributes(), PAGE_READWRITE, 0,
+                                                sizeof(LONG), L"Local\\VidudUDE.SupportLog"));
     void* view =
         supportLogMapping_ ? MapViewOfFile(supportLogMapping_.get(), FILE_MAP_WRITE, 0, 0, sizeof(LONG)) : nullptr;
     if (view != nullptr) supportLogLock_ = {static_cast<volatile LONG*>(view), UnmapLockWord};

@@ -281,6 +281,14 @@ std::unique_ptr<SupportLogLock> Win32Platform::LockSupportLog() {
     void* view =
         supportLogMapping_ ? MapViewOfFile(supportLogMapping_.get(), FILE_MAP_WRITE, 0, 0, sizeof(LONG)) : nullptr;
     if (view != nullptr) supportLogLock_ = {static_cast<volatile LONG*>(view), UnmapLockWord};
+    // A section of that name made by another program may have its page
+    // reserved only, which would fault at the first touch: such a word is
+    // not used.
+    MEMORY_BASIC_INFORMATION page{};
+    if (view != nullptr && (VirtualQuery(view, &page, sizeof page) != sizeof page || page.State != MEM_COMMIT ||
+                            (page.Protect & PAGE_READWRITE) == 0)) {
+      supportLogLock_.reset();
+    }
   }
   volatile LONG* const word = supportLogLock_.get();
   if (word == nullptr) return std::make_unique<Win32SupportLogLock>(nullptr);

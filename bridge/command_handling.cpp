@@ -43,13 +43,17 @@ std::intptr_t btBIMQuabo::WndProc(std::uint32_t message, std::uintptr_t wParam, 
   } catch (...) {
     // A command that failed half-way still answers what was set before it
     // ran; the failure stays inside the plug-in.
+    if (record_) record_->Fault(message == platform::kWmCopyData ? "a peer's command" : "the hidden window");
   }
   return result;
 }
 
 void btBIMQuabo::HandleCopyData(std::uintptr_t wParam, std::intptr_t lParam, std::intptr_t& result) {
   const auto* record = reinterpret_cast<const platform::CopyDataRecord*>(lParam);
+  const std::uint32_t began = record_ ? system_.TickMs() : 0;
+  selectFound_.reset();
   peer_link::DispatchCommand(*this, wParam, record, result);
+  if (record_) record_->CommandHandled({wParam, record, result, system_.TickMs() - began, selectFound_});
 }
 
 // The link state changes before the peer is stored. Only a window of another
@@ -62,8 +66,12 @@ void btBIMQuabo::HandleCopyData(std::uintptr_t wParam, std::intptr_t lParam, std
 bool btBIMQuabo::Connect(WindowHandle peer) {
   const bool ofPeer = peer_link::IsOtherProcessWindow(system_, peer);
   const std::uint32_t process = ofPeer ? system_.WindowProcessId(peer) : 0;
-  if (ofPeer && !FConnectedPeers.Accepts(process)) return false;
+  if (ofPeer && !FConnectedPeers.Accepts(process)) {
+    if (record_) record_->ConnectRefused(peer, process);
+    return false;
+  }
   SetActive(true);
+  if (record_) record_->Connected(peer, ofPeer);
   if (!ofPeer) {
     FConnectedPeers.Clear();
     NoteConnectedPeers();
@@ -80,6 +88,7 @@ bool btBIMQuabo::Connect(WindowHandle peer) {
 // close last, by a posted message: the peer has its reply before the
 // plug-in stops.
 void btBIMQuabo::Disconnect() {
+  if (record_) record_->Disconnected(FConnectedPeers.All());
   SetActive(false);
   FConnectedPeers.Clear();
   NoteConnectedPeers();
@@ -90,7 +99,9 @@ void btBIMQuabo::Disconnect() {
 // A window that was not connected changes nothing; the last one to leave
 // ends the link as a peer that has gone does.
 void btBIMQuabo::Leave(WindowHandle peer) {
-  if (!FConnectedPeers.Remove(peer)) return;
+  const bool connected = FConnectedPeers.Remove(peer);
+  if (record_) record_->Left(peer, connected);
+  if (!connected) return;
   NoteConnectedPeers();
   if (FConnectedPeers.Empty()) EndLinkToLastPeer();
 }

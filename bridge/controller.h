@@ -6,12 +6,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "bridge/guid_index.h"
 #include "bridge/stoppable_viewer.h"
+#include "bridge/support_record.h"
 #include "host_api/viewer.h"
 #include "peer_link/command_dispatch.h"
 #include "peer_link/connected_peers.h"
@@ -64,6 +66,8 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   // The owner that keeps the controller alive while its window's messages
   // are handled.
   void SetFrameObserver(FrameObserver* observer) { frameObserver_ = observer; }
+  // The support record that watches the link; none by default.
+  void SetSupportRecord(SupportRecord* record) { record_ = record; }
   // The viewer has stopped the plug-in while plug-in code was still running:
   // from now on every command is answered 2000 and carried out no more, and
   // what is still running reaches neither the viewer nor the peers; the
@@ -188,6 +192,9 @@ class btBIMQuabo final : public platform::WindowProcedure, private peer_link::Co
   std::int32_t FViewStateSize = 0;
   std::vector<std::uint8_t> FViewState;
   FrameObserver* frameObserver_ = nullptr;
+  SupportRecord* record_ = nullptr;
+  // How many GUIDs of the last selection command named an element.
+  std::optional<std::size_t> selectFound_;
 };
 
 }  // namespace bridge

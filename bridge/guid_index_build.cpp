@@ -46,6 +46,7 @@ bool btBIMQuabo::BuildGuidIndex() {
       fresh.Sort();
     });
   } catch (...) {
+    if (record_) record_->Fault("BuildGuidIndex");
     const std::string message = texts::kIndexFailed + std::to_string(objectCount);
     system_.ShowMessage(ToPChar(message), texts::kIndexFailedCaption);
   }

@@ -48,6 +48,7 @@ void btBIMQuabo::RestoreViewState(const std::string& text) {
       viewer_.invalidate(PluginId());
     });
   } catch (...) {
+    if (record_) record_->Fault("RestoreViewState");
     system_.ShowMessage(texts::kViewStateFailed, texts::kViewStateFailedCaption);
   }
 }

@@ -40,6 +40,7 @@ std::uint32_t btBIMQuabo::Message_Sender(std::string text,  // NOLINT(performanc
       if (!stopping) ForgetGonePeers();
     });
   } catch (...) {
+    if (record_) record_->Fault("Message_Sender");
     system_.ShowMessage(texts::kSendFailed, texts::kSendFailedCaption);
   }
   return result;
@@ -57,8 +58,14 @@ void btBIMQuabo::WatchConnectedPeers() {
 // are forgotten before the viewer is called, so that a failing call leaves
 // no message going to a dead window.
 void btBIMQuabo::ForgetGonePeers() {
-  if (!FConnectedPeers.RemoveGone(system_)) return;
+  const auto gone = FConnectedPeers.RemoveGone(system_);
+  if (gone.empty()) return;
   NoteConnectedPeers();
+  if (record_) {
+    for (std::size_t i = 0; i < gone.size(); ++i) {
+      record_->PeerGone(gone[i].window, gone[i].processId, i + 1 == gone.size() && FConnectedPeers.Empty());
+    }
+  }
   if (FConnectedPeers.Empty()) EndLinkToLastPeer();
 }
 

@@ -22,6 +22,7 @@ bool btBIMQuabo::SendSelection() {
     });
     return true;
   } catch (...) {
+    if (record_) record_->Fault("SendSelection");
     system_.ShowMessage(texts::kSelectionFailed, texts::kSelectionFailedCaption);
     return false;
   }
@@ -70,6 +71,7 @@ std::string btBIMQuabo::SelectedGuids() {
 // re-enter and replace FLastGuids.
 bool btBIMQuabo::SelectByGuids(std::string text) {  // NOLINT(performance-unnecessary-value-param)
   try {
+    selectFound_ = 0;
     system_.RunContained([&] {
       KeepLastGuids(text);
       const ObjectId all = viewer_.get_all_objects_id(PluginId());
@@ -85,12 +87,14 @@ bool btBIMQuabo::SelectByGuids(std::string text) {  // NOLINT(performance-unnece
         std::size_t index = 0;
         if (!FGuidIndex || !FGuidIndex->Find(search, index)) return;
         const ObjectId id = FGuidIndex->GetItem(index).FObjectId;
+        if (selectFound_) ++*selectFound_;
         viewer_.select_many(PluginId(), &id, 1, viewer_abi::kSelectManyAdd);
       });
       viewer_.invalidate(PluginId());
     });
     return true;
   } catch (...) {
+    if (record_) record_->Fault("SelectByGuids");
     KeepLastGuids({});
     return false;
   }
@@ -112,6 +116,7 @@ void btBIMQuabo::SendLastSelection() {
     try {
       system_.RunContained([this] { KeepLastGuids(SelectedGuids()); });
     } catch (...) {
+      if (record_) record_->Fault("SendLastSelection");
       system_.ShowMessage(texts::kSelectionFailed, texts::kSelectionFailedCaption);
       return;
     }

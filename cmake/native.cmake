@@ -28,6 +28,7 @@ set(native_test_files
   peer_text_test.cpp
   protocol_doc_test.cpp
   selection_test.cpp
+  support_record_test.cpp
   unload_reentry_test.cpp
   view_state_hex_test.cpp
   viewer_binding_test.cpp)

@@ -7,8 +7,19 @@ set(VERSION_INTERNAL_NAME VIDUDUDE)
 set(VERSION_FILE_NAME VidudUDE.DLL)
 configure_file(plugin/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc @ONLY)
 
+# The message table of the plug-in's event log entries, so that Event Viewer
+# shows their text from the DLL itself.
+set(event_messages_dir ${CMAKE_CURRENT_BINARY_DIR}/event_messages)
+add_custom_command(OUTPUT ${event_messages_dir}/event_messages.rc ${event_messages_dir}/MSG00409.bin
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${event_messages_dir}
+  COMMAND i686-w64-mingw32-windmc -r ${event_messages_dir} -h ${event_messages_dir}
+          ${PROJECT_SOURCE_DIR}/plugin/event_messages.mc
+  DEPENDS ${PROJECT_SOURCE_DIR}/plugin/event_messages.mc
+  VERBATIM)
+
 function(vidudude_plugin_dll target)
-  add_library(${target} SHARED plugin/exports.cpp plugin/VidudUDE.def ${ARGN})
+  add_library(${target} SHARED plugin/exports.cpp plugin/VidudUDE.def ${event_messages_dir}/event_messages.rc ${ARGN})
+  target_include_directories(${target} PRIVATE ${event_messages_dir})
   set_target_properties(${target} PROPERTIES PREFIX "" SUFFIX ".DLL"
                         RUNTIME_OUTPUT_DIRECTORY ${VIDUDUDE_PLUGIN_OUTPUT_DIR})
   target_link_libraries(${target} PRIVATE vidudude_platform)

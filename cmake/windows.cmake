@@ -3,8 +3,9 @@
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 set(static_runtime -static -static-libgcc -static-libstdc++)
 
-add_library(vidudude_platform STATIC platform/win32_platform.cpp platform/foreign_call_guard.cpp)
-target_link_libraries(vidudude_platform PUBLIC vidudude_logic shell32 user32)
+add_library(vidudude_platform STATIC platform/win32_platform.cpp platform/win32_support_log.cpp
+  platform/foreign_call_guard.cpp)
+target_link_libraries(vidudude_platform PUBLIC vidudude_logic shell32 user32 advapi32)
 
 if(VIDUDUDE_PLUGIN_ONLY)
   include(cmake/plugin_dll.cmake)

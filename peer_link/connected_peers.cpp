@@ -34,8 +34,14 @@ bool ConnectedPeers::Remove(platform::WindowHandle window) {
   return std::erase_if(peers_, [&](const ConnectedPeer& p) { return p.window == window; }) != 0;
 }
 
-bool ConnectedPeers::RemoveGone(platform::Platform& system) {
-  return std::erase_if(peers_, [&](const ConnectedPeer& p) { return Gone(system, p); }) != 0;
+std::vector<ConnectedPeer> ConnectedPeers::RemoveGone(platform::Platform& system) {
+  std::vector<ConnectedPeer> gone;
+  std::erase_if(peers_, [&](const ConnectedPeer& p) {
+    if (!Gone(system, p)) return false;
+    gone.push_back(p);
+    return true;
+  });
+  return gone;
 }
 
 PeerWindows ConnectedPeers::Targets() const {

@@ -31,8 +31,8 @@ class ConnectedPeers {
   // False when the window was not connected.
   bool Remove(platform::WindowHandle window);
   // Removes every peer whose window has gone or belongs to another process
-  // now; true when any went.
-  bool RemoveGone(platform::Platform& system);
+  // now, and returns them.
+  std::vector<ConnectedPeer> RemoveGone(platform::Platform& system);
   void Clear() { peers_.clear(); }
 
   bool Empty() const { return peers_.empty(); }

@@ -44,6 +44,8 @@
 #include <windows.h>
 #include <malloc.h>
 
+#include <atomic>
+
 #if !defined(__i386__)
 #error "the fs:[0] exception chain exists on 32-bit x86 only"
 #endif
@@ -63,6 +65,11 @@ struct GuardRecord {
   std::uint16_t fpuControl;
   std::uint32_t sseControl;
 };
+
+// For the support record. The plug-in's frames run on the viewer's one
+// thread; a fault on another thread may overwrite it, which costs only a
+// wrong place in a log line.
+std::atomic<std::uintptr_t> gLastFaultAddress{0};
 
 // Asked once, when the library starts: MXCSR exists only with SSE.
 const bool gHasSse = IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE) != 0;
@@ -84,6 +91,7 @@ EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* exception, void* es
   // read back from the stack after it, not from a register.
   GuardRecord* volatile record = static_cast<GuardRecord*>(establisher);
   record->code = exception->ExceptionCode;
+  gLastFaultAddress.store(reinterpret_cast<std::uintptr_t>(exception->ExceptionAddress), std::memory_order_relaxed);
   RtlUnwind(record, nullptr, exception, nullptr);
   __builtin_longjmp(record->resume, 1);
 }
@@ -114,6 +122,8 @@ bool StackGuardPageBelow(const void* frame) noexcept {
 }
 
 }  // namespace
+
+std::uintptr_t LastGuardedFaultAddress() noexcept { return gLastFaultAddress.load(std::memory_order_relaxed); }
 
 bool CallGuarded(void (*call)(void* context) noexcept, void* context, std::uint32_t& exceptionCode) noexcept {
   // Only what is read before it is written: the resume point and the

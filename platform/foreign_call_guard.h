@@ -13,4 +13,8 @@ namespace platform {
 // exception's code; otherwise true.
 bool CallGuarded(void (*call)(void* context) noexcept, void* context, std::uint32_t& exceptionCode) noexcept;
 
+// Where the last structured exception that ended a guarded call was raised;
+// 0 before the first.
+std::uintptr_t LastGuardedFaultAddress() noexcept;
+
 }  // namespace platform

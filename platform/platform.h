@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -77,6 +78,78 @@ class ContainedFault : public std::runtime_error {
   std::uint32_t code_;
 };
 
+// How one send of SendCopyData ended.
+enum class SendEnd {
+  kAnswered,
+  // The peer did not reply within the send's limit.
+  kTimedOut,
+  // Not waited for: the system counts the peer's thread as hung.
+  kHung,
+  // The window had gone before or during the send.
+  kWindowGone,
+  // Never a target: every window at once, or a window of this process.
+  kRefused,
+};
+
+struct SendReport {
+  WindowHandle target;
+  // The process that owns the target, 0 when unknown.
+  std::uint32_t targetProcess;
+  const CopyDataRecord& record;
+  std::uint32_t reply;
+  SendEnd end;
+  // How long the send waited, in ms.
+  std::uint32_t waitedMs;
+};
+
+// Told of every send of SendCopyData once it has ended.
+class SendObserver {
+ public:
+  virtual void Sent(const SendReport& report) noexcept = 0;
+
+ protected:
+  ~SendObserver() = default;
+};
+
+// The local wall-clock time.
+struct LocalTime {
+  std::uint16_t year, month, day, hour, minute, second, millisecond;
+};
+
+// What a support record says of the process at its start; UTF-8 texts,
+// empty when unknown.
+struct StartFacts {
+  std::string pluginPath;
+  std::string pluginVersion;
+  std::string viewerPath;
+  std::string viewerVersion;
+  std::uint32_t ansiCodePage = 0;
+};
+
+// The support log, open for appending; closing the object closes the file.
+class SupportLogFile {
+ public:
+  virtual ~SupportLogFile() = default;
+  // One write at the file's end as the last Size found it, which the
+  // caller keeps true with the log's lock. False when nothing was written.
+  virtual bool Append(std::string_view bytes) = 0;
+  // The file's size now; nullopt when unknown.
+  virtual std::optional<std::uint64_t> Size() = 0;
+};
+
+// Held while it lives: the one right, among all processes of the user, to
+// write to the support log or start it afresh.
+class SupportLogLock {
+ public:
+  virtual ~SupportLogLock() = default;
+};
+
+// The two kinds of entries the plug-in writes to the system's event log.
+enum class SystemEvent : std::uint32_t {
+  kStartFailed = 1,
+  kFaultContained = 2,
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -105,12 +178,27 @@ class Platform {
   // 0 and delivers nothing, for the plug-in would receive its own message
   // as a command. The owner is asked because the system also takes other
   // spellings of a handle (its low word alone) for the same window.
+  // Every send, refused or made, is told to the send observer.
   std::uint32_t SendCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) {
-    if (target == kBroadcastWindow || target == kEveryWindow || target == sender) return 0;
+    if (target == kBroadcastWindow || target == kEveryWindow || target == sender) {
+      Report({target, 0, record, 0, SendEnd::kRefused, 0});
+      return 0;
+    }
     const std::uint32_t owner = WindowProcessId(target);
-    if (owner != 0 && owner == CurrentProcessId()) return 0;
-    return DeliverCopyData(target, sender, record);
+    if (owner != 0 && owner == CurrentProcessId()) {
+      Report({target, owner, record, 0, SendEnd::kRefused, 0});
+      return 0;
+    }
+    // A send nested in this one's wait keeps its own report.
+    const Delivery outer = delivery_;
+    delivery_ = {SendEnd::kAnswered, 0};
+    const std::uint32_t reply = DeliverCopyData(target, sender, record);
+    const Delivery mine = delivery_;
+    delivery_ = outer;
+    Report({target, owner, record, reply, mine.end, mine.waitedMs});
+    return reply;
   }
+  void SetSendObserver(SendObserver* observer) { sendObserver_ = observer; }
   virtual void PostClose(WindowHandle window) = 0;
   // Notes on the hidden window, as its properties kConnectedPeerProperty1
   // to 5, the windows of the connected peers (0 ends the list), so that the
@@ -160,9 +248,50 @@ class Platform {
   // file, else with the default character, so that it names no file.
   virtual std::string PathFromWide(const wchar_t* path) = 0;
 
+  // The support record's needs. None of them fails towards its caller: a
+  // record that cannot be written changes nothing else.
+  virtual LocalTime Now() = 0;
+  // A millisecond count that only goes up (it wraps after 49 days).
+  virtual std::uint32_t TickMs() = 0;
+  virtual StartFacts DescribeStart() = 0;
+  // The place of the last structured exception contained on this thread,
+  // as "module+0xoffset".
+  virtual std::string LastFaultPlace() = 0;
+  // The executable file name of a process, without its folder, in UTF-8.
+  virtual std::string ProcessName(std::uint32_t pid) = 0;
+  // An ANSI text in UTF-8, as the record is written.
+  virtual std::string Utf8FromAnsi(std::string_view ansi) = 0;
+  // The log level set by policy (machinePolicy) or by the user; nullopt
+  // when that value is not set.
+  virtual std::optional<std::uint32_t> LogLevelSetting(bool machinePolicy) = 0;
+  // The user's support log, its folder made when missing; null when it
+  // cannot be opened.
+  virtual std::unique_ptr<SupportLogFile> OpenSupportLog() = 0;
+  // Waits a bounded while for the lock; null when it did not come.
+  virtual std::unique_ptr<SupportLogLock> LockSupportLog() = 0;
+  // Under the lock: the log's content becomes the older log, replacing
+  // that, and the log starts empty. False when that could not be done.
+  virtual bool StartSupportLogAfresh() = 0;
+  // One entry in the system's event log, with the text as its only insert.
+  virtual void ReportSystemEvent(SystemEvent event, std::string_view utf8Text) = 0;
+
  protected:
-  // SendCopyData's delivery, once the target has passed its check.
+  // SendCopyData's delivery, once the target has passed its check. A
+  // delivery that did not end with an answer says how in SetDeliveryEnd.
   virtual std::uint32_t DeliverCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) = 0;
+  void SetDeliveryEnd(SendEnd end, std::uint32_t waitedMs) { delivery_ = {end, waitedMs}; }
+
+ private:
+  void Report(const SendReport& report) {
+    if (sendObserver_ != nullptr) sendObserver_->Sent(report);
+  }
+
+  struct Delivery {
+    SendEnd end;
+    std::uint32_t waitedMs;
+  };
+  Delivery delivery_{SendEnd::kAnswered, 0};
+  SendObserver* sendObserver_ = nullptr;
 };
 
 }  // namespace platform

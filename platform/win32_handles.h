@@ -50,6 +50,7 @@ class UniqueHandle {
 
 namespace detail {
 inline HANDLE InvalidHandle() noexcept { return INVALID_HANDLE_VALUE; }
+inline HANDLE NoHandle() noexcept { return nullptr; }
 inline void CloseKernelHandle(HANDLE h) noexcept { ::CloseHandle(h); }
 inline HWND NoWindow() noexcept { return nullptr; }
 // The window's link to its object is cut first, so that no message sent
@@ -71,6 +72,9 @@ using UniqueSnapshot = UniqueHandle<HANDLE, detail::InvalidHandle, detail::Close
 // A file opened to read its identity: empty at INVALID_HANDLE_VALUE, released
 // by CloseHandle.
 using UniqueFile = UniqueHandle<HANDLE, detail::InvalidHandle, detail::CloseKernelHandle>;
+// A kernel object that the system names by a null handle when there is none
+// (a mutex, a process): released by CloseHandle.
+using UniqueKernelObject = UniqueHandle<HANDLE, detail::NoHandle, detail::CloseKernelHandle>;
 // A window created here: empty at null; released by clearing its
 // GWLP_USERDATA, then DestroyWindow.
 using UniqueWindow = UniqueHandle<HWND, detail::NoWindow, detail::DestroyLinkedWindow>;

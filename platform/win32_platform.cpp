@@ -154,10 +154,17 @@ std::uint32_t Win32Platform::DeliverCopyData(WindowHandle target, WindowHandle s
   // once it answers, it is waited for in full again.
   const bool timedOutBefore = std::ranges::find(unresponsive_, window) != unresponsive_.end();
   const UINT flags = timedOutBefore ? SMTO_NORMAL | SMTO_ABORTIFHUNG : SMTO_NORMAL;
+  const DWORD began = GetTickCount();
   if (SendMessageTimeoutA(window, WM_COPYDATA, static_cast<WPARAM>(sender), reinterpret_cast<LPARAM>(&data), flags,
                           kSendTimeoutMs, &reply)) {
     std::erase(unresponsive_, window);
     return static_cast<std::uint32_t>(reply);
+  }
+  const DWORD waited = GetTickCount() - began;
+  if (!IsWindow(window)) {
+    SetDeliveryEnd(SendEnd::kWindowGone, waited);
+  } else {
+    SetDeliveryEnd(timedOutBefore && waited < kSendTimeoutMs / 2 ? SendEnd::kHung : SendEnd::kTimedOut, waited);
   }
   std::erase_if(unresponsive_, [](HWND w) { return !IsWindow(w); });
   // Looked up again: sends made by commands handled during the wait change

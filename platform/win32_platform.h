@@ -4,6 +4,9 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "peer_sdk/vidudude_peer.h"
@@ -41,6 +44,19 @@ class Win32Platform : public Platform {
   std::string FromWide(const wchar_t* wide) override;
   std::string PathFromWide(const wchar_t* path) override;
 
+  // The support record's needs, in win32_support_log.cpp.
+  LocalTime Now() override;
+  std::uint32_t TickMs() override;
+  StartFacts DescribeStart() override;
+  std::string LastFaultPlace() override;
+  std::string ProcessName(std::uint32_t pid) override;
+  std::string Utf8FromAnsi(std::string_view ansi) override;
+  std::optional<std::uint32_t> LogLevelSetting(bool machinePolicy) override;
+  std::unique_ptr<SupportLogFile> OpenSupportLog() override;
+  std::unique_ptr<SupportLogLock> LockSupportLog() override;
+  bool StartSupportLogAfresh() override;
+  void ReportSystemEvent(SystemEvent event, std::string_view utf8Text) override;
+
  protected:
   std::uint32_t DeliverCopyData(WindowHandle target, WindowHandle sender, const CopyDataRecord& record) override;
 
@@ -48,7 +64,23 @@ class Win32Platform : public Platform {
   SharedWindowClass messageClass_;
   // Windows whose last send timed out, until one of them answers again.
   std::vector<HWND> unresponsive_;
+  // The support log's lock: a word in memory that the user's processes
+  // share, mapped at its first use.
+  UniqueKernelObject supportLogMapping_;
+  std::unique_ptr<volatile LONG, void (*)(volatile LONG*)> supportLogLock_{nullptr, nullptr};
+  // Mapped once: a word that could not be had is not asked for per line.
+  bool supportLogLockMapped_ = false;
 };
+
+// The support log's folder below the user's local application data, its
+// files, and the source of the plug-in's entries in the event log.
+inline constexpr wchar_t kSupportLogFolder[] = L"VidudUDE";
+inline constexpr wchar_t kSupportLogFile[] = L"VidudUDE.log";
+inline constexpr wchar_t kOlderSupportLogFile[] = L"VidudUDE.old.log";
+inline constexpr wchar_t kEventSource[] = L"VidudUDE";
+// How long a line waits for another process that holds the log's lock; a
+// holder keeps it for one write, or for the copy of one full log.
+inline constexpr DWORD kSupportLogLockWaitMs = 200;
 
 // How long one send waits for a peer's reply before it counts as lost.
 inline constexpr UINT kSendTimeoutMs = VIDUDUDE_PLUGIN_SEND_TIMEOUT_MS;

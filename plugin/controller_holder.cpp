@@ -7,7 +7,8 @@
 namespace plugin {
 
 void ControllerHolder::Start(platform::Platform& system, host_api::Viewer& viewer, std::int32_t pluginHandle,
-                             platform::WindowHandle hostWindow, const Handlers& handlers) {
+                             platform::WindowHandle hostWindow, const Handlers& handlers,
+                             bridge::SupportRecord* record) {
   system_ = &system;
   Retire();
   DestroyUnused();
@@ -15,8 +16,10 @@ void ControllerHolder::Start(platform::Platform& system, host_api::Viewer& viewe
   try {
     // StartPlugin publishes the controller in current_ before anything can
     // call back, so the observer is set right after that, through the window.
-    system.RunContained([&] { StartPlugin(system, viewer, pluginHandle, hostWindow, handlers, current_, this); });
+    system.RunContained(
+        [&] { StartPlugin(system, viewer, pluginHandle, hostWindow, handlers, current_, this, record); });
   } catch (...) {
+    if (record) record->StartFailed();
     // The plug-in stays dormant: its handlers find no controller.
     Retire();
     system.RunContained([&] { system.ShowMessage(StartFailed, StartFailedCaption); });

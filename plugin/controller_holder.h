@@ -40,8 +40,9 @@ class ControllerHolder final : public bridge::FrameObserver {
   // leaves no controller, and its box says so inside the start's frame, as
   // every box of the plug-in runs inside one: a stop during its loop keeps
   // the library.
+  // record, when given, watches the link and hears of a failed start.
   void Start(platform::Platform& system, host_api::Viewer& viewer, std::int32_t pluginHandle,
-             platform::WindowHandle hostWindow, const Handlers& handlers);
+             platform::WindowHandle hostWindow, const Handlers& handlers, bridge::SupportRecord* record = nullptr);
   // on_plugin_unload: "BIM end" once, then the controller is stopped and
   // destroyed as soon as no frame uses it any more. A stop while a frame
   // runs keeps the library loaded until the process ends.

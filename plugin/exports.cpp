@@ -30,33 +30,37 @@ namespace {
 host_api::ViewerEntryPoints gEntryPoints;
 host_api::BoundViewer gViewer(gEntryPoints, platform::CallGuarded);
 std::unique_ptr<platform::Platform> gPlatform;
+// The support record of the library, from its start to its end; it goes
+// before the platform it writes through.
+std::unique_ptr<bridge::SupportRecord> gRecord;
 
 // The one controller, from on_plugin_load to on_plugin_unload, kept alive
 // for as long as plug-in code that uses it is running.
 plugin::ControllerHolder ControllerInstance;
 
 template <class Work>
-void WithController(Work work) noexcept {
+void WithController(const char* handler, Work work) noexcept {
   try {
     ControllerInstance.Run(work);
   } catch (...) {
     // The viewer cannot take a failure from a handler; the plug-in's state
     // stays as the failed operation left it.
+    if (gRecord) gRecord->Fault(handler);
   }
 }
 
 void VIEWER_CALL SelectionChanged() noexcept {
-  WithController([](bridge::btBIMQuabo& c) { c.SendSelection(); });
+  WithController("SelectionChanged", [](bridge::btBIMQuabo& c) { c.SendSelection(); });
 }
 
 void VIEWER_CALL ModelLoaded() noexcept {
-  WithController([](bridge::btBIMQuabo& c) { c.OnModelLoaded(); });
+  WithController("ModelLoaded", [](bridge::btBIMQuabo& c) { c.OnModelLoaded(); });
 }
 
 void VIEWER_CALL StatusButtonClicked() noexcept {}
 
 void VIEWER_CALL LinesButtonClicked() noexcept {
-  WithController([](bridge::btBIMQuabo& c) { c.SendLastSelection(); });
+  WithController("LinesButtonClicked", [](bridge::btBIMQuabo& c) { c.SendLastSelection(); });
 }
 
 }  // namespace
@@ -74,6 +78,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) noexcept {
   if (reason != DLL_PROCESS_ATTACH) return TRUE;
   try {
     gPlatform = platform::MakeSystemPlatform();
+    gRecord = std::make_unique<bridge::SupportRecord>(*gPlatform);
     host_api::BindViewerApi(gEntryPoints, platform::HostExecutableExports());
     return TRUE;
   } catch (...) {
@@ -100,12 +105,13 @@ void VIEWER_CALL get_plugin_info(viewer_abi::PluginInfo* info) noexcept {
 
 void VIEWER_CALL on_plugin_load(std::int32_t pluginHandle, std::int32_t, void* mainWindow) noexcept {
   try {
+    gRecord->Start();
     const plugin::Handlers handlers{.selectionChanged = SelectionChanged,
                                     .modelLoaded = ModelLoaded,
                                     .statusButtonClicked = StatusButtonClicked,
                                     .linesButtonClicked = LinesButtonClicked};
     ControllerInstance.Start(*gPlatform, gViewer, pluginHandle, reinterpret_cast<platform::WindowHandle>(mainWindow),
-                             handlers);
+                             handlers, gRecord.get());
   } catch (...) {
     // Start reports its own failure; what still gets here (no memory even
     // for that) leaves the plug-in dormant all the same.
@@ -115,8 +121,10 @@ void VIEWER_CALL on_plugin_load(std::int32_t pluginHandle, std::int32_t, void* m
 void VIEWER_CALL on_plugin_unload() noexcept {
   try {
     ControllerInstance.Stop();
+    gRecord->Stop();
   } catch (...) {
     // The controller is stopped all the same and goes with the last frame.
+    gRecord->Fault("on_plugin_unload");
   }
 }
 

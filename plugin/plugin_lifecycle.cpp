@@ -7,10 +7,12 @@ namespace plugin {
 
 void StartPlugin(platform::Platform& system, host_api::Viewer& viewer, std::int32_t pluginHandle,
                  platform::WindowHandle hostWindow, const Handlers& handlers,
-                 std::unique_ptr<bridge::btBIMQuabo>& controller, bridge::FrameObserver* observer) {
+                 std::unique_ptr<bridge::btBIMQuabo>& controller, bridge::FrameObserver* observer,
+                 bridge::SupportRecord* record) {
   controller = std::make_unique<bridge::btBIMQuabo>(system, viewer);
   bridge::btBIMQuabo& c = *controller;
   c.SetFrameObserver(observer);
+  c.SetSupportRecord(record);
   c.SetPluginId(pluginHandle);
   c.SetHostWindow(hostWindow);
   c.SetProcessId(system.WindowProcessId(hostWindow));

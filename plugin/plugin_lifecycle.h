@@ -29,10 +29,12 @@ struct Handlers {
 // announces the start. The controller is handed to publish before anything
 // can call back into the plug-in, so that the handlers and the commands
 // handled during the start message find it; observer, when given, is told
-// of every message its window handles from then on.
+// of every message its window handles from then on; record, when given,
+// watches the controller's link.
 void StartPlugin(platform::Platform& system, host_api::Viewer& viewer, std::int32_t pluginHandle,
                  platform::WindowHandle hostWindow, const Handlers& handlers,
-                 std::unique_ptr<bridge::btBIMQuabo>& controller, bridge::FrameObserver* observer = nullptr);
+                 std::unique_ptr<bridge::btBIMQuabo>& controller, bridge::FrameObserver* observer = nullptr,
+                 bridge::SupportRecord* record = nullptr);
 
 // Says goodbye to the peers, then destroys the controller.
 void StopPlugin(std::unique_ptr<bridge::btBIMQuabo>& controller);

@@ -163,7 +163,9 @@ struct SendCase {
 };
 
 struct SendTimes {
-  std::vector<double> bare, connected, discovering;
+  std::vector<double> bare, connected, logged, discovering;
+  // Per run: the logged send's time less the connected send's beside it.
+  std::vector<double> logCost;
   bool delivered = true;
 };
 
@@ -181,12 +183,25 @@ void SendBenchmarks(const std::string& receiverExe) {
   // the second looks for peer processes and windows before every send.
   bridge::btBIMQuabo connected(system, viewer);
   bridge::btBIMQuabo discovering(system, viewer);
-  for (bridge::btBIMQuabo* controller : {&connected, &discovering}) controller->SetProcessId(GetCurrentProcessId());
+  // The same connected send with the support record on, at its default
+  // level, on a platform of its own: the record watches every send of its
+  // platform.
+  platform::Win32Platform loggingSystem;
+  bridge::SupportRecord supportRecord(loggingSystem);
+  supportRecord.Start();
+  Require(supportRecord.Level() == bridge::LogLevel::kNormal, "the bench's prefix sets a log level");
+  bridge::btBIMQuabo logged(loggingSystem, viewer);
+  logged.SetSupportRecord(&supportRecord);
+  for (bridge::btBIMQuabo* controller : {&connected, &logged, &discovering}) {
+    controller->SetProcessId(GetCurrentProcessId());
+  }
   const std::string start = peer_link::FramePayload(1, "Start");
   COPYDATASTRUCT command{peer_link::kCodeStart, static_cast<DWORD>(start.size()), const_cast<char*>(start.data())};
-  SendMessageA(reinterpret_cast<HWND>(connected.MsgWindow()), WM_COPYDATA, static_cast<WPARAM>(peer),
-               reinterpret_cast<LPARAM>(&command));
-  Require(connected.ConnectedPeer() == peer, "the start command did not connect");
+  for (bridge::btBIMQuabo* controller : {&connected, &logged}) {
+    SendMessageA(reinterpret_cast<HWND>(controller->MsgWindow()), WM_COPYDATA, static_cast<WPARAM>(peer),
+                 reinterpret_cast<LPARAM>(&command));
+    Require(controller->ConnectedPeer() == peer, "the start command did not connect");
+  }
   platform::UniqueWindow sender(
       CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr));
   Require(static_cast<bool>(sender), "cannot create the bare sender's window");
@@ -195,9 +210,11 @@ void SendBenchmarks(const std::string& receiverExe) {
   // Wine delivers no cross-process message of about 2 MB or more, so the
   // largest list measured has 8 * 10^4 GUIDs, not 10^5.
   const SendCase cases[] = {{"100 B", 4, 301}, {"100 KB", 4267, 101}, {"1.9 MB", 80000, 31}};
-  std::printf("\nOne WM_COPYDATA until the reply, median over runs, the three senders taking turns (32-bit, Wine)\n");
-  std::printf("%-8s %9s %5s %10s %13s %7s %15s %8s %10s\n", "payload", "bytes", "runs", "bare us", "connected us",
-              "ratio", "discovering us", "ratio", "delivered");
+  std::printf("\nOne WM_COPYDATA until the reply, median over runs, the four senders taking turns (32-bit, Wine);\n"
+              "\"logged\" is the connected send with the support record on (one line written per send);\n"
+              "\"log cost\" is the median of the runs' differences, logged less connected, over connected\n");
+  std::printf("%-8s %9s %5s %10s %13s %7s %10s %8s %15s %8s %10s\n", "payload", "bytes", "runs", "bare us",
+              "connected us", "ratio", "logged us", "log cost", "discovering us", "ratio", "delivered");
   for (const SendCase& c : cases) {
     const std::string text = GuidLines(guids, c.lines);
     const std::string payload = peer_link::FramePayload(GetCurrentProcessId(), text);
@@ -219,15 +236,43 @@ void SendBenchmarks(const std::string& receiverExe) {
                           &reply);
       times.bare.push_back(Seconds() - begin);
       times.delivered = times.delivered && reply == 1;
-      through(connected, times.connected);
+      // Back to back, the first of the two taking turns: the load of the
+      // machine drifts less within a pair than over the run.
+      if (run % 2 == 0) {
+        through(connected, times.connected);
+        through(logged, times.logged);
+      } else {
+        through(logged, times.logged);
+        through(connected, times.connected);
+      }
+      times.logCost.push_back(times.logged.back() - times.connected.back());
       through(discovering, times.discovering);
     }
     const double bare = MedianOf(times.bare);
     const double direct = MedianOf(times.connected);
+    const double withLog = MedianOf(times.logged);
+    const double logCost = MedianOf(times.logCost);
     const double discovered = MedianOf(times.discovering);
-    std::printf("%-8s %9zu %5d %10.1f %13.1f %6.2fx %15.1f %7.2fx %10s\n", c.name, payload.size(), c.runs, bare * 1e6,
-                direct * 1e6, direct / bare, discovered * 1e6, discovered / bare, times.delivered ? "yes" : "no");
+    std::printf("%-8s %9zu %5d %10.1f %13.1f %6.2fx %10.1f %7.1f%% %15.1f %7.2fx %10s\n", c.name, payload.size(),
+                c.runs, bare * 1e6, direct * 1e6, direct / bare, withLog * 1e6, logCost / direct * 100.0,
+                discovered * 1e6, discovered / bare, times.delivered ? "yes" : "no");
   }
+  // The record's line alone, as the logged send writes it.
+  const std::string framed = peer_link::FramePayload(GetCurrentProcessId(), "0");
+  const platform::CopyDataRecord sentRecord{peer_link::kCodeSelection, static_cast<std::uint32_t>(framed.size()),
+                                            framed.data()};
+  const platform::SendReport report{peer,
+                                    static_cast<std::uint32_t>(loggingSystem.WindowProcessId(peer)),
+                                    sentRecord,
+                                    1,
+                                    platform::SendEnd::kAnswered,
+                                    0};
+  const double line = Median(101, [&] {
+    const double begin = Seconds();
+    supportRecord.Sent(report);
+    return Seconds() - begin;
+  });
+  std::printf("one line of the support record alone: %.1f us\n", line * 1e6);
   const double discovery = Median(101, [&] {
     const double begin = Seconds();
     discovering.FindPeerWindows();

@@ -92,7 +92,10 @@ std::string FakePlatform::WindowClassName(WindowHandle window, std::size_t buffe
 std::uint32_t FakePlatform::DeliverCopyData(WindowHandle target, WindowHandle sender,
                                             const platform::CopyDataRecord& record) {
   if (sendThrows) throw std::runtime_error("delivery failed");
-  if (goneWindows.contains(target)) return 0;
+  if (goneWindows.contains(target)) {
+    SetDeliveryEnd(platform::SendEnd::kWindowGone, 0);
+    return 0;
+  }
   Sent s{target, sender, static_cast<std::uint32_t>(record.code),
          std::string(static_cast<const char*>(record.data), record.size)};
   sent.push_back(s);
@@ -126,6 +129,61 @@ std::string FakePlatform::FromWide(const wchar_t* wide) {
 }
 
 std::string FakePlatform::PathFromWide(const wchar_t* path) { return path ? Narrow(path) : std::string(); }
+
+namespace {
+
+class FakeSupportLog final : public platform::SupportLogFile {
+ public:
+  explicit FakeSupportLog(FakePlatform& owner) : owner_(owner) {}
+  bool Append(std::string_view bytes) override {
+    if (owner_.supportLogWriteFails) return false;
+    owner_.supportLog += bytes;
+    return true;
+  }
+  std::optional<std::uint64_t> Size() override { return owner_.supportLog.size(); }
+
+ private:
+  FakePlatform& owner_;
+};
+
+}  // namespace
+
+std::string FakePlatform::ProcessName(std::uint32_t pid) {
+  for (const auto& p : processes) {
+    if (p.pid == pid) return p.exeFile;
+  }
+  return {};
+}
+
+std::string FakePlatform::Utf8FromAnsi(std::string_view ansi) {
+  std::string utf8;
+  for (const char c : ansi) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      utf8 += c;
+    } else {
+      utf8 += static_cast<char>(0xC0 | (byte >> 6));
+      utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+  }
+  return utf8;
+}
+
+std::unique_ptr<platform::SupportLogFile> FakePlatform::OpenSupportLog() {
+  if (supportLogOpenFails) return nullptr;
+  return std::make_unique<FakeSupportLog>(*this);
+}
+
+std::unique_ptr<platform::SupportLogLock> FakePlatform::LockSupportLog() {
+  if (supportLogLockFails) return nullptr;
+  return std::make_unique<platform::SupportLogLock>();
+}
+
+bool FakePlatform::StartSupportLogAfresh() {
+  olderSupportLog = std::move(supportLog);
+  supportLog.clear();
+  return true;
+}
 
 void FakeViewer::AddObject(ObjectId id, const std::vector<std::wstring>& guids) {
   objects.push_back(id);

@@ -105,6 +105,39 @@ class FakePlatform final : public platform::Platform {
   std::string FromWide(const wchar_t* wide) override;
   int fromWideCalls = 0;
   std::string PathFromWide(const wchar_t* path) override;
+
+  // The support record's side of the system.
+  platform::LocalTime now{2026, 12, 8, 16, 45, 42, 7};
+  std::uint32_t tickMs = 1000;
+  platform::StartFacts startFacts{"C:\\Plugins\\VidudUDE.DLL", "1.0.0.0", "C:\\Viewer\\BIMVision.exe", "2.27.1.0",
+                                  1252};
+  std::string faultPlace = "VidudUDE.DLL+0x1a2b";
+  std::optional<std::uint32_t> policyLogLevel;
+  std::optional<std::uint32_t> userLogLevel;
+  // The user's log and its older file; what fails when asked to.
+  std::string supportLog;
+  std::string olderSupportLog;
+  bool supportLogOpenFails = false;
+  bool supportLogWriteFails = false;
+  bool supportLogLockFails = false;
+  std::vector<std::pair<platform::SystemEvent, std::string>> systemEvents;
+
+  platform::LocalTime Now() override { return now; }
+  std::uint32_t TickMs() override { return tickMs; }
+  platform::StartFacts DescribeStart() override { return startFacts; }
+  std::string LastFaultPlace() override { return faultPlace; }
+  // The executable of a process in processes.
+  std::string ProcessName(std::uint32_t pid) override;
+  std::string Utf8FromAnsi(std::string_view ansi) override;
+  std::optional<std::uint32_t> LogLevelSetting(bool machinePolicy) override {
+    return machinePolicy ? policyLogLevel : userLogLevel;
+  }
+  std::unique_ptr<platform::SupportLogFile> OpenSupportLog() override;
+  std::unique_ptr<platform::SupportLogLock> LockSupportLog() override;
+  bool StartSupportLogAfresh() override;
+  void ReportSystemEvent(platform::SystemEvent event, std::string_view utf8Text) override {
+    systemEvents.emplace_back(event, std::string(utf8Text));
+  }
 };
 
 struct ViewerCall {

@@ -67,7 +67,7 @@ TEST_F(PluginLink, ConnectShowsActiveAndTargetsOnlyThatPeer) {
   EXPECT_EQ(ButtonAt(0).text, L"Aktiv");
   EXPECT_EQ(ButtonAt(0).hint, L"Das Quabo Plugin ist aktiv");
   sim.LoadModel(DEMO_MODEL);
-  const auto path = NextMessageOfCode(*peer, 4);
+  NextMessageOfCode(*peer, 4);
   Settle(other);
   EXPECT_TRUE(other.Received().empty());
 }

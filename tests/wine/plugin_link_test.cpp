@@ -173,7 +173,7 @@ TEST_F(PluginLink, LoadCommandTrimsThePathAndAnswersByOutcome) {
   EXPECT_EQ(names.back(), "item_command");
   EXPECT_EQ(sim.Log().Calls("item_command").at(0).TextArg("item"), "btn_alpha_full");
   EXPECT_EQ(sim.Log().Calls("item_command").at(0).TextArg("command"), "click");
-  EXPECT_EQ(NextMessage(*peer).bytes, Payload(WinePathA(DEMO_MODEL)));
+  EXPECT_EQ(NextMessageOfCode(*peer, 4).bytes, Payload(WinePathA(DEMO_MODEL)));
 
   sim.Log().Clear();
   EXPECT_EQ(SendCommand(*peer, "send 5  \\r\\n"), 2001);

@@ -67,7 +67,7 @@ TEST_F(PluginLink, ConnectShowsActiveAndTargetsOnlyThatPeer) {
   EXPECT_EQ(ButtonAt(0).text, L"Aktiv");
   EXPECT_EQ(ButtonAt(0).hint, L"Das Quabo Plugin ist aktiv");
   sim.LoadModel(DEMO_MODEL);
-  const auto path = NextMessageOfCode(*peer, 4);
+  NextMessageOfCode(*peer, 4);
   Settle(other);
   EXPECT_TRUE(other.Received().empty());
 }
@@ -172,7 +172,7 @@ TEST_F(PluginLink, LoadCommandTrimsThePathAndAnswersByOutcome) {
   EXPECT_EQ(names.back(), "item_command");
   EXPECT_EQ(sim.Log().Calls("item_command").at(0).TextArg("item"), "btn_alpha_full");
   EXPECT_EQ(sim.Log().Calls("item_command").at(0).TextArg("command"), "click");
-  EXPECT_EQ(NextMessage(*peer).bytes, Payload(WinePathA(DEMO_MODEL)));
+  EXPECT_EQ(NextMessageOfCode(*peer, 4).bytes, Payload(WinePathA(DEMO_MODEL)));
 
   sim.Log().Clear();
   EXPECT_EQ(SendCommand(*peer, "send 5  \\r\\n"), 2001);

@@ -118,12 +118,16 @@ TEST_P(FaultingViewer, ModelPathCommandWithAFailedReadAnswers21AndSendsNothing) 
 TEST_P(FaultingViewer, FailedStartStaysInsideThePluginAndALaterStartWorks) {
   UnloadPlugin();
   NextMessageOfCode(*peer, 2);
+  const auto received = peer->Received().size();
   Arm("create_button", 2);
   plugin->Load(kPluginHandle, 0, hostWindow.Handle());
   ExpectViewerUnwound("create_button");
   EXPECT_EQ(sim.MessageBoxes().size(), 1u);
   EXPECT_EQ(PluginWindow(), nullptr);
   UnloadPlugin();
+  // Neither the failed start nor the unload after it said anything.
+  Settle(*peer);
+  EXPECT_EQ(peer->Received().size(), received);
   LoadPlugin();
   NextMessageOfCode(*peer, 1);
   sim.LoadModel(DEMO_MODEL);

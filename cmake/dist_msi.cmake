@@ -79,6 +79,14 @@ endfunction()
 # language of its translation as a decimal LANGID.
 function(version_resource file version_out language_out)
   file(READ ${file} hex HEX)
+  # The resource's key "VS_VERSION_INFO" and its NUL (UTF-16LE): the
+  # signature's bytes may also stand in the program's code, as a constant of
+  # its own.
+  find_bytes("${hex}" 560053005f00560045005200530049004f004e005f0049004e0046004f000000 key)
+  if(key EQUAL -1)
+    message(FATAL_ERROR "${file} has no version resource")
+  endif()
+  string(SUBSTRING "${hex}" ${key} -1 hex)
   find_bytes("${hex}" bd04effe fixed)
   # "Translation", its NUL and the padding to the value (UTF-16LE).
   find_bytes("${hex}" 5400720061006e0073006c006100740069006f006e0000000000 translation)

@@ -181,19 +181,28 @@ VIDUDUDE_FUNCTION HWND vidudude_find_plugin_window(DWORD viewerPid) {
 /* Puts a path into the ANSI code page for VIDUDUDE_CMD_LOAD_MODEL. Never by
    best fit, which turns a Polish L with stroke into a plain L: that names
    another folder, and the viewer would load whatever model lies there. A
-   path with a letter that the code page lacks goes as its short (8.3) name,
-   which names the same file. FALSE when neither works (no such file, or the
-   file system keeps no short names) or buffer is too small: that path
-   cannot cross the link. FALSE too, with nothing written, for a null path
-   or buffer or a size below 1. */
+   path with a letter that the code page lacks goes as its short (8.3) name
+   once that proves to open the very file the path names: a file system may
+   make a short name from the long one alone (Wine does), and another
+   folder may have it as its real name. FALSE when neither works (no such
+   file, the file system keeps no short names, or the short name opens
+   another file, when the buffer is left empty) or buffer is too small: that
+   path cannot cross the link. FALSE too, with nothing written, for a null
+   path or buffer or a size below 1. */
 VIDUDUDE_FUNCTION BOOL vidudude_path_to_ansi(const WCHAR *path, char *buffer, int size) {
   /* A UTF-8 code page takes every letter, and refuses the no-best-fit flag. */
   const BOOL utf8 = GetACP() == CP_UTF8;
   const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
   BOOL lossy = FALSE;
   BOOL *const lossyOut = utf8 ? NULL : &lossy;
+  /* No access asked for: the identity is readable even while another
+     program holds the file open. */
+  const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   WCHAR *shortPath;
   DWORD length, written;
+  HANDLE byAnsi, byWide;
+  BY_HANDLE_FILE_INFORMATION ansiFile, wideFile;
+  BOOL same = FALSE;
   int converted = 0;
   /* A size of 0 would only ask for the length needed, and report success. */
   if (!path || !buffer || size < 1) return FALSE;
@@ -208,7 +217,19 @@ VIDUDUDE_FUNCTION BOOL vidudude_path_to_ansi(const WCHAR *path, char *buffer, in
     converted = WideCharToMultiByte(CP_ACP, flags, shortPath, -1, buffer, size, NULL, lossyOut);
   }
   HeapFree(GetProcessHeap(), 0, shortPath);
-  return converted > 0 && !lossy;
+  if (converted <= 0 || lossy) return FALSE;
+  /* Volume and file index tell two names of one file from two files. */
+  byAnsi = CreateFileA(buffer, 0, shareAll, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  byWide = CreateFileW(path, 0, shareAll, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  if (byAnsi != INVALID_HANDLE_VALUE && byWide != INVALID_HANDLE_VALUE &&
+      GetFileInformationByHandle(byAnsi, &ansiFile) && GetFileInformationByHandle(byWide, &wideFile)) {
+    same = ansiFile.dwVolumeSerialNumber == wideFile.dwVolumeSerialNumber &&
+           ansiFile.nFileIndexHigh == wideFile.nFileIndexHigh && ansiFile.nFileIndexLow == wideFile.nFileIndexLow;
+  }
+  if (byAnsi != INVALID_HANDLE_VALUE) CloseHandle(byAnsi);
+  if (byWide != INVALID_HANDLE_VALUE) CloseHandle(byWide);
+  if (!same) buffer[0] = '\0';
+  return same;
 }
 
 /* What reply means as the answer to command, for a log: "taken", the

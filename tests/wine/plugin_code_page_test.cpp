@@ -64,6 +64,24 @@ class OutsideTheCodePage : public PluginSession {
     const std::size_t bar = message.bytes.find('|');
     return message.bytes.substr(bar + 1, message.bytes.size() - bar - 2);
   }
+  // Wine makes a short name from the long one alone, so another folder may
+  // have it as its own name; the system then opens that folder by it. Makes
+  // a model in "Łódź" and, first, one in a decoy folder whose real name is
+  // that short name.
+  void MakeDecoyOwningTheShortName(fs::path& model, fs::path& decoy) {
+    const fs::path folder = root / L"Projekty" / L"\u0141\u00F3d\u017A";
+    fs::create_directories(folder);
+    wchar_t alias[MAX_PATH];
+    ASSERT_GT(GetShortPathNameW(folder.c_str(), alias, MAX_PATH), 0u);
+    decoy = root / L"Projekty" / fs::path(alias).filename() / "dom.ifc";
+    fs::remove(folder);
+    CopyDemoModel(decoy);
+    model = folder / "dom.ifc";
+    CopyDemoModel(model);
+    ASSERT_TRUE(IdentityOf(decoy));
+    ASSERT_GT(GetShortPathNameW(model.c_str(), alias, MAX_PATH), 0u);
+    ASSERT_EQ(IdentityOf(alias), IdentityOf(decoy)) << "the short name is the other folder's";
+  }
   fs::path root;
   PeerProcess* peer = nullptr;
 };
@@ -91,25 +109,12 @@ TEST_F(OutsideTheCodePage, ModelPathNamesTheSameFileOrNone) {
   EXPECT_EQ(OpenedByPeer(lossy), std::nullopt) << lossy;
 }
 
-// Wine makes a short name from the long one alone, so another folder may
-// have it as its own name; the system then opens that folder by it.
 TEST_F(OutsideTheCodePage, ModelPathIsNoShortNameThatAnotherFolderOwns) {
-  const fs::path folder = root / L"Projekty" / L"\u0141\u00F3d\u017A";
-  fs::create_directories(folder);
-  wchar_t alias[MAX_PATH];
-  ASSERT_GT(GetShortPathNameW(folder.c_str(), alias, MAX_PATH), 0u);
-  const fs::path decoyFolder = root / L"Projekty" / fs::path(alias).filename();
-  fs::remove(folder);
-  CopyDemoModel(decoyFolder / "dom.ifc");
-  CopyDemoModel(folder / "dom.ifc");
-  const auto decoy = IdentityOf(decoyFolder / "dom.ifc");
-  ASSERT_TRUE(decoy);
-  ASSERT_GT(GetShortPathNameW((folder / "dom.ifc").c_str(), alias, MAX_PATH), 0u);
-  ASSERT_EQ(IdentityOf(alias), decoy) << "the short name is the other folder's";
-
-  ASSERT_TRUE(sim.LoadModel(folder / "dom.ifc").ok());
+  fs::path model, decoy;
+  ASSERT_NO_FATAL_FAILURE(MakeDecoyOwningTheShortName(model, decoy));
+  ASSERT_TRUE(sim.LoadModel(model).ok());
   const std::string sent = NextText(4);
-  EXPECT_NE(OpenedByPeer(sent), decoy) << sent;
+  EXPECT_NE(OpenedByPeer(sent), IdentityOf(decoy)) << sent;
 }
 
 TEST_F(OutsideTheCodePage, PeerHeaderPathNamesTheSameFileOrNone) {
@@ -124,6 +129,16 @@ TEST_F(OutsideTheCodePage, PeerHeaderPathNamesTheSameFileOrNone) {
   EXPECT_EQ(std::string(ansi).find("~"), std::string::npos) << "a path of the code page goes as it is: " << ansi;
   // A file that is not there has no short name: the path cannot go.
   EXPECT_FALSE(vidudude_path_to_ansi((folder / "weg.ifc").c_str(), ansi, sizeof ansi));
+}
+
+TEST_F(OutsideTheCodePage, PeerHeaderPathIsNoShortNameThatAnotherFolderOwns) {
+  fs::path model, decoy;
+  ASSERT_NO_FATAL_FAILURE(MakeDecoyOwningTheShortName(model, decoy));
+  char ansi[MAX_PATH] = "untouched";
+  EXPECT_FALSE(vidudude_path_to_ansi(model.c_str(), ansi, sizeof ansi)) << ansi;
+  EXPECT_STREQ(ansi, "");
+  ASSERT_TRUE(vidudude_path_to_ansi(decoy.c_str(), ansi, sizeof ansi));
+  EXPECT_EQ(OpenedByPeer(ansi), IdentityOf(decoy)) << ansi;
 }
 
 // The peer's 8-bit path is read in the ANSI code page (in Windows-1252 the

@@ -148,6 +148,22 @@ TEST_F(Record, RefusedConnectLeavesAndDisconnectNameTheirPeers) {
             }));
 }
 
+// Two peers gone in one tick: the first one's line does not say the other
+// stays.
+TEST_F(Record, PeersGoneTogetherEndTheLinkOnTheLastOnesLine) {
+  StartWithRecord();
+  Connect(kPeerA);
+  Connect(kPeerB);
+  system.supportLog.clear();
+  system.goneWindows.insert({kPeerA, kPeerB});
+  system.FireTimers();
+  EXPECT_EQ(Words(system.supportLog), (std::vector<std::string>{
+                                          "the connected peer QUABO.EXE pid 11 (window 0x901) has gone",
+                                          "link ended: the connected peer quabo_bimproject.exe pid 12 (window "
+                                          "0x20902) has gone",
+                                      }));
+}
+
 TEST_F(Record, VerboseLevelAddsThePayloadsFirstBytes) {
   system.userLogLevel = 2;
   record.Start();

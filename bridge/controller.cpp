@@ -9,11 +9,14 @@ btBIMQuabo::btBIMQuabo(platform::Platform& system, host_api::Viewer& viewer) : s
   FMsgWindow = window_->Handle();
 }
 
-// The index goes first, then the window with the watch's timer before it;
-// the view-state bytes go with the members.
+// The index goes first, then the window with the watch's timer and its note
+// of the connected peers before it; the view-state bytes go with the
+// members. The note is taken off here as well as at the stop, for a connect
+// that the viewer stopped half-way notes its peer after the stop.
 btBIMQuabo::~btBIMQuabo() {
   FGuidIndex.reset();
   peerWatch_.reset();
+  system_.NoteConnectedPeers(FMsgWindow, {});
   window_.reset();
 }
 

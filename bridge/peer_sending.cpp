@@ -63,7 +63,8 @@ void btBIMQuabo::ForgetGonePeers() {
   NoteConnectedPeers();
   if (record_) {
     for (std::size_t i = 0; i < gone.size(); ++i) {
-      record_->PeerGone(gone[i].window, gone[i].processId, i + 1 == gone.size() && FConnectedPeers.Empty());
+      record_->PeerGone(gone[i].window, gone[i].processId, i + 1 == gone.size() && FConnectedPeers.Empty(),
+                        !FConnectedPeers.Empty());
     }
   }
   if (FConnectedPeers.Empty()) EndLinkToLastPeer();

@@ -167,11 +167,18 @@ void SupportRecord::Disconnected(const std::vector<peer_link::ConnectedPeer>& pe
   }
 }
 
-void SupportRecord::PeerGone(platform::WindowHandle peer, std::uint32_t peerProcess, bool linkEnds) noexcept {
+// A peer that goes in the same tick as the last one neither ends the link
+// nor leaves others connected.
+void SupportRecord::PeerGone(platform::WindowHandle peer, std::uint32_t peerProcess, bool linkEnds,
+                             bool othersStay) noexcept {
   try {
     if (level_ == LogLevel::kOff) return;
     const std::string words = "the connected peer " + Peer(peer, peerProcess) + " has gone";
-    Write(linkEnds ? "link ended: " + words : words + "; the others stay connected");
+    if (linkEnds) {
+      Write("link ended: " + words);
+    } else {
+      Write(othersStay ? words + "; the others stay connected" : words);
+    }
   } catch (...) {
     ++lost_;
   }

@@ -67,8 +67,9 @@ class SupportRecord final : public platform::SendObserver {
   // connected: the window was one of the connected peers.
   void Left(platform::WindowHandle peer, bool connected) noexcept;
   void Disconnected(const std::vector<peer_link::ConnectedPeer>& peers) noexcept;
-  // A connected peer's window has gone; linkEnds: it was the last one.
-  void PeerGone(platform::WindowHandle peer, std::uint32_t peerProcess, bool linkEnds) noexcept;
+  // A connected peer's window has gone; linkEnds: it was the last one;
+  // othersStay: peers that have not gone are still connected.
+  void PeerGone(platform::WindowHandle peer, std::uint32_t peerProcess, bool linkEnds, bool othersStay) noexcept;
   void Sent(const platform::SendReport& report) noexcept override;
   void CommandHandled(const HandledCommand& command) noexcept;
   // Inside the handler of a failure that the operation contained.

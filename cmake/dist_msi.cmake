@@ -107,6 +107,14 @@ function(version_resource file version_out language_out)
   set(${language_out} ${language} PARENT_SCOPE)
 endfunction()
 
+# The plug-in carries the project's version as FILEVERSION major,minor,patch,0
+# (the diagnosis does too, but a package may bring an older one). The
+# read-back at the end compares the tables with what was parsed here, so
+# only this comparison stops a wrong parse from reaching the package.
+if(NOT VERSION MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)")
+  message(FATAL_ERROR "the version ${VERSION} is not major.minor.patch")
+endif()
+set(file_version "${CMAKE_MATCH_1}.${CMAKE_MATCH_2}.${CMAKE_MATCH_3}.0")
 set(queries)
 set(programs)
 foreach(entry "VidudUDE.DLL|plugins/VidudUDE.DLL" "VidudUDE_Diagnose.exe|plugins/VidudUDE_data/VidudUDE-Diagnose.exe")
@@ -114,6 +122,10 @@ foreach(entry "VidudUDE.DLL|plugins/VidudUDE.DLL" "VidudUDE_Diagnose.exe|plugins
   list(GET entry 0 id)
   list(GET entry 1 path)
   version_resource(${STAGE}/${path} version language)
+  if(id STREQUAL "VidudUDE.DLL" AND NOT version STREQUAL file_version)
+    file(REMOVE ${MSI})
+    message(FATAL_ERROR "${path} reads as version ${version}, not ${file_version}")
+  endif()
   list(APPEND programs "${id}|${version}|${language}")
   list(APPEND queries
        -q "UPDATE `File` SET `Version` = '${version}', `Language` = '${language}' WHERE `File` = '${id}'"

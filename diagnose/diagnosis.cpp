@@ -342,7 +342,8 @@ class Diagnosis {
 
   // The connected programs of another name, then those with a window of the
   // peer's class (one that finds the plug-in's window itself and connects
-  // shows only so); a named peer's connection goes into its own line.
+  // shows only so); a named peer's connections, one per viewer, go into its
+  // own line.
   std::vector<OtherPeer> OtherPeers(std::map<std::uint32_t, std::string>& linkOfPeer) {
     std::vector<OtherPeer> others;
     for (const auto& [viewerPid, handle] : connected_) {
@@ -352,7 +353,7 @@ class Diagnosis {
         out_.Note("das Plug-in in " + Pid(viewerPid) + " ist mit dem Fenster " + Hex(handle) +
                   " verbunden, das kein Hauptfenster eines laufenden Programms ist");
       } else if (peer_link::IsPeerExecutable(process->exeFile)) {
-        linkOfPeer[process->pid] =
+        linkOfPeer[process->pid] +=
             ", mit dem Plug-in in " + Pid(viewerPid) + " verbunden (Fenster " + Hex(handle) + ")";
       } else {
         others.push_back({*process, window, viewerPid});

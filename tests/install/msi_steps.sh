@@ -165,7 +165,8 @@ import struct, sys
 path, old, new = sys.argv[1:]
 data = bytearray(open(path, "rb").read())
 data = data.replace(old.encode("utf-16-le"), new.encode("utf-16-le"))
-fixed = data.index(struct.pack("<I", 0xFEEF04BD))
+# The signature after the resource's key: the code holds its bytes too.
+fixed = data.index(struct.pack("<I", 0xFEEF04BD), data.index("VS_VERSION_INFO\0".encode("utf-16-le")))
 major, minor, patch = map(int, new.split("."))
 struct.pack_into("<4I", data, fixed + 8, major << 16 | minor, patch << 16, major << 16 | minor, patch << 16)
 open(path, "wb").write(data)

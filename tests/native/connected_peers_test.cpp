@@ -118,3 +118,29 @@ TEST_F(ConnectedPeers, DisconnectFromAnyEndsTheLinkForAllAndClosesTheViewer) {
   EXPECT_TRUE(system.timers.empty());
   EXPECT_EQ(system.closesPosted, std::vector<fakes::WindowHandle>{kHost});
 }
+
+// The hidden window's note for the support diagnosis follows every change
+// of the connected peers, and is off the window before it is destroyed,
+// also after a connect that the viewer stopped half-way.
+TEST_F(ConnectedPeers, HiddenWindowNotesThePeersUntilItIsDestroyed) {
+  using Noted = std::vector<fakes::WindowHandle>;
+  for (const std::uint32_t i : {0u, 1u, 2u}) Connect(Peer(i));
+  EXPECT_EQ(system.notedPeers, (Noted{Peer(0), Peer(1), Peer(2)}));
+  Command(kCommandLeave, "", Peer(1));
+  EXPECT_EQ(system.notedPeers, (Noted{Peer(0), Peer(2)}));
+  system.goneWindows.insert(Peer(0));
+  system.FireTimers();
+  EXPECT_EQ(system.notedPeers, Noted{Peer(2)});
+  Connect(0);
+  EXPECT_EQ(system.notedPeers, Noted{});
+  Connect(Peer(3));
+  Command(kCommandDisconnect, "", Peer(3));
+  EXPECT_EQ(system.notedPeers, Noted{});
+  viewer.insideCall = [this](const std::string& name) {
+    if (name == "set_button_text") Controller().Stop();
+  };
+  Connect(Peer(4));
+  TestControllerInstance().reset();
+  EXPECT_FALSE(system.messageWindowAlive);
+  EXPECT_EQ(system.notedPeersAtDestroy, Noted{});
+}

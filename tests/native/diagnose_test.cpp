@@ -24,6 +24,8 @@ constexpr char kEventSource[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\
 constexpr std::uint32_t kViewerPid = 10;
 constexpr std::uint32_t kPeerPid = 20;
 constexpr WindowHandle kPluginWindow = 0x100;
+// The plug-in's window in a second viewer, when a test starts one.
+constexpr WindowHandle kSecondPluginWindow = 0x101;
 constexpr WindowHandle kPeerWindow = 0x200;
 
 // One desk where everything works: the package installed, a viewer with the
@@ -48,7 +50,8 @@ class FakeSystem : public diagnose::DiagnoseSystem {
   std::map<std::string, std::uint32_t> numbers{{std::string(kEventSource) + "|TypesSupported", 7}};
   std::map<std::string, std::string> files;
   std::vector<WindowHandle> pinged;
-  WindowHandle connected = 0;
+  // The windows connected to each plug-in window.
+  std::map<WindowHandle, std::vector<WindowHandle>> connected;
 
   std::string ProgramFilesFolder() override { return "C:\\Program Files"; }
   bool FileExists(const std::string& path) override { return missing.count(path) == 0; }
@@ -71,15 +74,12 @@ class FakeSystem : public diagnose::DiagnoseSystem {
   }
   std::vector<diagnose::Window> TopLevelWindows() override { return windows; }
   SendResult SendCommand(WindowHandle window, std::uint32_t code, unsigned timeoutMs) override {
-    EXPECT_EQ(window, kPluginWindow);
+    EXPECT_TRUE(window == kPluginWindow || window == kSecondPluginWindow) << window;
     EXPECT_EQ(code, 7U);
     EXPECT_EQ(timeoutMs, 10000U);
     return reply;
   }
-  std::vector<WindowHandle> ConnectedPeers(WindowHandle pluginWindow) override {
-    EXPECT_EQ(pluginWindow, kPluginWindow);
-    return connected == 0 ? std::vector<WindowHandle>{} : std::vector<WindowHandle>{connected};
-  }
+  std::vector<WindowHandle> ConnectedPeers(WindowHandle pluginWindow) override { return connected[pluginWindow]; }
   SendResult Ping(WindowHandle window, unsigned timeoutMs) override {
     EXPECT_EQ(timeoutMs, 10000U);
     pinged.push_back(window);
@@ -190,7 +190,7 @@ TEST(Diagnose, APluginWindowThatTimesOutIsRefusedOrAnswersOtherwiseIsAProblemOfI
 TEST(Diagnose, AHungPeerIsAProblemThatNamesTheProgramAndItsPid) {
   FakeSystem system;
   system.pings[kPeerWindow] = {Outcome::kTimedOut, 1460};
-  system.connected = kPeerWindow;
+  system.connected[kPluginWindow] = {kPeerWindow};
   const auto report = diagnose::Diagnose(system);
   EXPECT_TRUE(Has(report.text, "  PROBLEM  Quabo.exe (PID 20, Integritätsstufe Mittel (0x2000)), mit dem Plug-in in "
                                "PID 10 verbunden (Fenster 0x200), Hauptfenster 0x200 (Klasse TMainForm) verarbeitet in "
@@ -220,7 +220,7 @@ TEST(Diagnose, APeerOfAnotherNameIsANoteAndIsPingedOnlyWhenConnected) {
   EXPECT_FALSE(Has(report.text, "derselben Integritätsstufe")) << report.text;
 
   // Connected by a window of any class: named as connected, once, and pinged.
-  system.connected = 0x300;
+  system.connected[kPluginWindow] = {0x300};
   system.pinged.clear();
   const auto linkedReport = diagnose::Diagnose(system);
   const auto& linked = linkedReport.text;
@@ -231,11 +231,31 @@ TEST(Diagnose, APeerOfAnotherNameIsANoteAndIsPingedOnlyWhenConnected) {
   EXPECT_EQ(system.pinged, std::vector<WindowHandle>{0x300});
   EXPECT_TRUE(Has(linked, "derselben Integritätsstufe")) << linked;
 
-  system.connected = kPeerWindow;
+  system.connected[kPluginWindow] = {kPeerWindow};
   system.pings[kPeerWindow] = {Outcome::kRefused, 5};
   EXPECT_TRUE(Has(diagnose::Diagnose(system).text,
                   "  PROBLEM  Kalkulation.exe (PID 20), Fenster 0x200 (Klasse TMainFormKalk): Windows weist die "
                   "Nachricht der Diagnose ab"));
+}
+
+// Each plug-in window's connected programs are named: a Quabo connected to
+// two viewers with both links, a tool beside it with its own.
+TEST(Diagnose, EveryConnectionOfEveryViewerIsNamed) {
+  FakeSystem system;
+  system.processes.push_back({11, "Viewer.exe"});
+  system.viewers.insert(11);
+  system.windows.push_back({kSecondPluginWindow, 11, diagnose::kPluginWindowClass});
+  system.windows.push_back({0x300, 30, "TForm1"});
+  system.connected[kPluginWindow] = {kPeerWindow, 0x300};
+  system.connected[kSecondPluginWindow] = {kPeerWindow};
+  const auto report = diagnose::Diagnose(system);
+  EXPECT_TRUE(Has(report.text, "Quabo.exe (PID 20, Integritätsstufe Mittel (0x2000)), mit dem Plug-in in PID 10 "
+                               "verbunden (Fenster 0x200), mit dem Plug-in in PID 11 verbunden (Fenster 0x200), "
+                               "Hauptfenster 0x200"))
+      << report.text;
+  EXPECT_TRUE(Has(report.text, "(PID 30, Integritätsstufe Mittel (0x2000)) ist mit dem Plug-in in PID 10 verbunden, "
+                               "Fenster 0x300 (Klasse TForm1)"))
+      << report.text;
 }
 
 TEST(Diagnose, ALoadedCopyOfAnotherVersionOrFolderIsAProblemThatNamesBoth) {

@@ -11,6 +11,7 @@ class FakeWindow final : public platform::OwnedWindow {
  public:
   explicit FakeWindow(FakePlatform& owner) : owner_(owner) { owner_.messageWindowAlive = true; }
   ~FakeWindow() override {
+    owner_.notedPeersAtDestroy = owner_.notedPeers;
     owner_.messageWindowAlive = false;
     owner_.procedure = nullptr;
   }

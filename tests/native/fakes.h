@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,17 @@ class FakePlatform final : public platform::Platform {
   std::uint32_t DeliverCopyData(WindowHandle target, WindowHandle sender,
                                 const platform::CopyDataRecord& record) override;
   void PostClose(WindowHandle window) override { closesPosted.push_back(window); }
+  // The hidden window's note of the connected peers, and what it still held
+  // when the window was destroyed.
+  std::vector<WindowHandle> notedPeers;
+  std::vector<WindowHandle> notedPeersAtDestroy;
+  void NoteConnectedPeers(WindowHandle, std::span<const WindowHandle> peers) noexcept override {
+    notedPeers.clear();
+    for (const WindowHandle peer : peers) {
+      if (peer == 0) break;
+      notedPeers.push_back(peer);
+    }
+  }
   std::unique_ptr<platform::OwnedWindow> CreateMessageWindow(platform::WindowProcedure& procedure) override;
   std::intptr_t DefaultWindowProc(WindowHandle, std::uint32_t message, std::uintptr_t, std::intptr_t) override {
     return 0x7000 + message;

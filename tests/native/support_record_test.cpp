@@ -113,6 +113,57 @@ TEST_F(Record, SessionLeavesOneLinePerEventAndChangesNothing) {
             }));
 }
 
+// With five programs connected a sixth is refused; a window that was not
+// connected asking to leave, one that leaves and the disconnect that ends
+// the link for the others each leave their line.
+TEST_F(Record, RefusedConnectLeavesAndDisconnectNameTheirPeers) {
+  for (std::uint32_t pid = 13; pid <= 16; ++pid) {
+    system.processes.push_back({pid, "QUABO.EXE"});
+    system.windows.push_back({0x890 + pid, pid, "TMainForm"});
+  }
+  StartWithRecord();
+  for (const fakes::WindowHandle peer : std::vector<fakes::WindowHandle>{kPeerA, kPeerB, 0x89D, 0x89E, 0x89F}) {
+    Connect(peer);
+  }
+  system.supportLog.clear();
+  EXPECT_EQ(Command(kCommandConnect, "", 0x8A0), 22);
+  EXPECT_EQ(Command(kCommandLeave, "", 0x8A0), 2001);
+  EXPECT_EQ(Command(kCommandLeave, "", 0x89D), 2001);
+  EXPECT_EQ(Command(kCommandDisconnect, "", kPeerA), 2001);
+  const std::string sixth = "QUABO.EXE pid 16 (window 0x8a0)";
+  const std::string third = "QUABO.EXE pid 13 (window 0x89d)";
+  const std::string a = "QUABO.EXE pid 11 (window 0x901)";
+  const std::string b = "quabo_bimproject.exe pid 12 (window 0x20902)";
+  EXPECT_EQ(Words(system.supportLog),
+            (std::vector<std::string>{
+                "connect from " + sixth + " refused: five programs are connected already",
+                "command 1 from " + sixth + ": reply 22 after 0 ms",
+                sixth + " asked to leave but was not connected",
+                "command 12 from " + sixth + ": reply 2001 after 0 ms",
+                third + " left the link",
+                "command 12 from " + third + ": reply 2001 after 0 ms",
+                "disconnect: the link ends for " + a + ", " + b +
+                    ", QUABO.EXE pid 14 (window 0x89e), QUABO.EXE pid 15 (window 0x89f); the viewer is asked to close",
+                "command 2 from " + a + ": reply 2001 after 0 ms",
+            }));
+}
+
+// Two peers gone in one tick: the first one's line does not say the other
+// stays.
+TEST_F(Record, PeersGoneTogetherEndTheLinkOnTheLastOnesLine) {
+  StartWithRecord();
+  Connect(kPeerA);
+  Connect(kPeerB);
+  system.supportLog.clear();
+  system.goneWindows.insert({kPeerA, kPeerB});
+  system.FireTimers();
+  EXPECT_EQ(Words(system.supportLog), (std::vector<std::string>{
+                                          "the connected peer QUABO.EXE pid 11 (window 0x901) has gone",
+                                          "link ended: the connected peer quabo_bimproject.exe pid 12 (window "
+                                          "0x20902) has gone",
+                                      }));
+}
+
 TEST_F(Record, VerboseLevelAddsThePayloadsFirstBytes) {
   system.userLogLevel = 2;
   record.Start();

@@ -74,6 +74,18 @@ class MemoryPlatform final : public platform::Platform {
     return narrow;
   }
   std::string PathFromWide(const wchar_t* path) override { return FromWide(path); }
+  // No support record runs here.
+  platform::LocalTime Now() override { return {}; }
+  std::uint32_t TickMs() override { return 0; }
+  platform::StartFacts DescribeStart() override { return {}; }
+  std::string LastFaultPlace() override { return {}; }
+  std::string ProcessName(std::uint32_t) override { return {}; }
+  std::string Utf8FromAnsi(std::string_view ansi) override { return std::string(ansi); }
+  std::optional<std::uint32_t> LogLevelSetting(bool) override { return std::nullopt; }
+  std::unique_ptr<platform::SupportLogFile> OpenSupportLog() override { return nullptr; }
+  std::unique_ptr<platform::SupportLogLock> LockSupportLog() override { return nullptr; }
+  bool StartSupportLogAfresh() override { return false; }
+  void ReportSystemEvent(platform::SystemEvent, std::string_view) override {}
 };
 
 std::string GuidListText(const std::vector<std::wstring>& guids, std::size_t lines) {

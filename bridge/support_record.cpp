@@ -115,78 +115,51 @@ void SupportRecord::StartFailed() noexcept {
 }
 
 void SupportRecord::Stop() noexcept {
-  try {
-    Write("stop");
-  } catch (...) {
-    ++lost_;
-  }
+  Note([] { return std::string("stop"); });
 }
 
 void SupportRecord::Connected(platform::WindowHandle peer, bool taken) noexcept {
-  try {
-    if (level_ == LogLevel::kOff) return;
+  Note([&] {
     std::string words = "connect from " + Peer(peer, system_.WindowProcessId(peer));
     if (!taken) words += ": not a peer's window, so messages still go to the peers found by discovery";
-    Write(words);
-  } catch (...) {
-    ++lost_;
-  }
+    return words;
+  });
 }
 
 void SupportRecord::ConnectRefused(platform::WindowHandle peer, std::uint32_t peerProcess) noexcept {
-  try {
-    if (level_ != LogLevel::kOff) {
-      Write("connect from " + Peer(peer, peerProcess) + " refused: five programs are connected already");
-    }
-  } catch (...) {
-    ++lost_;
-  }
+  Note([&] { return "connect from " + Peer(peer, peerProcess) + " refused: five programs are connected already"; });
 }
 
 void SupportRecord::Left(platform::WindowHandle peer, bool connected) noexcept {
-  try {
-    if (level_ == LogLevel::kOff) return;
-    std::string words = Peer(peer, system_.WindowProcessId(peer));
-    words += connected ? " left the link" : " asked to leave but was not connected";
-    Write(words);
-  } catch (...) {
-    ++lost_;
-  }
+  Note([&] {
+    return Peer(peer, system_.WindowProcessId(peer)) +
+           (connected ? " left the link" : " asked to leave but was not connected");
+  });
 }
 
 void SupportRecord::Disconnected(const std::vector<peer_link::ConnectedPeer>& peers) noexcept {
-  try {
-    if (level_ == LogLevel::kOff) return;
+  Note([&] {
     std::string words = "disconnect: the link ends";
     for (std::size_t i = 0; i < peers.size(); ++i) {
       words += (i == 0 ? " for " : ", ") + Peer(peers[i].window, peers[i].processId);
     }
-    Write(words + "; the viewer is asked to close");
-  } catch (...) {
-    ++lost_;
-  }
+    return words + "; the viewer is asked to close";
+  });
 }
 
 // A peer that goes in the same tick as the last one neither ends the link
 // nor leaves others connected.
 void SupportRecord::PeerGone(platform::WindowHandle peer, std::uint32_t peerProcess, bool linkEnds,
                              bool othersStay) noexcept {
-  try {
-    if (level_ == LogLevel::kOff) return;
+  Note([&] {
     const std::string words = "the connected peer " + Peer(peer, peerProcess) + " has gone";
-    if (linkEnds) {
-      Write("link ended: " + words);
-    } else {
-      Write(othersStay ? words + "; the others stay connected" : words);
-    }
-  } catch (...) {
-    ++lost_;
-  }
+    if (linkEnds) return "link ended: " + words;
+    return othersStay ? words + "; the others stay connected" : words;
+  });
 }
 
 void SupportRecord::Sent(const platform::SendReport& report) noexcept {
-  try {
-    if (level_ == LogLevel::kOff) return;
+  Note([&] {
     std::string words = "sent " + std::to_string(report.record.code) + " to " +
                         Peer(report.target, report.targetProcess) + ", " + std::to_string(report.record.size) +
                         " bytes: ";
@@ -210,15 +183,12 @@ void SupportRecord::Sent(const platform::SendReport& report) noexcept {
     if (level_ == LogLevel::kVerbose) {
       words += "; payload \"" + system_.Utf8FromAnsi(PayloadExcerpt(RecordText(&report.record))) + "\"";
     }
-    Write(words);
-  } catch (...) {
-    ++lost_;
-  }
+    return words;
+  });
 }
 
 void SupportRecord::CommandHandled(const HandledCommand& command) noexcept {
-  try {
-    if (level_ == LogLevel::kOff) return;
+  Note([&] {
     const std::uint64_t code = command.record ? command.record->code : 0;
     std::string words = "command " + std::to_string(code) + " from " +
                         Peer(command.sender, system_.WindowProcessId(command.sender)) + ": reply " +
@@ -235,10 +205,8 @@ void SupportRecord::CommandHandled(const HandledCommand& command) noexcept {
     if (level_ == LogLevel::kVerbose && command.record != nullptr) {
       words += "; payload \"" + system_.Utf8FromAnsi(PayloadExcerpt(text)) + "\"";
     }
-    Write(words);
-  } catch (...) {
-    ++lost_;
-  }
+    return words;
+  });
 }
 
 void SupportRecord::Fault(std::string_view operation) noexcept {

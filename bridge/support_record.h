@@ -78,6 +78,16 @@ class SupportRecord final : public platform::SendObserver {
   LogLevel Level() const { return level_; }
 
  private:
+  // One event's line, its words made only when the level writes them; a
+  // failure on the way counts as a lost line.
+  template <typename Words>
+  void Note(const Words& words) noexcept {
+    try {
+      if (level_ != LogLevel::kOff) Write(words());
+    } catch (...) {
+      ++lost_;
+    }
+  }
   // "QUABO.EXE pid 4711 (window 0x1f0a2)".
   std::string Peer(platform::WindowHandle window, std::uint32_t pid);
   std::string ProgramName(std::uint32_t pid);

@@ -4,7 +4,7 @@
 # tests running at the same time never see each other's processes and
 # windows: prefix <id> is $WINEPREFIX-<id>, a copy of the ready prefix in
 # WINEPREFIX, made again whenever that one is newer. Without an allotment
-# (ctest without a resource spec) the command runs in WINEPREFIX itself.
+# (ctest without a resource file) the command runs in WINEPREFIX itself.
 set -euo pipefail
 allotted="${CTEST_RESOURCE_GROUP_0_WINEPREFIX:-}"
 if [ -n "$allotted" ]; then
